@@ -1,0 +1,105 @@
+// The small interface that isolates the plugin from the operating system:
+// a millisecond tick, the data lock, the named shared block, the section
+// shared by every process that loads the library, and file helpers.
+// One implementation per platform; the build picks which.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "publish/host_state.h"
+
+namespace korvanel::platform {
+
+// ---- Clock ----------------------------------------------------------------
+
+// Milliseconds of the system's monotonic tick counter, truncated to 32 bits
+// (so it wraps after about 49.7 days; compare ticks by unsigned difference).
+uint32_t tickCount();
+
+// Tests replace the tick source to step time without sleeping; null restores
+// the system clock.
+using TickSource = uint32_t (*)();
+void setTickSourceForTesting(TickSource source);
+
+// ---- Data lock --------------------------------------------------------------
+
+// Opaque storage for the platform's lock (a critical section on Windows, so
+// its address is what in-process readers enter).
+struct alignas(8) LockStorage {
+  unsigned char bytes[64];
+};
+
+void lockInit(LockStorage& lock);
+// Enters without blocking. Returns false when another thread holds the lock.
+bool lockTryEnter(LockStorage& lock);
+// Enters, blocking as long as it takes.
+void lockEnter(LockStorage& lock);
+// REQUIRES: the calling thread holds the lock.
+void lockLeave(LockStorage& lock);
+
+// ---- Named shared block -----------------------------------------------------
+
+struct SharedMapping {
+  void* view = nullptr;
+  uintptr_t handle = 0;  // 0 when there is none
+  uint32_t size = 0;
+};
+
+enum class MapResult { kOk, kCreateFailed, kMapFailed };
+
+// Creates the named block of `size` bytes backed by memory (or opens it when
+// it exists, keeping its contents) and maps it whole, read and write.
+// On failure `out` stays empty, nothing stays open, and `errorCode` holds the
+// system's error code.
+MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
+                            int32_t& errorCode);
+// Opens an existing block only (for readers). Returns false when it does not
+// exist or cannot be mapped.
+bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
+// Unmaps the view and closes the handle, whichever exist; empties `mapping`.
+void releaseSharedBlock(SharedMapping& mapping);
+
+// The name under which `name` is actually created: tests and tools running in
+// parallel set KORVANEL_NAME_SUFFIX (or call setNameSuffix) so that their
+// blocks do not meet. Returns `out`.
+const char* effectiveObjectName(const char* name, char* out, size_t outSize);
+void setNameSuffix(const char* suffix);
+
+// Tests make the next createSharedBlock fail at `stage` with `errorCode`.
+void failNextSharedBlockForTesting(MapResult stage, int32_t errorCode);
+
+// ---- Section shared by all processes that load the library -------------------
+
+// The state record and the scoring clock's reset byte. When first created it
+// is all zero except `state.playerIndex`, which is -1. Never null.
+SharedSection& sharedSection();
+
+// ---- Files ------------------------------------------------------------------
+
+// Turns one of the plugin's relative host paths ("Plugins\\KORVANEL\\x.txt")
+// into a path the C library can open here. On systems whose file names
+// respect case, each folder and file name is matched against what exists
+// regardless of case. The result is cut to fit `outSize`, always terminated.
+void hostPath(const char* path, char* out, size_t outSize);
+
+// Makes `contents` the whole new content of the file at native path `path`
+// in one step: written beside it into a temporary file, flushed to disk, and
+// moved over the old file. Returns false on any failure; the old file then
+// stays as it was and no temporary file is left behind.
+bool writeFileAtomically(const char* path, const void* contents, size_t size);
+
+// Steps of writeFileAtomically that tests can make fail: 1 create the
+// temporary file, 2 write, 3 flush to disk, 4 close, 5 replace. 0 disables.
+void failFileStepForTesting(int step);
+
+}  // namespace korvanel::platform
+
+namespace korvanel::platform {
+
+// Removes this process's named objects (block and shared section) from the
+// system once nothing needs them; tests call it at exit. No-op where the
+// system removes them with their last handle.
+void unlinkNamedObjects();
+
+}  // namespace korvanel::platform

@@ -1,0 +1,274 @@
+// POSIX implementation of the platform interface: shm_open and mmap for the
+// shared block and the shared section, a pthread mutex for the data lock,
+// CLOCK_MONOTONIC for the tick, rename for atomic file replacement.
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <strings.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/platform_common.h"
+
+namespace korvanel::platform {
+
+uint32_t systemTickCount() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+// ---- Lock -------------------------------------------------------------------
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(LockStorage));
+static_assert(alignof(pthread_mutex_t) <= alignof(LockStorage));
+
+static pthread_mutex_t* mutexOf(LockStorage& lock) {
+  return reinterpret_cast<pthread_mutex_t*>(lock.bytes);
+}
+
+void lockInit(LockStorage& lock) {
+  // Recursive, as a critical section is: the thread that holds it may enter
+  // again.
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  new (lock.bytes) pthread_mutex_t;
+  pthread_mutex_init(mutexOf(lock), &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+bool lockTryEnter(LockStorage& lock) {
+  return pthread_mutex_trylock(mutexOf(lock)) == 0;
+}
+
+void lockEnter(LockStorage& lock) { pthread_mutex_lock(mutexOf(lock)); }
+
+void lockLeave(LockStorage& lock) { pthread_mutex_unlock(mutexOf(lock)); }
+
+// ---- Shared block -----------------------------------------------------------
+
+static void shmName(const char* name, char* out, size_t outSize) {
+  char effective[256];
+  effectiveObjectName(name, effective, sizeof effective);
+  std::snprintf(out, outSize, "/%s", effective);
+}
+
+MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
+                            int32_t& errorCode) {
+  out = SharedMapping{};
+  MapResult injected;
+  if (takeInjectedMapFailure(injected, errorCode)) return injected;
+
+  char path[300];
+  shmName(name, path, sizeof path);
+  int fd = shm_open(path, O_RDWR | O_CREAT, 0666);
+  if (fd < 0) {
+    errorCode = errno;
+    return MapResult::kCreateFailed;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 ||
+      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0)) {
+    errorCode = errno;
+    close(fd);
+    return MapResult::kCreateFailed;
+  }
+  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) {
+    errorCode = errno;
+    close(fd);
+    return MapResult::kMapFailed;
+  }
+  out.view = view;
+  out.handle = static_cast<uintptr_t>(fd) + 1;  // 0 means none
+  out.size = size;
+  return MapResult::kOk;
+}
+
+bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
+  out = SharedMapping{};
+  char path[300];
+  shmName(name, path, sizeof path);
+  int fd = shm_open(path, O_RDWR, 0);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+    close(fd);
+    return false;
+  }
+  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
+  out.view = view;
+  out.handle = static_cast<uintptr_t>(fd) + 1;
+  out.size = size;
+  return true;
+}
+
+void releaseSharedBlock(SharedMapping& mapping) {
+  if (mapping.view) munmap(mapping.view, mapping.size);
+  if (mapping.handle) close(static_cast<int>(mapping.handle - 1));
+  mapping = SharedMapping{};
+}
+
+// ---- Shared section ---------------------------------------------------------
+
+static SharedSection* mapSharedSection() {
+  char path[300];
+  shmName("Korvanel.state", path, sizeof path);
+  bool created = true;
+  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = shm_open(path, O_RDWR, 0);
+  }
+  void* view = MAP_FAILED;
+  if (fd >= 0) {
+    if (!created || ftruncate(fd, sizeof(SharedSection)) == 0) {
+      // A creator that has not sized the object yet: wait briefly for it.
+      struct stat st;
+      for (int i = 0; i < 1000 && fstat(fd, &st) == 0 &&
+                      st.st_size < static_cast<off_t>(sizeof(SharedSection));
+           ++i) {
+        usleep(1000);
+      }
+      view = mmap(nullptr, sizeof(SharedSection), PROT_READ | PROT_WRITE,
+                  MAP_SHARED, fd, 0);
+    }
+    close(fd);
+  }
+  if (view == MAP_FAILED) {
+    // Without the shared object the record is still this process's own.
+    static SharedSection local;
+    view = &local;
+    created = true;
+  }
+  auto* section = static_cast<SharedSection*>(view);
+  if (created) {
+    std::memset(section, 0, sizeof *section);
+    section->state.playerIndex = -1;
+  }
+  return section;
+}
+
+SharedSection& sharedSection() {
+  static SharedSection* section = mapSharedSection();
+  return *section;
+}
+
+// ---- Files ------------------------------------------------------------------
+
+// Appends `name` to the folder `dir` (which ends with '/' or is empty),
+// taking the spelling that exists there when it differs only in case.
+static void appendMatching(char* dir, size_t dirSize, const char* name,
+                           size_t nameLen) {
+  char wanted[256];
+  std::snprintf(wanted, sizeof wanted, "%.*s", static_cast<int>(nameLen), name);
+  const char* chosen = wanted;
+  char found[256];
+  DIR* d = opendir(dir[0] ? dir : ".");
+  if (d) {
+    bool exact = false;
+    found[0] = 0;
+    while (dirent* e = readdir(d)) {
+      if (std::strcmp(e->d_name, wanted) == 0) {
+        exact = true;
+        break;
+      }
+      if (!found[0] && strcasecmp(e->d_name, wanted) == 0) {
+        std::snprintf(found, sizeof found, "%s", e->d_name);
+      }
+    }
+    closedir(d);
+    if (!exact && found[0]) chosen = found;
+  }
+  size_t used = std::strlen(dir);
+  std::snprintf(dir + used, dirSize - used, "%s", chosen);
+}
+
+void hostPath(const char* path, char* out, size_t outSize) {
+  if (outSize == 0) return;
+  char result[1024] = "";
+  const char* p = path;
+  if (*p == '/' || *p == '\\') {
+    std::snprintf(result, sizeof result, "/");
+    while (*p == '/' || *p == '\\') ++p;
+  }
+  while (*p) {
+    size_t len = std::strcspn(p, "/\\");
+    appendMatching(result, sizeof result, p, len);
+    p += len;
+    if (*p) {
+      size_t used = std::strlen(result);
+      std::snprintf(result + used, sizeof result - used, "/");
+      while (*p == '/' || *p == '\\') ++p;
+    }
+  }
+  std::snprintf(out, outSize, "%s", result);
+}
+
+bool writeFileAtomically(const char* path, const void* contents, size_t size) {
+  char temp[1100];
+  std::snprintf(temp, sizeof temp, "%s.tmp", path);
+  int fd = injectedFileFailure(1) ? -1
+                                  : open(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  const char* p = static_cast<const char*>(contents);
+  size_t left = size;
+  if (injectedFileFailure(2)) ok = false;
+  while (ok && left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (ok && (injectedFileFailure(3) || fsync(fd) != 0)) ok = false;
+  if (close(fd) != 0 || injectedFileFailure(4)) ok = false;
+  if (ok && (injectedFileFailure(5) || rename(temp, path) != 0)) ok = false;
+  if (!ok) {
+    unlink(temp);
+    return false;
+  }
+  // Make the rename itself durable.
+  char dir[1100];
+  std::snprintf(dir, sizeof dir, "%s", path);
+  char* slash = std::strrchr(dir, '/');
+  if (slash) {
+    *slash = 0;
+  } else {
+    std::snprintf(dir, sizeof dir, ".");
+  }
+  int dfd = open(dir[0] ? dir : "/", O_RDONLY);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+  return true;
+}
+
+void unlinkNamedObjects() {
+  char path[300];
+  shmName("$Quorvex2KORVANEL$", path, sizeof path);
+  shm_unlink(path);
+  shmName("Korvanel.state", path, sizeof path);
+  shm_unlink(path);
+}
+
+}  // namespace korvanel::platform

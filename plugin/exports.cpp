@@ -1,0 +1,36 @@
+// The five exports through which the host creates and destroys the plugin.
+#include "plugin/exports.h"
+
+#include <new>
+
+#include "plugin/render_plugin.h"
+
+namespace {
+constexpr int32_t kPluginType = 3;
+constexpr int32_t kPluginVersion = 1;
+}  // namespace
+
+extern "C" {
+
+const char* GetPluginName() { return "Korvanel - Mendrali"; }
+
+int32_t GetPluginType() { return kPluginType; }
+
+int32_t GetPluginVersion() { return kPluginVersion; }
+
+korvanel::PluginObject* CreatePluginObject() {
+  try {
+    auto* plugin = new (std::nothrow) korvanel::RenderPlugin;
+    // An ordinary base conversion: the handle lies past the table pointer.
+    return plugin ? static_cast<korvanel::PluginObject*>(plugin) : nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void DestroyPluginObject(korvanel::PluginObject* object) {
+  if (object == nullptr) return;
+  static_cast<korvanel::InternalsPlugin*>(object)->destroy(1);
+}
+
+}  // extern "C"

@@ -1,0 +1,143 @@
+// Construction, destruction and the lifecycle calls of the plugin object.
+#include "plugin/render_plugin.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "plugin/plugin_log.h"
+#include "publish/data_lock.h"
+#include "publish/published_blocks.h"
+#include "publish/shared_block.h"
+#include "settings/plugin_config.h"
+
+namespace korvanel {
+namespace {
+
+PluginLog* gLog = nullptr;
+
+// The lifecycle calls' table of state-record values; -1 in `playerPlace`
+// and `playerIndex` as tabled.
+void resetStateForLifecycle(HostState& s, uint8_t shutDownAndClosed) {
+  s.sessionActive = 0;
+  s.trackLoaded = 0;
+  s.inRealtime = 0;
+  s.noPlayerVehicle = 1;
+  s.playerPlace = -1;
+  s.playerIndex = -1;
+  s.timeSinceScoring = 0.0f;
+  s.updateCount = 0;
+  s.dataUpdated = 0;
+  s.vehicleDistance = 0.0;
+  s.vehicleTrackDistance = 0.0;
+  s.distanceResetCommand = 0;
+  s.shutDown = shutDownAndClosed;
+  s.selectedClassRow = 0;
+  s.kersTimerOn = 0;
+  s.kersRunning = 0;
+  s.kersRemaining = 0.0f;
+  s.closed = shutDownAndClosed;
+}
+
+}  // namespace
+
+CycleState& cycleState() {
+  static CycleState state;
+  return state;
+}
+
+PluginLog* pluginLog() { return gLog; }
+
+void TelemetryBlockWriter::copyFrom(const HostTelemetry& telemetry) {
+  std::memcpy(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
+}
+
+RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
+  currentTrackName_[0] = 0;
+  currentVehicleName_[0] = 0;
+  char path[260];
+  std::snprintf(path, sizeof path, "Plugins\\%s\\%s.log.txt", "KORVANEL", "KORVANEL");
+  delete gLog;
+  gLog = new PluginLog(path);
+  initDataLock();
+  PluginConfig& config = PluginConfig::instance(gLog);
+  if (config.sharedBlockEnabled) createSharedBlock(gLog);
+}
+
+RenderPlugin::~RenderPlugin() {
+  releaseSharedBlock();
+  delete gLog;
+  gLog = nullptr;
+}
+
+void* RenderPlugin::destroy(uint32_t flags) {
+  if (flags & 1u) {
+    delete this;
+  } else {
+    this->~RenderPlugin();
+  }
+  return this;
+}
+
+void RenderPlugin::startup(int32_t) {
+  if (gLog) gLog->write("--- Korvanel Startup ---");
+  resetStateForLifecycle(hostState(), 0);
+  odometer_.reset();
+  copyStateOut();
+}
+
+void RenderPlugin::shutdown() {
+  if (gLog) gLog->write("--- Korvanel Shutdown ---");
+  resetStateForLifecycle(hostState(), 1);
+  copyStateOut();
+}
+
+void RenderPlugin::startSession() {
+  HostState& s = hostState();
+  s.sessionActive = 1;
+  s.trackLoaded = 1;
+  s.inRealtime = 0;
+  s.noPlayerVehicle = 1;
+  s.dataUpdated = 0;
+  s.kersRunning = 0;
+  s.kersRemaining = PluginConfig::instance(gLog).kersTime;
+
+  publishedTimeTable().reset();
+  publishedSectorTimes().reset();
+  cycleState().earlyPhase = true;
+  cycleState().sessionStartTick = platform::tickCount();
+  odometer_.reset();
+  pace_.reset();
+
+  if (SharedBlock* block = sharedBlock()) {
+    // A blocking enter would let a reader stall the host here; the bounded
+    // wait keeps the same promise as the update cycles.
+    BoundedLock lock(dataLock());
+    copyStateOut();
+    std::memcpy(&block->timeTable, &publishedTimeTable(), sizeof(TimeTable));
+    std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
+  }
+}
+
+void RenderPlugin::endSession() {
+  odometer_.save();
+  odometer_.reset();
+  resetStateForLifecycle(hostState(), 0);
+  if (sharedBlock() && platform::lockTryEnter(dataLock())) {
+    copyStateOut();
+    platform::lockLeave(dataLock());
+  }
+}
+
+void RenderPlugin::setRealtime(uint8_t value) {
+  if (SharedBlock* block = sharedBlock()) {
+    hostState().inRealtime = value;
+    block->state.inRealtime = value;
+  }
+}
+
+void RenderPlugin::enterRealtime() { setRealtime(1); }
+
+void RenderPlugin::exitRealtime() { setRealtime(0); }
+
+}  // namespace korvanel

@@ -1,0 +1,79 @@
+// The one plugin class: owns the scoring-block writer, the odometer and the
+// pace estimator, and runs the lifecycle calls and the two update cycles.
+#pragma once
+
+#include <cstdint>
+
+#include "host/plugin_interface.h"
+#include "scoring/scoring_block_writer.h"
+#include "settings/odometer.h"
+#include "telemetry/pace_estimator.h"
+#include "telemetry/telemetry_info.h"
+
+namespace korvanel {
+
+class PluginLog;
+
+// Points at the telemetry block and copies host records into it.
+class TelemetryBlockWriter {
+ public:
+  void attach(TelemetryInfoV2* block) { block_ = block; }
+  void copyFrom(const HostTelemetry& telemetry);
+
+ private:
+  TelemetryInfoV2* block_ = nullptr;
+};
+
+// Values the cycles keep between calls, one set per process.
+struct CycleState {
+  bool earlyPhase = true;         // until the first scoring update 5 s into a session
+  uint32_t sessionStartTick = 0;  // tick of the latest session start
+  int32_t previousLapNumber = 10000;  // so the first telemetry update is a lap change
+};
+CycleState& cycleState();
+
+constexpr uint32_t kEarlyPhaseMs = 5000;
+
+class RenderPlugin final : public InternalsPluginV01 {
+ public:
+  RenderPlugin();
+  ~RenderPlugin();
+
+  void* destroy(uint32_t flags) override;
+  void startup(int32_t unused) override;
+  void shutdown() override;
+  void startSession() override;
+  void endSession() override;
+  void enterRealtime() override;
+  void exitRealtime() override;
+  bool wantsScoringUpdates() override { return true; }
+  void updateScoring(const HostScoring* scoring) override;
+  int32_t wantsTelemetryUpdates() override { return 1; }
+  void updateTelemetry(const HostTelemetry* telemetry) override;
+  bool query23(int32_t, int32_t) override { return false; }
+
+  // For tests and tools in the same process.
+  Odometer& odometer() { return odometer_; }
+  PaceEstimator& paceEstimator() { return pace_; }
+  uint32_t lastScoringTick() const { return lastScoringTick_; }
+  const char* currentVehicleName() const { return currentVehicleName_; }
+  const char* currentTrackName() const { return currentTrackName_; }
+
+ private:
+  void setRealtime(uint8_t value);
+  // The one-time scan of the first scoring update past the early phase.
+  void scanEarlyTimes(const HostScoring& scoring);
+
+  ScoringBlockWriter scoringWriter_;
+  TelemetryBlockWriter telemetryWriter_;
+  Odometer odometer_;
+  PaceEstimator pace_;
+  uint32_t lastScoringTick_;
+  char currentTrackName_[64];
+  char currentVehicleName_[64];
+};
+
+// The module's log, or null before the first plugin object.
+PluginLog* pluginLog();
+
+}  // namespace korvanel

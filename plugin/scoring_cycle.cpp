@@ -1,0 +1,104 @@
+// The scoring update cycle: the plugin's slow path, run at every scoring
+// record under the data lock, in a fixed order of steps.
+#include <cstring>
+
+#include "platform/platform.h"
+#include "plugin/render_plugin.h"
+#include "publish/data_lock.h"
+#include "publish/published_blocks.h"
+#include "publish/shared_block.h"
+#include "settings/plugin_config.h"
+#include "settings/text_compare.h"
+
+namespace korvanel {
+namespace {
+
+bool positive(double value) { return value > 0.0; }  // NaN is not
+
+bool carriesTimes(const HostVehicle& v) {
+  return positive(v.bestLapTime) || positive(v.bestSector1) || positive(v.bestSector2) ||
+         positive(v.currentSector1) || positive(v.currentSector2) ||
+         positive(v.lastLapTime) || positive(v.lastSector1) || positive(v.lastSector2);
+}
+
+bool pastEarlyPhase(uint32_t now) {
+  return now > cycleState().sessionStartTick + kEarlyPhaseMs;
+}
+
+}  // namespace
+
+void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
+  if (!cycleState().earlyPhase || !pastEarlyPhase(platform::tickCount()) ||
+      scoring.vehicleCount <= 0 || scoring.vehicles == nullptr) {
+    return;
+  }
+  for (int32_t i = 0; i < scoring.vehicleCount; ++i) {
+    if (carriesTimes(scoring.vehicles[i])) {
+      publishedTimeTable().tail.earlyTimesSeen = 1;
+      publishedSectorTimes().earlyTimesSeen = 1;
+      return;
+    }
+  }
+}
+
+void RenderPlugin::updateScoring(const HostScoring* record) {
+  if (record == nullptr) return;
+  const HostScoring& scoring = *record;
+  HostState& state = hostState();
+  SharedBlock* block = sharedBlock();
+
+  copyStateIn();
+  ++state.updateCount;
+  BoundedLock lock(dataLock());
+
+  lastScoringTick_ = platform::tickCount();
+  state.dataUpdated = 1;
+
+  PluginConfig& config = PluginConfig::instance(pluginLog());
+  config.selectedClassRow = block ? block->state.selectedClassRow : 0;
+
+  ScoringInfoV2& info = publishedScoring();
+  scoringWriter_.attach(&info);
+  scoringWriter_.fillFromHost(scoring);
+  scoringWriter_.analyse(config);
+
+  bool playerPresent = info.playerIndex != -1;
+  state.noPlayerVehicle = playerPresent ? 0 : 1;
+  state.playerPlace = info.playerPlace;
+  state.playerIndex = info.playerIndex;
+
+  TelemetryInfoV2& telemetry = publishedTelemetry();
+  pace_.update(telemetry, info);
+  pace_.publishTo(telemetry);
+
+  state.timeSinceScoring = 0.0f;
+  state.inRealtime |= scoring.realtimeFlag;
+
+  copyBounded(currentTrackName_, sizeof currentTrackName_, scoring.trackName);
+  odometer_.select(currentVehicleName_, currentTrackName_);
+  if (playerPresent && scoring.realtimeFlag == 0) odometer_.save();
+
+  scoringClockReset() = 1;
+
+  TimeTable& timeTable = publishedTimeTable();
+  timeTable.trackTopSpeeds(scoring);
+  timeTable.copyTopSpeeds(info);
+  scanEarlyTimes(scoring);
+  timeTable.update(scoring);
+  timeTable.republishFastestLap(cycleState().earlyPhase);
+  publishedSectorTimes().update(scoring);
+
+  if (block) {
+    scoringWriter_.copyTo(&block->scoring);
+    copyStateOut();
+    std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));
+    std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
+    block->scoringPublished = 1;
+  }
+
+  if (cycleState().earlyPhase && pastEarlyPhase(platform::tickCount())) {
+    cycleState().earlyPhase = false;
+  }
+}
+
+}  // namespace korvanel

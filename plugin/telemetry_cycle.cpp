@@ -1,0 +1,83 @@
+// The telemetry update cycle: the plugin's fast path, about 90 times a
+// second on the host's thread. It allocates nothing and logs nothing.
+#include <cstring>
+
+#include "platform/platform.h"
+#include "plugin/render_plugin.h"
+#include "publish/data_lock.h"
+#include "publish/published_blocks.h"
+#include "publish/shared_block.h"
+#include "settings/plugin_config.h"
+#include "settings/text_compare.h"
+#include "telemetry/telemetry_steps.h"
+
+namespace korvanel {
+namespace {
+
+// Carries out a distance reset command left in the block by a display
+// program, once: the byte is cleared in both copies of the state record.
+void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer) {
+  uint8_t command = block.state.distanceResetCommand;
+  if (command == kResetVehicleDistance) {
+    odometer.vehicleTotal = 0.0;
+  } else if (command == kResetTrackDistance) {
+    odometer.trackTotal = 0.0;
+  } else {
+    return;
+  }
+  odometer.add(0.0);
+  odometer.save();
+  block.state.distanceResetCommand = 0;
+  state.distanceResetCommand = 0;
+}
+
+}  // namespace
+
+void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
+  if (record == nullptr) return;
+  const HostTelemetry& telemetry = *record;
+  HostState& state = hostState();
+  SharedBlock* block = sharedBlock();
+
+  copyStateIn();
+  ++state.updateCount;
+  BoundedLock lock(dataLock());
+
+  CycleState& cycle = cycleState();
+  bool lapChanged = telemetry.lapNumber != cycle.previousLapNumber;
+  cycle.previousLapNumber = telemetry.lapNumber;
+
+  TelemetryInfoV2& info = publishedTelemetry();
+  telemetryWriter_.attach(&info);
+  telemetryWriter_.copyFrom(telemetry);
+
+  ScoringInfoV2& scoring = publishedScoring();
+  uint32_t elapsedMs = platform::tickCount() - lastScoringTick_;
+  info.estimatedLapTime = estimateLapTime(scoring, telemetry, elapsedMs);
+
+  copyBounded(currentVehicleName_, sizeof currentVehicleName_, telemetry.vehicleName);
+  state.dataUpdated = 1;
+
+  double distance = stepDistance(telemetry);
+  if (block) runOdometerCommand(*block, state, odometer_);
+  odometer_.add(distance);
+  state.vehicleDistance = odometer_.vehicleTotal;
+  state.vehicleTrackDistance = odometer_.trackTotal;
+
+  runKersTimer(state, telemetry.deltaTime, lapChanged, scoring,
+               PluginConfig::instance(pluginLog()).kersTime);
+
+  deadReckon(scoring, telemetry, platform::tickCount() - lastScoringTick_);
+
+  if (block) {
+    scoringWriter_.attach(&scoring);
+    scoringWriter_.copyTo(&block->scoring);
+  }
+  state.timeSinceScoring = static_cast<float>(state.timeSinceScoring + telemetry.deltaTime);
+  if (block) {
+    std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
+    copyStateOut();
+  }
+}
+
+}  // namespace korvanel

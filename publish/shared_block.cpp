@@ -1,0 +1,55 @@
+// Creation and release of the shared block.
+#include "publish/shared_block.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "plugin/plugin_log.h"
+#include "publish/data_lock.h"
+#include "publish/published_blocks.h"
+
+namespace korvanel {
+namespace {
+
+platform::SharedMapping gMapping;
+
+}  // namespace
+
+SharedBlock* sharedBlock() { return static_cast<SharedBlock*>(gMapping.view); }
+
+bool createSharedBlock(PluginLog* log) {
+  releaseSharedBlock();
+  int32_t code = 0;
+  switch (platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping, code)) {
+    case platform::MapResult::kCreateFailed:
+      if (log) log->write("ERROR CreateFileMapping: ", code);
+      return false;
+    case platform::MapResult::kMapFailed:
+      if (log) log->write("ERROR MapViewOfFile: ", code);
+      return false;
+    case platform::MapResult::kOk:
+      break;
+  }
+  SharedBlock* block = sharedBlock();
+  block->dataLockAddress =
+      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
+  std::memset(&hostState(), 0, sizeof(HostState));
+  copyStateOut();
+  return true;
+}
+
+void releaseSharedBlock() { platform::releaseSharedBlock(gMapping); }
+
+void copyStateOut() {
+  if (SharedBlock* block = sharedBlock()) {
+    std::memcpy(&block->state, &hostState(), sizeof(HostState));
+  }
+}
+
+void copyStateIn() {
+  if (SharedBlock* block = sharedBlock()) {
+    std::memcpy(&hostState(), &block->state, sizeof(HostState));
+  }
+}
+
+}  // namespace korvanel

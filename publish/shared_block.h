@@ -1,0 +1,28 @@
+// The module's mapping of the named shared block, and the copies of the
+// state record between the shared section and the block.
+#pragma once
+
+#include "publish/shared_block_layout.h"
+
+namespace korvanel {
+
+class PluginLog;
+
+// The mapped block, or null when there is none.
+SharedBlock* sharedBlock();
+
+// Creates (or opens) and maps the block, stores the data lock's address in
+// it, zeroes the state record and copies it out. On failure logs
+// "ERROR CreateFileMapping: " or "ERROR MapViewOfFile: " with the system's
+// code and leaves the module without a block. Returns whether a block exists.
+bool createSharedBlock(PluginLog* log);
+
+// Unmaps and closes the block, if any.
+void releaseSharedBlock();
+
+// The state record from the in-process copy into the block, and back; both
+// do nothing without a block.
+void copyStateOut();
+void copyStateIn();
+
+}  // namespace korvanel

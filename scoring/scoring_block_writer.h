@@ -1,0 +1,38 @@
+// Builds the published scoring block from a host scoring record: header
+// copy, vehicles ordered by place, per-vehicle conversion, then the analysis
+// (class grouping, team marks, gaps).
+#pragma once
+
+#include "host/host_records.h"
+#include "scoring/scoring_info.h"
+
+namespace korvanel {
+
+class PluginConfig;
+
+class ScoringBlockWriter {
+ public:
+  void attach(ScoringInfoV2* block) { block_ = block; }
+  ScoringInfoV2* block() const { return block_; }
+
+  // Header copy, ordering by place and conversion of every counted vehicle.
+  void fillFromHost(const HostScoring& scoring);
+  // Fills the entry the writer currently points at from one host vehicle.
+  void convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle);
+  // Class grouping and team marking, then the gaps when the group is not
+  // empty; uses `config`'s rows, selected row and team list.
+  void analyse(const PluginConfig& config);
+  // Copies the whole block image to `destination`.
+  void copyTo(void* destination) const;
+
+  void groupClasses(const PluginConfig& config);
+  void markTeamMembers(const PluginConfig& config);
+  void computeClassGaps();
+  void computePlayerGaps();
+
+ private:
+  ScoringInfoV2* block_ = nullptr;
+  VehicleInfoV2* entry_ = nullptr;
+};
+
+}  // namespace korvanel

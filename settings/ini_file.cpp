@@ -1,0 +1,198 @@
+// INI reading and writing.
+#include "settings/ini_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "settings/text_compare.h"
+
+namespace korvanel {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// [begin, end) trimmed of blanks.
+void trimRange(const char*& begin, const char*& end) {
+  while (begin < end && isBlank(*begin)) ++begin;
+  while (end > begin && isBlank(end[-1])) --end;
+}
+
+bool equalsIgnoreCase(const char* begin, const char* end, const char* name) {
+  size_t len = static_cast<size_t>(end - begin);
+  return std::strlen(name) == len && compareIgnoreCase(begin, name, len) == 0;
+}
+
+enum class LineKind { kOther, kSection, kKey };
+
+struct ParsedLine {
+  LineKind kind = LineKind::kOther;
+  const char* nameBegin = nullptr;
+  const char* nameEnd = nullptr;
+  const char* valueBegin = nullptr;
+  const char* valueEnd = nullptr;
+};
+
+ParsedLine parseLine(const char* begin, const char* end) {
+  ParsedLine line;
+  trimRange(begin, end);
+  if (begin == end || *begin == ';' || *begin == '#') return line;
+  if (*begin == '[') {
+    const char* close = static_cast<const char*>(std::memchr(begin, ']', end - begin));
+    if (!close) return line;
+    line.kind = LineKind::kSection;
+    line.nameBegin = begin + 1;
+    line.nameEnd = close;
+    trimRange(line.nameBegin, line.nameEnd);
+    return line;
+  }
+  const char* eq = static_cast<const char*>(std::memchr(begin, '=', end - begin));
+  if (!eq) return line;
+  line.kind = LineKind::kKey;
+  line.nameBegin = begin;
+  line.nameEnd = eq;
+  trimRange(line.nameBegin, line.nameEnd);
+  line.valueBegin = eq + 1;
+  line.valueEnd = end;
+  trimRange(line.valueBegin, line.valueEnd);
+  if (line.valueEnd - line.valueBegin >= 2 &&
+      (*line.valueBegin == '"' || *line.valueBegin == '\'') &&
+      line.valueEnd[-1] == *line.valueBegin) {
+    ++line.valueBegin;
+    --line.valueEnd;
+  }
+  return line;
+}
+
+void copyValue(const ParsedLine& line, char* out, size_t outSize) {
+  if (outSize == 0) return;
+  size_t len = static_cast<size_t>(line.valueEnd - line.valueBegin);
+  if (len > kMaxIniValue) len = kMaxIniValue;
+  if (len > outSize - 1) len = outSize - 1;
+  std::memcpy(out, line.valueBegin, len);
+  out[len] = 0;
+}
+
+// Feeds lines to a matcher; shared by the file and the in-memory lookups.
+class KeyMatcher {
+ public:
+  KeyMatcher(const char* section, const char* key) : section_(section), key_(key) {}
+
+  // Returns true when this line settles the lookup (`found` says how).
+  bool feed(const char* begin, const char* end, char* out, size_t outSize) {
+    ParsedLine line = parseLine(begin, end);
+    if (line.kind == LineKind::kSection) {
+      if (inSection_) return true;  // the first section of the name has ended
+      inSection_ = equalsIgnoreCase(line.nameBegin, line.nameEnd, section_);
+    } else if (line.kind == LineKind::kKey && inSection_ &&
+               equalsIgnoreCase(line.nameBegin, line.nameEnd, key_)) {
+      copyValue(line, out, outSize);
+      found_ = true;
+      return true;
+    }
+    return false;
+  }
+  bool found() const { return found_; }
+
+ private:
+  const char* section_;
+  const char* key_;
+  bool inSection_ = false;
+  bool found_ = false;
+};
+
+}  // namespace
+
+bool readIniValue(const char* path, const char* section, const char* key,
+                  char* out, size_t outSize) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  KeyMatcher matcher(section, key);
+  // A line longer than the buffer keeps its first part: names and values
+  // beyond it would be cut anyway.
+  char line[4096];
+  size_t used = 0;
+  bool settled = false;
+  bool overflow = false;
+  int c;
+  while (!settled && (c = std::fgetc(f)) != EOF) {
+    if (c == '\n' || c == '\0') {
+      settled = matcher.feed(line, line + used, out, outSize);
+      used = 0;
+      overflow = false;
+    } else if (used < sizeof line) {
+      line[used++] = static_cast<char>(c);
+    } else {
+      overflow = true;
+    }
+  }
+  (void)overflow;
+  if (!settled && used > 0) matcher.feed(line, line + used, out, outSize);
+  std::fclose(f);
+  return matcher.found();
+}
+
+bool findIniValue(const std::string& text, const char* section, const char* key,
+                  char* out, size_t outSize) {
+  KeyMatcher matcher(section, key);
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* lineEnd = nl ? nl : end;
+    if (matcher.feed(p, lineEnd, out, outSize)) break;
+    p = nl ? nl + 1 : end;
+  }
+  return matcher.found();
+}
+
+std::string withIniValue(const std::string& text, const char* section,
+                         const char* key, const char* value) {
+  // Keep the file's own line end.
+  const char* eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  std::string keyLine = std::string(key) + "=" + value;
+
+  const char* base = text.data();
+  const char* p = base;
+  const char* end = base + text.size();
+  bool inSection = false;
+  bool sectionSeen = false;
+  size_t insertAt = std::string::npos;  // end of the section's last non-blank line
+  while (p < end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* lineEnd = nl ? nl : end;
+    const char* next = nl ? nl + 1 : end;
+    ParsedLine line = parseLine(p, lineEnd);
+    if (line.kind == LineKind::kSection) {
+      if (inSection) break;  // only the first section of the name is used
+      inSection = equalsIgnoreCase(line.nameBegin, line.nameEnd, section);
+      if (inSection) {
+        sectionSeen = true;
+        insertAt = static_cast<size_t>(next - base);
+      }
+    } else if (inSection) {
+      if (line.kind == LineKind::kKey &&
+          equalsIgnoreCase(line.nameBegin, line.nameEnd, key)) {
+        const char* contentEnd = lineEnd;
+        if (contentEnd > p && contentEnd[-1] == '\r') --contentEnd;
+        return text.substr(0, p - base) + keyLine +
+               text.substr(static_cast<size_t>(contentEnd - base));
+      }
+      const char* b = p;
+      const char* e = lineEnd;
+      trimRange(b, e);
+      if (b != e) insertAt = static_cast<size_t>(next - base);
+    }
+    p = next;
+  }
+  if (sectionSeen) {
+    std::string before = text.substr(0, insertAt);
+    if (!before.empty() && before.back() != '\n') before += eol;
+    return before + keyLine + eol + text.substr(insertAt);
+  }
+  std::string result = text;
+  if (!result.empty() && result.back() != '\n') result += eol;
+  result += "[" + std::string(section) + "]" + eol + keyLine + eol;
+  return result;
+}
+
+}  // namespace korvanel

@@ -1,0 +1,54 @@
+// The plugin's settings, read once per process from its configuration file:
+// the team list, the class rows and the KERS time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvanel {
+
+class PluginLog;
+
+constexpr int kClassRows = 22;
+constexpr int kClassSlots = 16;  // slot 0 is the row's label
+constexpr const char* kConfigPathFormat = "%s%s\\korvanelconf.txt";
+constexpr const char* kRealtimeModeToken = "$$REALTIME_MODE$$";
+
+class PluginConfig {
+ public:
+  PluginConfig();
+  PluginConfig(const PluginConfig&) = delete;
+  PluginConfig& operator=(const PluginConfig&) = delete;
+
+  // The one configuration of the process. The first call loads it from
+  // "Plugins\\KORVANEL\\korvanelconf.txt", logging to `log` (may be null);
+  // later calls return the same object. It is never freed.
+  static PluginConfig& instance(PluginLog* log = nullptr);
+  // Tests put their own configuration in place; null goes back to the real one.
+  static void setInstanceForTesting(PluginConfig* config);
+
+  // The loading steps, from the host path `path`.
+  void load(const char* path, PluginLog* log);
+
+  // Pattern `slot` (1 to 15) of `row`, or null where the row ends. Rows
+  // outside the table (a display may ask for any byte) have no patterns.
+  const char* pattern(int row, int slot) const {
+    if (row < 0 || row >= kClassRows || slot < 0 || slot >= kClassSlots) return nullptr;
+    return classRows[row][slot];
+  }
+
+  char configPath[260];
+  bool sharedBlockEnabled = true;
+  bool realtimeMode = false;
+  std::vector<std::string> teamMembers;
+  const char* classRows[kClassRows][kClassSlots];  // null ends a row
+  int32_t selectedClassRow = 0;
+  float kersTime = 6.7f;
+
+ private:
+  void clearRows();
+  std::string rowStorage_[kClassRows][kClassSlots];
+};
+
+}  // namespace korvanel

@@ -1,0 +1,37 @@
+// The computing steps of the telemetry update: lap-time estimate, distance
+// of one step, KERS countdown and dead reckoning of the other cars.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_records.h"
+#include "publish/host_state.h"
+#include "scoring/scoring_info.h"
+
+namespace korvanel {
+
+// Cars whose positions dead reckoning moves.
+constexpr int kDeadReckonedVehicles = 100;
+
+// Seconds since the player's lap began, estimated from the latest scoring
+// clock plus the milliseconds since that update; -1.0 before the green flag
+// phase or without a clock or a lap start.
+float estimateLapTime(const ScoringInfoV2& scoring, const HostTelemetry& telemetry,
+                      uint32_t elapsedMs);
+
+// Speed times `deltaTime`. A step that is not a finite number of at least 0
+// (a bad delta or velocity) gives 0, so no total can be poisoned by it.
+double stepDistance(const HostTelemetry& telemetry);
+
+// The KERS countdown, run only while `kersTimerOn` is exactly 1: counts down
+// while `kersRunning`, never below 0, and reloads `kersTime` on a lap change
+// or while the player's car is in the pits.
+void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
+                  const ScoringInfoV2& scoring, float kersTime);
+
+// Moves the first 100 entries forward by `elapsedMs` with the constant
+// acceleration formula in the horizontal plane; the player's entry takes the
+// telemetry position exactly.
+void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs);
+
+}  // namespace korvanel

@@ -1,0 +1,59 @@
+// Helpers shared by the tests: host records to fill, a clock to step, and
+// a scratch folder to work in.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/host_records.h"
+
+namespace korvanel::testing {
+
+// A scoring record with its vehicles; `record()` points the header at them.
+class ScoringBuilder {
+ public:
+  ScoringBuilder();
+  HostVehicle& addVehicle(const char* driver, uint8_t place, const char* vehicleClass = "GT3",
+                          const char* vehicle = nullptr);
+  HostScoring& header() { return header_; }
+  std::vector<HostVehicle>& vehicles() { return vehicles_; }
+  const HostScoring* record();
+  void setHostText(const std::string& text) { text_ = text; }
+
+ private:
+  HostScoring header_{};
+  std::vector<HostVehicle> vehicles_;
+  std::string text_;
+};
+
+HostTelemetry makeTelemetry(const char* vehicleName = "Formula Car 2");
+
+// Replaces the platform tick while alive; time moves only when told.
+class FakeClock {
+ public:
+  explicit FakeClock(uint32_t start = 100000);
+  ~FakeClock();
+  void set(uint32_t tick);
+  void advance(uint32_t ms);
+  uint32_t now() const;
+};
+
+// Makes a fresh folder the working directory while alive, with a
+// Plugins/KORVANEL folder inside unless asked not to.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(bool withPluginFolder = true);
+  ~ScratchFolder();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path pluginFolder() const { return path_ / "Plugins" / "KORVANEL"; }
+  void writeFile(const std::string& relative, const std::string& contents) const;
+  std::string readFile(const std::string& relative) const;
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+}  // namespace korvanel::testing
