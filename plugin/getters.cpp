@@ -4,6 +4,7 @@
 #include "plugin/exports.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
+#include "publish/shared_block.h"
 
 namespace {
 // Per process: the tick of this process's latest clock reset.
@@ -29,9 +30,14 @@ void* GetCriticalSection() { return &korvanel::dataLock(); }
 uint8_t TrackLoaded(uint32_t loaded) {
   uint8_t value = static_cast<uint8_t>(loaded & 0xFFu);
   korvanel::hostState().trackLoaded = value;
+  // Into the block's copy too, as realtime entry and exit do: every update
+  // begins by copying the state record in from the block, which would
+  // otherwise undo this call at the next update.
+  if (korvanel::SharedBlock* block = korvanel::sharedBlock()) block->state.trackLoaded = value;
   return value;
 }
 
+// Seconds since this process consumed the latest scoring update's reset.
 float GetTime() {
   uint32_t now = korvanel::platform::tickCount();
   uint8_t& reset = korvanel::scoringClockReset();

@@ -52,7 +52,9 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   telemetryWriter_.copyFrom(telemetry);
 
   ScoringInfoV2& scoring = publishedScoring();
-  uint32_t elapsedMs = platform::tickCount() - lastScoringTick_;
+  // One reading for the lap-time estimate and the dead reckoning; the
+  // unsigned difference stays right across a wrap of the tick counter.
+  uint32_t elapsedMs = static_cast<uint32_t>(platform::tickCount() - lastScoringTick_);
   info.estimatedLapTime = estimateLapTime(scoring, telemetry, elapsedMs);
 
   copyBounded(currentVehicleName_, sizeof currentVehicleName_, telemetry.vehicleName);
@@ -67,13 +69,14 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   runKersTimer(state, telemetry.deltaTime, lapChanged, scoring,
                PluginConfig::instance(pluginLog()).kersTime);
 
-  deadReckon(scoring, telemetry, platform::tickCount() - lastScoringTick_);
+  deadReckon(scoring, telemetry, elapsedMs);
 
   if (block) {
     scoringWriter_.attach(&scoring);
     scoringWriter_.copyTo(&block->scoring);
   }
-  state.timeSinceScoring = static_cast<float>(state.timeSinceScoring + telemetry.deltaTime);
+  state.timeSinceScoring =
+      static_cast<float>(state.timeSinceScoring + usableDeltaTime(telemetry.deltaTime));
   if (block) {
     std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
     copyStateOut();

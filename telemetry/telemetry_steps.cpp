@@ -37,13 +37,17 @@ double stepDistance(const HostTelemetry& telemetry) {
   return (std::isfinite(distance) && distance >= 0.0) ? distance : 0.0;
 }
 
+double usableDeltaTime(double deltaTime) {
+  return (std::isfinite(deltaTime) && deltaTime >= 0.0) ? deltaTime : 0.0;
+}
+
 void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
                   const ScoringInfoV2& scoring, float kersTime) {
   if (state.kersTimerOn != 1) return;
   if (state.kersRunning != 0) {
-    float remaining = static_cast<float>(state.kersRemaining - deltaTime);
-    // A NaN step or a NaN left by an outside writer must not stick.
-    state.kersRemaining = (remaining >= 0.0f) ? remaining : 0.0f;
+    // Clamped before narrowing, so a huge step cannot leave float range.
+    double remaining = state.kersRemaining - usableDeltaTime(deltaTime);
+    state.kersRemaining = (remaining >= 0.0) ? static_cast<float>(remaining) : 0.0f;
   }
   int player = scoring.playerIndex;
   bool inPits = player >= 0 && player < kMaxVehicles &&

@@ -23,15 +23,24 @@ float estimateLapTime(const ScoringInfoV2& scoring, const HostTelemetry& telemet
 // (a bad delta or velocity) gives 0, so no total can be poisoned by it.
 double stepDistance(const HostTelemetry& telemetry);
 
+// The part of `deltaTime` that the clocks of the state record may follow:
+// the delta itself when it is a finite number of at least 0, else 0, so that
+// a NaN or backward step neither sticks in nor winds back a running clock.
+double usableDeltaTime(double deltaTime);
+
 // The KERS countdown, run only while `kersTimerOn` is exactly 1: counts down
-// while `kersRunning`, never below 0, and reloads `kersTime` on a lap change
-// or while the player's car is in the pits.
+// by `deltaTime` while `kersRunning`, never below 0 (a NaN left by an outside
+// writer also becomes 0; a step that is NaN or negative counts as none), and
+// reloads `kersTime` on a lap change or while the player's car is in the pits.
+// A `playerIndex` outside the block's entries has no entry to look at.
 void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
                   const ScoringInfoV2& scoring, float kersTime);
 
-// Moves the first 100 entries forward by `elapsedMs` with the constant
-// acceleration formula in the horizontal plane; the player's entry takes the
-// telemetry position exactly.
+// Moves the first 100 entries (no more than `vehicleCount`) forward by
+// `elapsedMs` with the constant-acceleration formula in the horizontal plane,
+// rounding to float where the published numbers always have; the player's
+// entry takes the telemetry position exactly, height included. Bad numbers
+// give bad positions for their own entry only.
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs);
 
 }  // namespace korvanel
