@@ -1,6 +1,7 @@
 // INI reading and writing.
 #include "settings/ini_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +36,7 @@ struct ParsedLine {
 ParsedLine parseLine(const char* begin, const char* end) {
   ParsedLine line;
   trimRange(begin, end);
-  if (begin == end || *begin == ';' || *begin == '#') return line;
+  if (begin == end || *begin == ';') return line;
   if (*begin == '[') {
     const char* close = static_cast<const char*>(std::memchr(begin, ']', end - begin));
     if (!close) return line;
@@ -61,6 +62,17 @@ ParsedLine parseLine(const char* begin, const char* end) {
     --line.valueEnd;
   }
   return line;
+}
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr size_t kByteOrderMarkSize = 3;
+
+// Length of a UTF-8 byte order mark at the start of `text`, or 0.
+size_t byteOrderMarkLength(const char* text, size_t size) {
+  return (size >= kByteOrderMarkSize &&
+          std::memcmp(text, kByteOrderMark, kByteOrderMarkSize) == 0)
+             ? kByteOrderMarkSize
+             : 0;
 }
 
 void copyValue(const ParsedLine& line, char* out, size_t outSize) {
@@ -114,6 +126,10 @@ bool readIniValue(const char* path, const char* section, const char* key,
   bool settled = false;
   bool overflow = false;
   int c;
+  // An editor's byte order mark would otherwise hide the first section.
+  char head[kByteOrderMarkSize];
+  size_t headSize = std::fread(head, 1, sizeof head, f);
+  if (byteOrderMarkLength(head, headSize) == 0) std::fseek(f, 0, SEEK_SET);
   while (!settled && (c = std::fgetc(f)) != EOF) {
     if (c == '\n' || c == '\0') {
       settled = matcher.feed(line, line + used, out, outSize);
@@ -136,6 +152,7 @@ bool findIniValue(const std::string& text, const char* section, const char* key,
   KeyMatcher matcher(section, key);
   const char* p = text.data();
   const char* end = p + text.size();
+  p += byteOrderMarkLength(p, text.size());
   while (p < end) {
     const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
     const char* lineEnd = nl ? nl : end;
@@ -145,6 +162,20 @@ bool findIniValue(const std::string& text, const char* section, const char* key,
   return matcher.found();
 }
 
+bool readIniText(const char* path, std::string& out) {
+  out.clear();
+  errno = 0;
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return errno == ENOENT;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  if (!ok) out.clear();
+  return ok;
+}
+
 std::string withIniValue(const std::string& text, const char* section,
                          const char* key, const char* value) {
   // Keep the file's own line end.
@@ -152,7 +183,7 @@ std::string withIniValue(const std::string& text, const char* section,
   std::string keyLine = std::string(key) + "=" + value;
 
   const char* base = text.data();
-  const char* p = base;
+  const char* p = base + byteOrderMarkLength(base, text.size());
   const char* end = base + text.size();
   bool inSection = false;
   bool sectionSeen = false;

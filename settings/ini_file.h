@@ -2,8 +2,10 @@
 // A line "[name]" opens a section; "key=value" gives a key its value. Section
 // and key names match without regard to case; blanks around names and values
 // are not part of them; a value in matching quotes loses the quotes. Lines
-// starting with ';' or '#' are comments. The first occurrence of a key in the
-// first section of that name counts.
+// starting with ';' are comments. A line starting with '#' is an ordinary
+// line: vehicle names such as "#24 GT" are keys of the odometer file. A UTF-8
+// byte order mark at the start of the text is skipped (and kept on writing).
+// The first occurrence of a key in the first section of that name counts.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,11 @@ bool readIniValue(const char* path, const char* section, const char* key,
 // The same lookup in INI text held in memory.
 bool findIniValue(const std::string& text, const char* section, const char* key,
                   char* out, size_t outSize);
+
+// Reads the whole file at native path `path` into `out`. A missing file gives
+// empty text and true; a file that exists but cannot be read whole gives
+// false, so that a writer never mistakes an unreadable file for an empty one.
+bool readIniText(const char* path, std::string& out);
 
 // Returns `text` with `key` of `section` set to `value`: an existing key's
 // value is replaced in its line, a missing key is added at the end of its

@@ -1,6 +1,8 @@
 // Profile reading and writing on top of our INI reader and writer.
 #include "settings/profile.h"
 
+#include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,15 +16,46 @@ namespace {
 
 constexpr size_t kMaxPath = 1024;
 
-bool readWholeFile(const char* path, std::string& out) {
-  out.clear();
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  std::fclose(f);
-  return true;
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// The C library's decimal point in the current locale ("." in the "C" one).
+const char* localePoint() {
+  const std::lconv* conv = std::localeconv();
+  return (conv && conv->decimal_point && conv->decimal_point[0]) ? conv->decimal_point : ".";
+}
+
+// "%f" of `value` with '.' as the decimal point. Returns the length of the
+// full text (which may exceed what fitted), or -1.
+int formatFixed(double value, char* out, size_t outSize) {
+  int n = std::snprintf(out, outSize, "%f", value);
+  const char* point = localePoint();
+  if (n < 0 || std::strcmp(point, ".") == 0) return n;
+  if (char* at = std::strstr(out, point)) {
+    size_t pointLen = std::strlen(point);
+    *at = '.';
+    std::memmove(at + 1, at + pointLen, std::strlen(at + pointLen) + 1);
+    n -= static_cast<int>(pointLen - 1);
+  }
+  return n;
+}
+
+bool hasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullptr; }
+
+bool cleanName(const char* name) {
+  size_t len = std::strlen(name);
+  return len > 0 && !isBlank(name[0]) && !isBlank(name[len - 1]) && !hasLineBreak(name);
+}
+
+// Whether the entry comes back unchanged through our reader; anything else
+// would be written on every save and never found again.
+bool storable(const ProfileEntry& e) {
+  if (!e.section || !e.key || !e.value) return false;
+  if (!cleanName(e.section) || std::strchr(e.section, ']')) return false;
+  if (!cleanName(e.key) || std::strchr(e.key, '=') || e.key[0] == '[' || e.key[0] == ';') {
+    return false;
+  }
+  return !hasLineBreak(e.value);
 }
 
 }  // namespace
@@ -38,6 +71,43 @@ void readProfileString(const char* path, const char* section, const char* key,
   }
 }
 
+double parseProfileNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  const char* start = p;
+  if (*p == '+' || *p == '-') ++p;
+  size_t digits = 0;
+  while (isDigit(*p)) ++p, ++digits;
+  const char* point = nullptr;
+  if (*p == '.') {
+    point = p++;
+    while (isDigit(*p)) ++p, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  const char* end = p;
+  if (*p == 'e' || *p == 'E') {
+    const char* q = p + 1;
+    if (*q == '+' || *q == '-') ++q;
+    if (isDigit(*q)) {
+      while (isDigit(*q)) ++q;
+      end = q;
+    }
+  }
+  // strtod reads the locale's decimal point; hand it that one.
+  const char* localPoint = localePoint();
+  char number[2 * kProfileBufferSize];
+  size_t used = 0;
+  for (const char* c = start; c < end && used + 8 < sizeof number; ++c) {
+    if (c == point) {
+      for (const char* l = localPoint; *l && used + 8 < sizeof number; ++l) number[used++] = *l;
+    } else {
+      number[used++] = *c;
+    }
+  }
+  number[used] = 0;
+  return std::strtod(number, nullptr);
+}
+
 float readProfileFloat(const char* path, const char* section, const char* key,
                        float defaultValue) {
   return static_cast<float>(
@@ -47,26 +117,51 @@ float readProfileFloat(const char* path, const char* section, const char* key,
 double readProfileDouble(const char* path, const char* section, const char* key,
                          double defaultValue) {
   char defaultText[kProfileBufferSize];
-  std::snprintf(defaultText, sizeof defaultText, "%f", defaultValue);
+  formatFixed(defaultValue, defaultText, sizeof defaultText);
   char value[kProfileBufferSize - 1];
   readProfileString(path, section, key, defaultText, value, sizeof value);
-  return std::atof(value);
+  return parseProfileNumber(value);
+}
+
+bool formatProfileFloat(double value, char* out, size_t outSize) {
+  if (outSize == 0) return false;
+  out[0] = 0;
+  if (!std::isfinite(value)) return false;
+  int n = formatFixed(value, out, outSize);
+  if (n < 0 || static_cast<size_t>(n) > kMaxIniValue || static_cast<size_t>(n) >= outSize) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!storable(entries[i])) return false;
+  }
+  if (count == 0) return true;
+  char native[kMaxPath];
+  platform::hostPath(path, native, sizeof native);
+  std::string text;
+  // A file that is there but cannot be read (held by another program,
+  // unreadable) must not be replaced by the few keys we set.
+  if (!readIniText(native, text)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    text = withIniValue(text, entries[i].section, entries[i].key, entries[i].value);
+  }
+  return platform::writeFileAtomically(native, text.data(), text.size());
 }
 
 bool writeProfileString(const char* path, const char* section, const char* key,
                         const char* value) {
-  char native[kMaxPath];
-  platform::hostPath(path, native, sizeof native);
-  std::string text;
-  readWholeFile(native, text);
-  std::string updated = withIniValue(text, section, key, value);
-  return platform::writeFileAtomically(native, updated.data(), updated.size());
+  ProfileEntry entry{section, key, value};
+  return writeProfileStrings(path, &entry, 1);
 }
 
 bool writeProfileFloat(const char* path, const char* section, const char* key,
                        double value) {
   char text[kProfileBufferSize];
-  std::snprintf(text, sizeof text, "%f", value);
+  if (!formatProfileFloat(value, text, sizeof text)) return false;
   return writeProfileString(path, section, key, text);
 }
 
