@@ -1,9 +1,61 @@
-// Placeholder until the sector records land.
+// The absolute sector records: each vehicle offers the time of the sector it
+// has most recently completed, derived from the host's cumulative times.
 #include "timing/sector_records.h"
 
-namespace korvanel {
+#include "settings/text_compare.h"
+#include "timing/host_values.h"
 
-void AbsoluteSectorTimes::update(const HostScoring&) {}
+namespace korvanel {
+namespace {
+
+// The time of the sector that `v` has most recently completed and its slot,
+// or false when the vehicle has nothing to offer.
+bool completedSector(const HostVehicle& v, float& time, int& slot) {
+  double t;
+  switch (v.sector) {
+    case 1:  // the third sector of the lap just completed
+      if (!validTime(v.lastLapTime) || !validTime(v.lastSector2)) return false;
+      t = v.lastLapTime - v.lastSector2;
+      slot = 0;
+      break;
+    case 2:  // the first sector
+      if (!validTime(v.currentSector1)) return false;
+      t = v.currentSector1;
+      slot = 1;
+      break;
+    case 0:  // the second sector
+      if (!validTime(v.currentSector2) || !validTime(v.currentSector1)) return false;
+      t = v.currentSector2 - v.currentSector1;
+      slot = 2;
+      break;
+    default:
+      return false;
+  }
+  // Both operands are floats' worth, so the difference narrows safely; what
+  // counts is the narrowed value.
+  time = static_cast<float>(t);
+  return time > 0.0f;
+}
+
+}  // namespace
+
+void AbsoluteSectorTimes::update(const HostScoring& scoring) {
+  int count = hostVehicleCount(scoring);
+  for (int i = 0; i < count; ++i) {
+    const HostVehicle& v = scoring.vehicles[i];
+    bool player = isPlayerVehicle(v);
+    float t;
+    int slot;
+    if (!completedSector(v, t, slot)) continue;
+    if (recordTime[slot] < 0.0f || t < recordTime[slot]) {
+      recordTime[slot] = t;
+      copyBounded(recordHolder[slot], sizeof recordHolder[slot], v.driverName);
+    }
+    if (player && (playerRecordTime[slot] < 0.0f || t < playerRecordTime[slot])) {
+      playerRecordTime[slot] = t;
+    }
+  }
+}
 
 void AbsoluteSectorTimes::reset() {
   for (int s = 0; s < 3; ++s) {

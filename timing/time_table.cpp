@@ -1,7 +1,134 @@
-// Placeholder until the timing table lands.
+// The timing table: per-driver best laps and top speeds, the session's
+// fastest lap and the player's best lap.
 #include "timing/time_table.h"
 
+#include "scoring/scoring_info.h"
+#include "settings/text_compare.h"
+#include "timing/host_values.h"
+#include "timing/name_index.h"
+
 namespace korvanel {
+namespace {
+
+bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
+
+NameKey hostKey(const HostVehicle& v) {
+  return makeNameKey(v.driverName, v.vehicleName, v.vehicleClass);
+}
+
+// A lap as the host reports it: first-sector time, cumulative two-sector
+// time, lap time.
+struct Lap {
+  double sector1;
+  double sector2;
+  double lapTime;
+};
+
+Lap bestLapOf(const HostVehicle& v) { return {v.bestSector1, v.bestSector2, v.bestLapTime}; }
+Lap lastLapOf(const HostVehicle& v) { return {v.lastSector1, v.lastSector2, v.lastLapTime}; }
+
+void storeLap(TimeTableEntry& e, const Lap& lap) {
+  e.bestLapTime = static_cast<float>(lap.lapTime);
+  e.bestSector1 = storedSector(lap.sector1);
+  e.bestSector2 = storedSector(lap.sector2);
+}
+
+// Lap-time comparisons take the host's double against the stored float
+// widened, never the other way round.
+bool fasterThanStored(double lapTime, float stored) {
+  return stored == -1.0f || lapTime < static_cast<double>(stored);
+}
+
+void samplePlayerBest(TimeTableTail& tail, const HostVehicle& v) {
+  if (v.sector != 1 || !validTime(v.lastLapTime) || !validTime(v.lastSector1) ||
+      !validTime(v.lastSector2)) {
+    return;
+  }
+  if (fasterThanStored(v.lastLapTime, tail.playerBestLapTime)) {
+    tail.playerBestSector1 = static_cast<float>(v.lastSector1);
+    tail.playerBestSector2 = static_cast<float>(v.lastSector2);
+    tail.playerBestLapTime = static_cast<float>(v.lastLapTime);
+  }
+}
+
+void takeNewEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, float speed,
+                  bool player) {
+  e.stintTopSpeed = speed;
+  e.topSpeed = 0.0f;
+  e.seenThisUpdate = 1;
+  e.vehicleIndex = index;
+  e.place = v.place;
+  copyBounded(e.driverName, sizeof e.driverName, v.driverName);
+  copyBounded(e.vehicleName, sizeof e.vehicleName, v.vehicleName);
+  copyBounded(e.vehicleClass, sizeof e.vehicleClass, v.vehicleClass);
+  e.isPlayerVehicle = player ? 1 : 0;
+  e.vehicleStatus = v.vehicleStatus;
+  e.bestLapTime = e.bestSector1 = e.bestSector2 = -1.0f;
+  e.inUse = 1;
+
+  Lap best = bestLapOf(v);
+  Lap last = lastLapOf(v);
+  bool bestValid = validTime(best.lapTime);
+  bool lastValid = validTime(last.lapTime);
+  if (bestValid && lastValid) {
+    storeLap(e, best.lapTime < last.lapTime ? best : last);
+  } else if (bestValid) {
+    storeLap(e, best);
+  } else if (lastValid) {
+    storeLap(e, last);
+  }
+}
+
+void updateMatchedEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, float speed,
+                        bool player, bool timingSession) {
+  if (v.inPits != 0) e.stintTopSpeed = 0.0f;
+  e.vehicleIndex = index;
+  e.place = v.place;
+  e.isPlayerVehicle = player ? 1 : 0;
+  e.vehicleStatus = v.vehicleStatus;
+  e.inUse = 1;
+  e.seenThisUpdate = 1;
+
+  if (timingSession) {
+    if (speed > e.topSpeed) e.topSpeed = speed;
+  } else if (speed > e.stintTopSpeed) {
+    e.stintTopSpeed = speed;
+  }
+
+  // The last lap, while there is one, is what the host has just completed;
+  // the best lap is only looked at without it.
+  Lap candidate;
+  if (validTime(v.lastLapTime)) {
+    candidate = lastLapOf(v);
+  } else if (validTime(v.bestLapTime)) {
+    candidate = bestLapOf(v);
+  } else {
+    return;
+  }
+  if (!fasterThanStored(candidate.lapTime, e.bestLapTime)) return;
+  storeLap(e, candidate);
+  if (!timingSession) e.topSpeed = e.stintTopSpeed;
+}
+
+void publishFastestLap(TimeTableTail& tail, const TimeTableEntry& found) {
+  tail.fastestLapSector1 = found.bestSector1;
+  tail.fastestLapSector2 = found.bestSector2;
+  tail.fastestLapTime = found.bestLapTime;
+  copyBounded(tail.fastestLapDriver, sizeof tail.fastestLapDriver, found.driverName);
+}
+
+void clearFastestLap(TimeTableTail& tail) {
+  tail.fastestLapTime = tail.fastestLapSector1 = tail.fastestLapSector2 = -1.0f;
+  tail.fastestLapDriver[0] = 0;
+}
+
+// The lowest entry with inUse 0 at or after `from`, or kTimeTableEntries.
+int firstFreeFrom(const TimeTable& table, int from) {
+  while (from < kTimeTableEntries && table.entries[from].inUse != 0) ++from;
+  return from;
+}
+
+}  // namespace
 
 void TimeTableEntry::clear() {
   driverName[0] = vehicleName[0] = vehicleClass[0] = 0;
@@ -14,19 +141,107 @@ void TimeTableEntry::clear() {
 }
 
 void TimeTable::reset() {
-  for (auto& e : entries) e.clear();
-  tail.fastestLapTime = tail.fastestLapSector1 = tail.fastestLapSector2 = -1.0f;
-  tail.fastestLapDriver[0] = 0;
+  for (TimeTableEntry& e : entries) e.clear();
+  clearFastestLap(tail);
   tail.earlyTimesSeen = 0;
   tail.playerBestLapTime = tail.playerBestSector1 = tail.playerBestSector2 = -1.0f;
+  nameIndexFor(*this);
 }
-void TimeTable::trackTopSpeeds(const HostScoring&) {}
-void TimeTable::copyTopSpeeds(ScoringInfoV2&) const {}
-void TimeTable::update(const HostScoring&) {}
+
+int TimeTable::findEntry(const char* driverName, const char* vehicleName,
+                         const char* vehicleClass) const {
+  return nameIndexFor(*this).find(makeNameKey(driverName, vehicleName, vehicleClass));
+}
+
+void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
+  int count = hostVehicleCount(scoring);
+  if (count == 0) return;
+  const TimeTableNameIndex& index = nameIndexFor(*this);
+  for (int i = 0; i < count; ++i) {
+    const HostVehicle& v = scoring.vehicles[i];
+    int k = index.find(hostKey(v));
+    if (k < 0) continue;
+    float speed = vehicleSpeed(v);
+    if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
+  }
+}
+
+void TimeTable::copyTopSpeeds(ScoringInfoV2& block) const {
+  int count = countedVehicles(block);
+  if (count == 0) return;
+  const TimeTableNameIndex& index = nameIndexFor(*this);
+  for (int i = 0; i < count; ++i) {
+    VehicleInfoV2& v = block.vehicles[i];
+    v.topSpeed = 0.0f;
+    int k = index.find(hostKey(v.host));
+    if (k >= 0) v.topSpeed = entries[k].topSpeed;
+  }
+}
+
+void TimeTable::update(const HostScoring& scoring) {
+  for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
+
+  int count = hostVehicleCount(scoring);
+  if (count > 0) {
+    TimeTableNameIndex& index = nameIndexFor(*this);
+    bool timingSession = isTimingSession(scoring.session);
+    // Entries only ever come into use during an update, so the first free
+    // one moves forward only.
+    int freeSlot = firstFreeFrom(*this, 0);
+    for (int32_t i = 0; i < count; ++i) {
+      const HostVehicle& v = scoring.vehicles[i];
+      float speed = vehicleSpeed(v);
+      bool player = isPlayerVehicle(v);
+      if (player) samplePlayerBest(tail, v);
+
+      int k = index.find(hostKey(v));
+      if (k >= 0) {
+        updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
+      } else if (freeSlot < kTimeTableEntries) {
+        k = freeSlot;
+        takeNewEntry(entries[k], v, i, speed, player);
+        index.namesWritten(*this, k);
+      } else {
+        continue;  // more drivers than entries: left out of the table
+      }
+      if (k == freeSlot) freeSlot = firstFreeFrom(*this, k + 1);
+    }
+  }
+
+  // Publication step A: a lap faster than the published one is published;
+  // anything else clears the tail for step B to fill.
+  TimeTableEntry found;
+  if (findFastestLap(found) && found.bestLapTime > 0.0f &&
+      (tail.fastestLapTime < 0.0f || found.bestLapTime < tail.fastestLapTime)) {
+    publishFastestLap(tail, found);
+  } else {
+    clearFastestLap(tail);
+  }
+}
+
 bool TimeTable::findFastestLap(TimeTableEntry& result) const {
   result.clear();
-  return false;
+  bool found = false;
+  for (const TimeTableEntry& e : entries) {
+    // Only a lap time that is a positive number qualifies; the table stores
+    // no other, but the block is open to in-process writers.
+    bool qualifies = e.inUse != 0 && e.seenThisUpdate != 0 && e.vehicleStatus < 3 &&
+                     e.bestLapTime > 0.0f && e.bestLapTime <= FLT_MAX;
+    if (qualifies && (result.bestLapTime == -1.0f || result.bestLapTime > e.bestLapTime)) {
+      result = e;
+      found = true;
+    }
+  }
+  return found;
 }
-void TimeTable::republishFastestLap(bool) {}
+
+void TimeTable::republishFastestLap(bool earlyPhase) {
+  TimeTableEntry found;
+  if (!findFastestLap(found) || !(found.bestLapTime > 0.0f)) return;
+  if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {
+    publishFastestLap(tail, found);
+    if (!earlyPhase) tail.earlyTimesSeen = 0;
+  }
+}
 
 }  // namespace korvanel

@@ -53,6 +53,10 @@ struct TimeTable {
 
   // Clears the tail and every entry.
   void reset();
+  // The entry the name triple matches (each name a whole field of the host's
+  // record), or -1: the lowest entry whose three names are equal ignoring
+  // ASCII case, free entries included.
+  int findEntry(const char* driverName, const char* vehicleName, const char* vehicleClass) const;
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
   void trackTopSpeeds(const HostScoring& scoring);
   // Writes each counted vehicle entry's `topSpeed` from its timing entry.

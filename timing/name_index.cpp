@@ -1,0 +1,180 @@
+// The name index of the timing table: a linear-probing hash table over the
+// case-folded name triples, checked against a copy of the name bytes.
+#include "timing/name_index.h"
+
+#include <cstring>
+
+#include "settings/text_compare.h"
+
+namespace korvanel {
+namespace {
+
+constexpr int kFieldSizes[3] = {kDriverNameSize, kVehicleNameSize, kVehicleClassSize};
+constexpr int kFieldOffsets[3] = {0, kDriverNameSize, kDriverNameSize + kVehicleNameSize};
+
+static_assert(offsetof(TimeTableEntry, driverName) == kFieldOffsets[0]);
+static_assert(offsetof(TimeTableEntry, vehicleName) == kFieldOffsets[1]);
+static_assert(offsetof(TimeTableEntry, vehicleClass) == kFieldOffsets[2]);
+
+uint8_t boundedLength(const char* text, int fieldSize) {
+  int n = 0;
+  while (n < fieldSize - 1 && text[n] != 0) ++n;
+  return static_cast<uint8_t>(n);
+}
+
+NameKey keyOfNameBytes(const char* bytes) {
+  return makeNameKey(bytes + kFieldOffsets[0], bytes + kFieldOffsets[1], bytes + kFieldOffsets[2]);
+}
+
+// Whether the three name fields laid out as in an entry carry `key`'s names.
+bool bytesCarry(const char* bytes, const NameKey& key) {
+  for (int f = 0; f < 3; ++f) {
+    const char* field = bytes + kFieldOffsets[f];
+    int n = key.length[f];
+    for (int i = 0; i < n; ++i) {
+      if (foldCase(field[i]) != foldCase(key.text[f][i])) return false;
+    }
+    if (n < kFieldSizes[f] - 1 && field[n] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+NameKey makeNameKey(const char* driverName, const char* vehicleName, const char* vehicleClass) {
+  NameKey key;
+  key.text[0] = driverName;
+  key.text[1] = vehicleName;
+  key.text[2] = vehicleClass;
+  uint32_t h = 2166136261u;  // FNV-1a, then a final mix for the low bits
+  for (int f = 0; f < 3; ++f) {
+    key.length[f] = boundedLength(key.text[f], kFieldSizes[f]);
+    for (int i = 0; i < key.length[f]; ++i) {
+      h = (h ^ static_cast<unsigned char>(foldCase(key.text[f][i]))) * 16777619u;
+    }
+    h = (h ^ (0x100u + key.length[f])) * 16777619u;  // keeps "ab","c" apart from "a","bc"
+  }
+  h ^= h >> 16;
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  h ^= h >> 16;
+  key.hash = h;
+  return key;
+}
+
+void TimeTableNameIndex::rebuild(const TimeTable& table) {
+  for (Slot& s : slots_) s.entry = kEmpty;
+  for (int k = 0; k < kTimeTableEntries; ++k) {
+    std::memcpy(names_[k], &table.entries[k], kEntryNameBytes);
+    NameKey key = keyOfNameBytes(names_[k]);
+    int s = probe(key);
+    // Entries go in in order, so the first to claim a triple is the lowest.
+    if (slots_[s].entry == kEmpty) slots_[s] = Slot{key.hash, static_cast<uint16_t>(k)};
+  }
+}
+
+bool TimeTableNameIndex::matches(const TimeTable& table) const {
+  for (int k = 0; k < kTimeTableEntries; ++k) {
+    if (std::memcmp(names_[k], &table.entries[k], kEntryNameBytes) != 0) return false;
+  }
+  return true;
+}
+
+int TimeTableNameIndex::probe(const NameKey& key) const {
+  // Candidates are checked against the copy of the names the index holds, so
+  // an entry whose names are being rewritten is still found by its old ones.
+  int s = static_cast<int>(key.hash & (kSlots - 1));
+  while (slots_[s].entry != kEmpty) {
+    if (slots_[s].hash == key.hash && bytesCarry(names_[slots_[s].entry], key)) {
+      return s;
+    }
+    s = (s + 1) & (kSlots - 1);
+  }
+  return s;
+}
+
+int TimeTableNameIndex::find(const NameKey& key) const {
+  int s = probe(key);
+  return slots_[s].entry == kEmpty ? -1 : slots_[s].entry;
+}
+
+void TimeTableNameIndex::remove(int slot) {
+  // Backward-shift deletion: pull later members of the probe run into the
+  // hole whenever their home slot lies at or before it.
+  int hole = slot;
+  int s = slot;
+  for (;;) {
+    s = (s + 1) & (kSlots - 1);
+    if (slots_[s].entry == kEmpty) break;
+    int home = static_cast<int>(slots_[s].hash & (kSlots - 1));
+    bool homeInGap = hole <= s ? (home > hole && home <= s) : (home > hole || home <= s);
+    if (!homeInGap) {
+      slots_[hole] = slots_[s];
+      hole = s;
+    }
+  }
+  slots_[hole].entry = kEmpty;
+}
+
+void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
+  NameKey oldKey = keyOfNameBytes(names_[k]);
+  int s = probe(oldKey);
+  if (slots_[s].entry == k) {
+    int next = -1;
+    for (int j = k + 1; j < kTimeTableEntries && next < 0; ++j) {
+      if (bytesCarry(names_[j], oldKey)) next = j;
+    }
+    if (next >= 0) {
+      slots_[s].entry = static_cast<uint16_t>(next);
+    } else {
+      remove(s);
+    }
+  }
+
+  std::memcpy(names_[k], &table.entries[k], kEntryNameBytes);
+  NameKey newKey = keyOfNameBytes(names_[k]);
+  s = probe(newKey);
+  if (slots_[s].entry == kEmpty) {
+    slots_[s] = Slot{newKey.hash, static_cast<uint16_t>(k)};
+  } else if (k < slots_[s].entry) {
+    slots_[s].entry = static_cast<uint16_t>(k);
+  }
+}
+
+namespace {
+
+struct RegisteredIndex {
+  const TimeTable* table;
+  uint32_t lastUse;
+  TimeTableNameIndex index;
+};
+
+// Zero-initialised, so usable from the static initialiser that clears the
+// published table at load.
+RegisteredIndex gIndexes[4];
+uint32_t gUseCount;
+
+}  // namespace
+
+TimeTableNameIndex& nameIndexFor(const TimeTable& table) {
+  RegisteredIndex* chosen = nullptr;
+  for (RegisteredIndex& r : gIndexes) {
+    if (r.table == &table) chosen = &r;
+  }
+  if (chosen == nullptr) {
+    chosen = &gIndexes[0];
+    for (RegisteredIndex& r : gIndexes) {
+      if (r.table == nullptr || r.lastUse < chosen->lastUse) chosen = &r;
+      if (r.table == nullptr) break;
+    }
+    chosen->table = &table;
+    chosen->index.rebuild(table);
+  } else if (!chosen->index.matches(table)) {
+    chosen->index.rebuild(table);
+  }
+  chosen->lastUse = ++gUseCount;
+  return chosen->index;
+}
+
+}  // namespace korvanel

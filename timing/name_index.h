@@ -1,0 +1,78 @@
+// Finding a driver's timing entry by the triple of driver, vehicle and class
+// name without comparing against all 150 entries for every vehicle. The
+// answer is always the one a plain scan gives: the lowest-numbered entry
+// whose three names equal the vehicle's, ignoring ASCII case, free entries
+// (whose names are empty) included.
+#pragma once
+
+#include <cstdint>
+
+#include "timing/time_table.h"
+
+namespace korvanel {
+
+// Sizes of the three name fields, the same in the host's vehicle record, the
+// scoring block and the timing entry.
+constexpr int kDriverNameSize = 32;
+constexpr int kVehicleNameSize = 64;
+constexpr int kVehicleClassSize = 32;
+
+// Bytes of a timing entry that hold the three names.
+constexpr int kEntryNameBytes = kDriverNameSize + kVehicleNameSize + kVehicleClassSize;
+
+// A name triple as matching sees it: each text runs to its NUL but never
+// further than its field's size less one, which is what a stored copy of it
+// would keep (so a host name that fills its field without a NUL still finds
+// the entry it was copied into).
+struct NameKey {
+  const char* text[3];
+  uint8_t length[3];
+  uint32_t hash;  // of the case-folded texts
+};
+
+// Each pointer is to a whole field of its size (32, 64, 32 bytes); the key
+// refers to them and is valid while they are.
+NameKey makeNameKey(const char* driverName, const char* vehicleName, const char* vehicleClass);
+
+// An open-addressing hash table from each distinct case-folded triple present
+// in a table to the lowest entry that carries it, plus a copy of the name
+// bytes it was built from, so that names changed behind its back are noticed
+// and the index is rebuilt rather than trusted.
+class TimeTableNameIndex {
+ public:
+  // Forgets everything and indexes all 150 entries of `table`.
+  void rebuild(const TimeTable& table);
+  // Whether the name bytes of `table` are those the index was built from.
+  bool matches(const TimeTable& table) const;
+  // The lowest entry carrying `key`'s names, or -1, in the names the index
+  // was built from (see matches()).
+  int find(const NameKey& key) const;
+  // Entry k's names were just rewritten in `table`; the index still knows the
+  // old ones.
+  // REQUIRES: every other entry's names are as the index knows them.
+  void namesWritten(const TimeTable& table, int k);
+
+ private:
+  static constexpr int kSlots = 512;  // a power of two, at most 30% full
+  static constexpr uint16_t kEmpty = 0xFFFF;
+
+  struct Slot {
+    uint32_t hash;
+    uint16_t entry;  // kEmpty when the slot is free
+  };
+
+  // The slot holding `key`, or the free slot where it would go.
+  int probe(const NameKey& key) const;
+  void remove(int slot);
+
+  Slot slots_[kSlots];
+  char names_[kTimeTableEntries][kEntryNameBytes];
+};
+
+// The index kept for `table`, brought up to date with its names. A few
+// tables are remembered by address; any other table takes the place of the
+// one used longest ago. Not thread-safe: callers hold the data lock, as for
+// the table itself.
+TimeTableNameIndex& nameIndexFor(const TimeTable& table);
+
+}  // namespace korvanel
