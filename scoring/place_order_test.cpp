@@ -1,0 +1,129 @@
+// Race order of the block's entries, including hosts that send more cars
+// than the block holds.
+#include "scoring/place_order.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "scoring/scoring_test_support.h"
+
+namespace korvanel {
+namespace {
+
+using testing::ScoringRig;
+
+std::string driverAt(ScoringRig& rig, int i) { return rig.entry(i).host.driverName; }
+
+TEST(PlaceOrder, EntriesFollowPlaceNotHostOrder) {
+  ScoringRig rig;
+  rig.host.addVehicle("C", 3);
+  rig.host.addVehicle("A", 1);
+  rig.host.addVehicle("B", 2);
+  rig.fill();
+  EXPECT_EQ(driverAt(rig, 0), "A");
+  EXPECT_EQ(driverAt(rig, 1), "B");
+  EXPECT_EQ(driverAt(rig, 2), "C");
+}
+
+TEST(PlaceOrder, PlacesCompareAsUnsignedBytes) {
+  ScoringRig rig;
+  rig.host.addVehicle("P200", 200);
+  rig.host.addVehicle("P1", 1);
+  rig.host.addVehicle("P255", 255);
+  rig.host.addVehicle("P0", 0);
+  rig.host.addVehicle("P128", 128);
+  rig.fill();
+  const char* expected[] = {"P0", "P1", "P128", "P200", "P255"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(driverAt(rig, i), expected[i]) << i;
+}
+
+TEST(PlaceOrder, OneVehicleLandsInEntryZero) {
+  ScoringRig rig;
+  std::strcpy(rig.entry(1).host.driverName, "stale");
+  rig.host.addVehicle("Solo", 7);
+  rig.fill();
+  EXPECT_EQ(driverAt(rig, 0), "Solo");
+  EXPECT_EQ(driverAt(rig, 1), "stale");  // outside the count, left alone
+  EXPECT_EQ(rig.block->vehicleCount, 1);
+}
+
+TEST(PlaceOrder, EqualPlacesKeepHostOrder) {
+  ScoringRig rig;
+  rig.host.addVehicle("second-a", 2);
+  rig.host.addVehicle("first", 1);
+  rig.host.addVehicle("second-b", 2);
+  rig.host.addVehicle("second-c", 2);
+  rig.fill();
+  EXPECT_EQ(driverAt(rig, 0), "first");
+  EXPECT_EQ(driverAt(rig, 1), "second-a");
+  EXPECT_EQ(driverAt(rig, 2), "second-b");
+  EXPECT_EQ(driverAt(rig, 3), "second-c");
+}
+
+TEST(PlaceOrder, MoreThanTheBlockHoldsKeepsTheBestPlaced) {
+  // 200 cars listed from last to first: the leader is host vehicle 199,
+  // an index that a one-byte key would not even hold past 255 (see below).
+  ScoringRig rig;
+  for (int k = 0; k < 200; ++k) {
+    rig.host.addVehicle(("car" + std::to_string(k)).c_str(), static_cast<uint8_t>(200 - k));
+  }
+  rig.fill();
+  EXPECT_EQ(rig.block->vehicleCount, 200);  // the host's number, not the kept one
+  for (int i = 0; i < kMaxVehicles; ++i) {
+    ASSERT_EQ(rig.entry(i).host.place, i + 1) << i;
+    ASSERT_EQ(driverAt(rig, i), "car" + std::to_string(199 - i)) << i;
+  }
+}
+
+TEST(PlaceOrder, LeaderBeyondHostIndex255IsKept) {
+  ScoringRig rig;
+  for (int k = 0; k < 300; ++k) rig.host.addVehicle("field", 50);
+  std::strcpy(rig.host.vehicles()[299].driverName, "leader");
+  rig.host.vehicles()[299].place = 1;
+  std::strcpy(rig.host.vehicles()[43].driverName, "index43");  // 299 as one byte
+  rig.fill();
+  EXPECT_EQ(driverAt(rig, 0), "leader");
+  EXPECT_EQ(driverAt(rig, 1), "field");
+}
+
+// The counting sort against a plain stable sort of (place, host index),
+// over inputs with many ties and more cars than the block holds.
+TEST(PlaceOrder, MatchesStableSortByPlaceOnRandomFields) {
+  std::mt19937 random(1234);
+  for (int count : {0, 1, 2, 149, 150, 151, 400, 1000}) {
+    std::vector<HostVehicle> vehicles(static_cast<size_t>(count));
+    std::uniform_int_distribution<int> place(0, count < 40 ? 255 : 20);
+    for (auto& v : vehicles) v.place = static_cast<uint8_t>(place(random));
+
+    std::vector<int> reference(vehicles.size());
+    std::iota(reference.begin(), reference.end(), 0);
+    std::stable_sort(reference.begin(), reference.end(),
+                     [&](int a, int b) { return vehicles[a].place < vehicles[b].place; });
+
+    PlaceKey keys[kMaxVehicles];
+    int kept = orderByPlace(vehicles.data(), count, keys);
+    ASSERT_EQ(kept, std::min(count, kMaxVehicles)) << count;
+    for (int i = 0; i < kept; ++i) {
+      ASSERT_EQ(keys[i].hostIndex, reference[i]) << "count " << count << " entry " << i;
+      ASSERT_EQ(keys[i].place, vehicles[reference[i]].place);
+    }
+  }
+}
+
+TEST(PlaceOrder, NoVehiclesMeansTheArrayIsNeverRead) {
+  // An address that faults when read: a count of 0 or less must not touch it.
+  const auto* poison = reinterpret_cast<const HostVehicle*>(uintptr_t{16});
+  PlaceKey keys[kMaxVehicles];
+  EXPECT_EQ(orderByPlace(poison, 0, keys), 0);
+  EXPECT_EQ(orderByPlace(poison, -3, keys), 0);
+  EXPECT_EQ(orderByPlace(nullptr, 5, keys), 0);
+}
+
+}  // namespace
+}  // namespace korvanel
