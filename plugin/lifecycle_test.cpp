@@ -186,7 +186,7 @@ TEST_F(LifecycleTest, LogHoldsTheLifeOfOneObjectAndASecondObjectTruncatesIt) {
   plugin.startup(0);
   plugin.shutdown();
   // The test's configuration is already loaded, so only the calls log.
-  EXPECT_EQ(log(), "--- Korvanel Startup ---\n--- Korvanel Shutdown ---\n");
+  EXPECT_EQ(log(), testing::onDisk("--- Korvanel Startup ---\n--- Korvanel Shutdown ---\n"));
   plugin_.reset();
   make();
   EXPECT_EQ(log(), "");
@@ -196,13 +196,13 @@ TEST_F(LifecycleTest, BlockFailuresAreLoggedAndThePluginRunsOnItsOwnCopies) {
   platform::failNextSharedBlockForTesting(platform::MapResult::kCreateFailed, 5);
   make();
   EXPECT_EQ(sharedBlock(), nullptr);
-  EXPECT_NE(log().find("ERROR CreateFileMapping: 5\n"), std::string::npos) << log();
+  EXPECT_NE(log().find(testing::onDisk("ERROR CreateFileMapping: 5\n")), std::string::npos) << log();
   plugin_.reset();
 
   platform::failNextSharedBlockForTesting(platform::MapResult::kMapFailed, -3);
   RenderPlugin& plugin = make();
   EXPECT_EQ(sharedBlock(), nullptr);
-  EXPECT_NE(log().find("ERROR MapViewOfFile: -3\n"), std::string::npos) << log();
+  EXPECT_NE(log().find(testing::onDisk("ERROR MapViewOfFile: -3\n")), std::string::npos) << log();
   plugin.startup(0);
   plugin.startSession();
   EXPECT_EQ(hostState().sessionActive, 1);
@@ -241,7 +241,8 @@ TEST(PluginLogTest, LineFormsMatchTheirTexts) {
     log.write("HUD.KersTime ", 6.7f);
     // Each line is on disk at once.
     EXPECT_EQ(folder.readFile("Plugins/KORVANEL/forms.txt"),
-              "plain\njoined text\nERROR CreateFileMapping: 5\nHUD.KersTime 6.700000\n");
+              testing::onDisk(
+                  "plain\njoined text\nERROR CreateFileMapping: 5\nHUD.KersTime 6.700000\n"));
   }
 }
 

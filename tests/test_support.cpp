@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -48,6 +49,34 @@ const HostScoring* ScoringBuilder::record() {
   header_.vehicles = vehicles_.empty() ? nullptr : vehicles_.data();
   header_.hostText = text_.c_str();
   return &header_;
+}
+
+const std::string& textLineEnd() {
+  static const std::string lineEnd = [] {
+    std::filesystem::path p = std::filesystem::temp_directory_path() / "korvanel-line-end.txt";
+    std::FILE* f = std::fopen(p.string().c_str(), "w");
+    if (!f) return std::string("\n");
+    std::fputs("\n", f);
+    std::fclose(f);
+    std::ifstream in(p, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    std::filesystem::remove(p, ec);
+    return bytes.empty() ? std::string("\n") : bytes;
+  }();
+  return lineEnd;
+}
+
+std::string onDisk(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') {
+      out += textLineEnd();
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 HostTelemetry makeTelemetry(const char* vehicleName) {

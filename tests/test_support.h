@@ -28,6 +28,11 @@ class ScoringBuilder {
   std::string text_;
 };
 
+// What a "\n" written in text mode becomes on disk here ("\r\n" on
+// Windows), and `text` with each "\n" turned into it.
+const std::string& textLineEnd();
+std::string onDisk(const std::string& text);
+
 HostTelemetry makeTelemetry(const char* vehicleName = "Formula Car 2");
 
 // Replaces the platform tick while alive; time moves only when told.

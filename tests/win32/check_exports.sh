@@ -21,3 +21,8 @@ for dllname in $imports; do
   esac
 done
 echo "exports and imports as expected"
+# The version resource lets users and installers tell which build they have.
+if ! strings -el "$dll" | grep -q "Korvanel telemetry plugin"; then
+  echo "no version resource with the file description"; exit 1
+fi
+echo "version resource present"
