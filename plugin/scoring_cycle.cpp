@@ -21,8 +21,11 @@ bool carriesTimes(const HostVehicle& v) {
          positive(v.lastLapTime) || positive(v.lastSector1) || positive(v.lastSector2);
 }
 
+// By the difference of ticks, so a session that starts shortly before the
+// 32-bit tick counter wraps neither ends its early phase at once nor keeps
+// it for the counter's next 49 days.
 bool pastEarlyPhase(uint32_t now) {
-  return now > cycleState().sessionStartTick + kEarlyPhaseMs;
+  return static_cast<uint32_t>(now - cycleState().sessionStartTick) > kEarlyPhaseMs;
 }
 
 }  // namespace

@@ -236,6 +236,31 @@ TEST_F(ScoringCycleTest, GivesUpTheLockAfterHalfASecondAndStillPublishes) {
   platform::lockLeave(dataLock());
 }
 
+// The early phase lasts 5000 ms of ticks from session start, also when the
+// tick counter wraps in between.
+TEST_F(ScoringCycleTest, EarlyPhaseCountsTicksAcrossTheCounterWrap) {
+  ScoringBuilder s;
+  s.addVehicle("Timed", 1).bestLapTime = 95.0;
+  clock.set(0xFFFFF000u);
+  plugin.startSession();
+  publishedSectorTimes().earlyTimesSeen = 0;
+
+  clock.advance(1000);
+  send(s);
+  EXPECT_TRUE(cycleState().earlyPhase);
+  EXPECT_EQ(publishedSectorTimes().earlyTimesSeen, 0);
+
+  clock.advance(4000);  // exactly 5000 ms, and past the wrap
+  send(s);
+  EXPECT_TRUE(cycleState().earlyPhase);
+  EXPECT_EQ(publishedSectorTimes().earlyTimesSeen, 0);
+
+  clock.advance(1);
+  send(s);
+  EXPECT_FALSE(cycleState().earlyPhase);
+  EXPECT_EQ(publishedSectorTimes().earlyTimesSeen, 1);
+}
+
 TEST(ScoringCycleWithoutBlock, UsesRowZeroAndUpdatesTheInProcessBlock) {
   ScratchFolder folder;
   TestConfig test;
