@@ -81,7 +81,7 @@ TEST_F(ScoringCycleTest, PublishesTheSortedBlockInBothCopies) {
   EXPECT_EQ(block().scoring.vehicles[0].lapProgress, 2.25f);
   EXPECT_STREQ(block().scoring.vehicles[0].driverNameUpper, "FIRST");
   EXPECT_STREQ(block().scoring.trackName, "Big Oval");
-  EXPECT_EQ(block().scoring.lapLength, 4000.0);
+  EXPECT_EQ(double{block().scoring.lapLength}, 4000.0);
   EXPECT_EQ(std::string(block().scoring.hostText), std::string(1999, 'h'));
   EXPECT_EQ(block().scoringPublished, 1);
   // The shared copy is the in-process block, byte for byte.

@@ -229,9 +229,11 @@ TEST(VehicleConversion, ResetsGroupFieldsAndCopiesThePosition) {
   rig.fill();
   EXPECT_EQ(rig.entry(0).inClassGroup, 0);
   EXPECT_EQ(rig.entry(0).classPosition, 0);
-  EXPECT_EQ(rig.entry(0).estimatedPosition[0], 10.0);
-  EXPECT_EQ(rig.entry(0).estimatedPosition[1], -2.0);
-  EXPECT_EQ(rig.entry(0).estimatedPosition[2], 33.5);
+  double estimated[3];  // packed at 4 bytes: read by value, not by reference
+  std::memcpy(estimated, rig.entry(0).estimatedPosition, sizeof estimated);
+  EXPECT_EQ(estimated[0], 10.0);
+  EXPECT_EQ(estimated[1], -2.0);
+  EXPECT_EQ(estimated[2], 33.5);
 }
 
 float progressOf(double lapLength, int16_t laps, double distance) {
