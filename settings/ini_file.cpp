@@ -75,6 +75,15 @@ size_t byteOrderMarkLength(const char* text, size_t size) {
              : 0;
 }
 
+// The end of the line starting at `p`: a line feed or, as for the file
+// reader, a NUL byte (a damaged file may hold runs of them). Null at `end`.
+const char* findLineEnd(const char* p, const char* end) {
+  for (; p < end; ++p) {
+    if (*p == '\n' || *p == '\0') return p;
+  }
+  return nullptr;
+}
+
 void copyValue(const ParsedLine& line, char* out, size_t outSize) {
   if (outSize == 0) return;
   size_t len = static_cast<size_t>(line.valueEnd - line.valueBegin);
@@ -154,7 +163,7 @@ bool findIniValue(const std::string& text, const char* section, const char* key,
   const char* end = p + text.size();
   p += byteOrderMarkLength(p, text.size());
   while (p < end) {
-    const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* nl = findLineEnd(p, end);
     const char* lineEnd = nl ? nl : end;
     if (matcher.feed(p, lineEnd, out, outSize)) break;
     p = nl ? nl + 1 : end;
@@ -189,7 +198,7 @@ std::string withIniValue(const std::string& text, const char* section,
   bool sectionSeen = false;
   size_t insertAt = std::string::npos;  // end of the section's last non-blank line
   while (p < end) {
-    const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* nl = findLineEnd(p, end);
     const char* lineEnd = nl ? nl : end;
     const char* next = nl ? nl + 1 : end;
     ParsedLine line = parseLine(p, lineEnd);

@@ -4,7 +4,8 @@
 // are not part of them; a value in matching quotes loses the quotes. Lines
 // starting with ';' are comments. A line starting with '#' is an ordinary
 // line: vehicle names such as "#24 GT" are keys of the odometer file. A UTF-8
-// byte order mark at the start of the text is skipped (and kept on writing).
+// byte order mark at the start of the text is skipped (and kept on writing);
+// a NUL byte ends a line as a line feed does.
 // The first occurrence of a key in the first section of that name counts.
 #pragma once
 

@@ -100,6 +100,19 @@ TEST(IniFileTest, ALineStartingWithHashIsAKey) {
   EXPECT_EQ(withIniValue(text, "KM", "#24_GT", "301.000000"), "[KM]\n#24_GT=301.000000\n");
 }
 
+// A file damaged by a crash may hold runs of NUL bytes. The file reader ends
+// lines at them; the editor must see the same lines, or it adds a second
+// key after the one that is read and the stored total never changes again.
+TEST(IniFileTest, NulBytesEndLinesForTheReaderAndTheEditorAlike) {
+  ScratchFolder folder;
+  const std::string text("[KM]\n\0\0\0Car=5.000000\n", 21);
+  EXPECT_EQ(find(text, "KM", "Car"), "5.000000");
+  EXPECT_EQ(findInFile(folder, text, "KM", "Car"), "5.000000");
+  std::string edited = withIniValue(text, "KM", "Car", "6.000000");
+  EXPECT_EQ(edited, std::string("[KM]\n\0\0\0Car=6.000000\n", 21));
+  EXPECT_EQ(findInFile(folder, edited, "KM", "Car"), "6.000000");
+}
+
 TEST(IniFileTest, EditsReplaceInPlaceAndKeepEverythingElse) {
   const std::string text =
       "; odometer\r\n"
@@ -118,7 +131,8 @@ TEST(IniFileTest, EditsReplaceInPlaceAndKeepEverythingElse) {
             "; odometer\r\n[KM]\r\nAlpha=1.000000\r\n  beta = 2.000000 ; kept? no, part of the "
             "value\r\nGamma=4.000000\r\n\r\n[Other]\r\nBeta=9\r\n");
   // A new section goes at the end.
-  EXPECT_EQ(withIniValue(text, "KM_TRACKS", "A[B]", "5.000000"), text + "[KM_TRACKS]\r\nA[B]=5.000000\r\n");
+  EXPECT_EQ(withIniValue(text, "KM_TRACKS", "A[B]", "5.000000"),
+            text + "[KM_TRACKS]\r\nA[B]=5.000000\r\n");
   // Without a final line end one is added before anything new.
   EXPECT_EQ(withIniValue("[KM]\nA=1", "KM", "B", "2"), "[KM]\nA=1\nB=2\n");
   EXPECT_EQ(withIniValue("[KM]", "KM", "B", "2"), "[KM]\nB=2\n");

@@ -22,6 +22,12 @@ constexpr char kFile[] = "Plugins/KORVANEL/KM.txt";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// The file as a save without other keys leaves it.
+std::string kmFile(const std::string& vehicleTotal, const std::string& trackTotal) {
+  return "[KM]\nFormula_Car_2=" + vehicleTotal + "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" +
+         trackTotal + "\n";
+}
+
 // Names arrive in the plugin's 64-byte fields, which select may change.
 struct Names {
   Names(const char* vehicleName, const char* trackName) {
@@ -90,20 +96,19 @@ TEST_F(OdometerTest, FirstSaveWithoutAFileWritesBothKeysWithSixDecimals) {
   odometer.save();
   EXPECT_FALSE(odometer.dirty);
   // "PLUGINS" finds the folder spelt "Plugins"; nothing else is left there.
-  EXPECT_EQ(file(), "[KM]\nFormula_Car_2=1234.500000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=1234.500000\n");
+  EXPECT_EQ(file(), kmFile("1234.500000", "1234.500000"));
   EXPECT_EQ(filesInFolder(), 1);
 }
 
 TEST_F(OdometerTest, TotalsAboveFloatPrecisionKeepTheirFraction) {
-  writeFile("[KM]\nFormula_Car_2=16777216.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=3.5\n");
+  writeFile(kmFile("16777216.000000", "3.5"));
   select("Formula Car 2", "Big Oval");
   EXPECT_EQ(odometer.vehicleTotal, 16777216.0);  // an old file reads as before
   EXPECT_EQ(odometer.trackTotal, 3.5);
   odometer.add(1.25);
   odometer.add(123456789.0);
   odometer.save();
-  EXPECT_EQ(file(),
-            "[KM]\nFormula_Car_2=140234006.250000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=123456793.750000\n");
+  EXPECT_EQ(file(), kmFile("140234006.250000", "123456793.750000"));
   Odometer next = reload();
   EXPECT_EQ(next.vehicleTotal, 140234006.25);
   EXPECT_EQ(next.trackTotal, 123456793.75);
@@ -133,7 +138,7 @@ TEST_F(OdometerTest, AnEmptyNameLoadsNothingAndSavesNothing) {
 }
 
 TEST_F(OdometerTest, DistanceBeforeTheFirstSelectIsDiscarded) {
-  writeFile("[KM]\nFormula_Car_2=100.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=40.000000\n");
+  writeFile(kmFile("100.000000", "40.000000"));
   odometer.add(50.0);
   EXPECT_TRUE(odometer.dirty);
   select("Formula Car 2", "Big Oval");
@@ -166,7 +171,7 @@ TEST_F(OdometerTest, SavingTwiceWritesOnce) {
   // A zero step still counts as a change, as a distance reset relies on.
   odometer.add(0.0);
   odometer.save();
-  EXPECT_EQ(file(), "[KM]\nFormula_Car_2=7.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=7.000000\n");
+  EXPECT_EQ(file(), kmFile("7.000000", "7.000000"));
 }
 
 TEST_F(OdometerTest, ASecondSessionContinuesFromTheStoredTotals) {
@@ -217,7 +222,7 @@ TEST_F(OdometerTest, ASaveKeepsOtherKeysSectionsCommentsAndOrder) {
 }
 
 TEST_F(OdometerTest, AnInterruptedSaveLeavesTheOldFileWholeAndTriesAgain) {
-  const std::string before = "[KM]\nFormula_Car_2=10.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=20.000000\n";
+  const std::string before = kmFile("10.000000", "20.000000");
   writeFile(before);
   select("Formula Car 2", "Big Oval");
   for (int step = 1; step <= 5; ++step) {
@@ -230,7 +235,7 @@ TEST_F(OdometerTest, AnInterruptedSaveLeavesTheOldFileWholeAndTriesAgain) {
     EXPECT_TRUE(odometer.dirty) << "step " << step;
   }
   odometer.save();
-  EXPECT_EQ(file(), "[KM]\nFormula_Car_2=15.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=25.000000\n");
+  EXPECT_EQ(file(), kmFile("15.000000", "25.000000"));
   EXPECT_FALSE(odometer.dirty);
 }
 
@@ -262,9 +267,7 @@ TEST_F(OdometerTest, BadDistancesAndTotalsNeverReachTheFile) {
     EXPECT_TRUE(odometer.dirty);
   }
   odometer.save();
-  const std::string good =
-      "[KM]\nFormula_Car_2=10.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=10.000000\n";
-  EXPECT_EQ(file(), good);
+  EXPECT_EQ(file(), kmFile("10.000000", "10.000000"));
 
   // A sum that would overflow keeps the last finite total.
   odometer.vehicleTotal = DBL_MAX;
@@ -277,12 +280,12 @@ TEST_F(OdometerTest, BadDistancesAndTotalsNeverReachTheFile) {
   odometer.vehicleTotal = kNaN;
   odometer.trackTotal = 11.0;
   odometer.save();
-  EXPECT_EQ(file(), "[KM]\nFormula_Car_2=10.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=11.000000\n");
+  EXPECT_EQ(file(), kmFile("10.000000", "11.000000"));
   odometer.vehicleTotal = 12.0;
   odometer.trackTotal = 1e300;
   odometer.add(0.0);
   odometer.save();
-  EXPECT_EQ(file(), "[KM]\nFormula_Car_2=12.000000\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=11.000000\n");
+  EXPECT_EQ(file(), kmFile("12.000000", "11.000000"));
   EXPECT_FALSE(odometer.dirty);
 }
 
