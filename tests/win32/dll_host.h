@@ -4,8 +4,12 @@
 // so a slip in the table's layout fails the tests that use it.
 #pragma once
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <cstdint>
