@@ -31,7 +31,9 @@ bool pastEarlyPhase(uint32_t now) {
 }  // namespace
 
 void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
-  if (!cycleState().earlyPhase || !pastEarlyPhase(platform::tickCount()) ||
+  // The tick of this update, as in the check that ends the early phase: two
+  // readings could straddle the mark and lose the scan for the session.
+  if (!cycleState().earlyPhase || !pastEarlyPhase(lastScoringTick_) ||
       scoring.vehicleCount <= 0 || scoring.vehicles == nullptr) {
     return;
   }
@@ -99,7 +101,7 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
     block->scoringPublished = 1;
   }
 
-  if (cycleState().earlyPhase && pastEarlyPhase(platform::tickCount())) {
+  if (cycleState().earlyPhase && pastEarlyPhase(lastScoringTick_)) {
     cycleState().earlyPhase = false;
   }
 }
