@@ -1,0 +1,173 @@
+// Field by field, so the JSON names stay stable whatever the layout.
+#include "tools/monitor_json.h"
+
+#include <cmath>
+
+#include "tools/monitor_block.h"
+
+namespace korvanel::tools {
+namespace {
+
+using nlohmann::json;
+
+json vec3(const double (&v)[3]) { return json::array({v[0], v[1], v[2]}); }
+
+double length(const double (&v)[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+json stateJson(const KorvanelHostState& s) {
+  return {{"sessionActive", s.sessionActive},
+          {"trackLoaded", s.trackLoaded},
+          {"inRealtime", s.inRealtime},
+          {"noPlayerVehicle", s.noPlayerVehicle},
+          {"playerPlace", s.playerPlace},
+          {"playerIndex", s.playerIndex},
+          {"timeSinceScoring", s.timeSinceScoring},
+          {"updateCount", s.updateCount},
+          {"dataUpdated", s.dataUpdated},
+          {"vehicleDistance", s.vehicleDistance},
+          {"vehicleTrackDistance", s.vehicleTrackDistance},
+          {"distanceResetCommand", s.distanceResetCommand},
+          {"shutDown", s.shutDown},
+          {"selectedClassRow", s.selectedClassRow},
+          {"kersTimerOn", s.kersTimerOn},
+          {"kersRunning", s.kersRunning},
+          {"kersRemaining", s.kersRemaining},
+          {"closed", s.closed}};
+}
+
+json telemetryJson(const KorvanelTelemetryInfoV2& t) {
+  const KorvanelHostTelemetry& h = t.telemetry;
+  return {{"deltaTime", h.deltaTime},
+          {"lapNumber", h.lapNumber},
+          {"lapStartTime", h.lapStartTime},
+          {"vehicleName", fieldText(h.vehicleName)},
+          {"position", vec3(h.position)},
+          {"localVelocity", vec3(h.localVelocity)},
+          {"speed", length(h.localVelocity)},
+          {"fuelLevel", h.fuelLevel},
+          {"estimatedLapTime", t.estimatedLapTime},
+          {"lapsOfFuelLeft", t.lapsOfFuelLeft},
+          {"fuelPerSecond", t.fuelPerSecond},
+          {"lastLapFuel", t.lastLapFuel},
+          {"fuelPerLap", t.fuelPerLap},
+          {"distancePerFuel", t.distancePerFuel}};
+}
+
+json vehicleJson(const KorvanelVehicleInfoV2& e, int index) {
+  const KorvanelHostVehicle& v = e.host;
+  return {{"index", index},
+          {"driverName", fieldText(v.driverName)},
+          {"vehicleName", fieldText(v.vehicleName)},
+          {"vehicleClass", fieldText(v.vehicleClass)},
+          {"place", v.place},
+          {"lapsCompleted", v.lapsCompleted},
+          {"sector", v.sector},
+          {"vehicleStatus", v.vehicleStatus},
+          {"lapDistance", v.lapDistance},
+          {"bestLapTime", v.bestLapTime},
+          {"bestSector1", v.bestSector1},
+          {"bestSector2", v.bestSector2},
+          {"lastLapTime", v.lastLapTime},
+          {"lastSector1", v.lastSector1},
+          {"lastSector2", v.lastSector2},
+          {"currentSector1", v.currentSector1},
+          {"currentSector2", v.currentSector2},
+          {"isPlayer", v.isPlayer},
+          {"control", v.control},
+          {"inPits", v.inPits},
+          {"timeBehindNext", v.timeBehindNext},
+          {"lapsBehindNext", v.lapsBehindNext},
+          {"timeBehindLeader", v.timeBehindLeader},
+          {"lapsBehindLeader", v.lapsBehindLeader},
+          {"position", vec3(v.position)},
+          {"speed", length(v.localVelocity)},
+          {"teamMember", e.teamMember},
+          {"classPosition", e.classPosition},
+          {"topSpeed", e.topSpeed},
+          {"lapProgress", e.lapProgress},
+          {"driverNameUpper", fieldText(e.driverNameUpper)},
+          {"vehicleClassUpper", fieldText(e.vehicleClassUpper)},
+          {"inClassGroup", e.inClassGroup},
+          {"previousGroupMember", e.previousGroupMember},
+          {"timeBehindClassLeader", e.timeBehindClassLeader},
+          {"lapDiffToClassLeader", e.lapDiffToClassLeader},
+          {"timeBehindClassAhead", e.timeBehindClassAhead},
+          {"lapDiffToClassAhead", e.lapDiffToClassAhead},
+          {"timeGapToPlayer", e.timeGapToPlayer},
+          {"lapGapToPlayer", e.lapGapToPlayer},
+          {"estimatedPosition", vec3(e.estimatedPosition)}};
+}
+
+json timeTableJson(const KorvanelTimeTable& t) {
+  json entries = json::array();
+  for (int i = 0; i < KORVANEL_TIME_TABLE_ENTRIES; ++i) {
+    const KorvanelTimeTableEntry& e = t.entries[i];
+    if (!e.inUse) continue;
+    entries.push_back({{"slot", i},
+                       {"driverName", fieldText(e.driverName)},
+                       {"vehicleName", fieldText(e.vehicleName)},
+                       {"vehicleClass", fieldText(e.vehicleClass)},
+                       {"vehicleIndex", e.vehicleIndex},
+                       {"place", e.place},
+                       {"bestLapTime", e.bestLapTime},
+                       {"bestSector1", e.bestSector1},
+                       {"bestSector2", e.bestSector2},
+                       {"topSpeed", e.topSpeed},
+                       {"stintTopSpeed", e.stintTopSpeed},
+                       {"isPlayerVehicle", e.isPlayerVehicle},
+                       {"seenThisUpdate", e.seenThisUpdate},
+                       {"vehicleStatus", e.vehicleStatus}});
+  }
+  return {{"entries", entries},
+          {"fastestLap", {{"time", t.fastestLapTime},
+                          {"sector1", t.fastestLapSector1},
+                          {"sector2", t.fastestLapSector2},
+                          {"driver", fieldText(t.fastestLapDriver)}}},
+          {"earlyTimesSeen", t.earlyTimesSeen},
+          {"playerBestLap", {{"time", t.playerBestLapTime},
+                             {"sector1", t.playerBestSector1},
+                             {"sector2", t.playerBestSector2}}}};
+}
+
+json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
+  json records = json::array();
+  for (int slot = 0; slot < 3; ++slot) {
+    records.push_back({{"slot", slot},
+                       {"time", s.recordTime[slot]},
+                       {"holder", fieldText(s.recordHolder[slot])},
+                       {"playerTime", s.playerRecordTime[slot]}});
+  }
+  return {{"slots", records}, {"earlyTimesSeen", s.earlyTimesSeen}};
+}
+
+}  // namespace
+
+json snapshotJson(const KorvanelSharedBlock& block) {
+  const KorvanelScoringInfoV2& s = block.scoring;
+  int counted = s.vehicleCount < 0 ? 0
+                : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
+                                                         : s.vehicleCount;
+  json vehicles = json::array();
+  for (int i = 0; i < counted; ++i) vehicles.push_back(vehicleJson(s.vehicles[i], i));
+  return {{"state", stateJson(block.state)},
+          {"scoringPublished", block.scoringPublished},
+          {"session", {{"trackName", fieldText(s.trackName)},
+                       {"session", s.session},
+                       {"currentTime", s.currentTime},
+                       {"lapLength", s.lapLength},
+                       {"hostText", fieldText(s.hostText)},
+                       {"vehicleCount", s.vehicleCount},
+                       {"phase", s.phase},
+                       {"realtimeFlag", s.realtimeFlag}}},
+          {"telemetry", telemetryJson(block.telemetry)},
+          {"scoring", {{"playerPlace", s.playerPlace},
+                       {"playerClassPosition", s.playerClassPosition},
+                       {"playerIndex", s.playerIndex},
+                       {"classLeaderIndex", s.classLeaderIndex},
+                       {"noClassGroup", s.noClassGroup}}},
+          {"vehicles", vehicles},
+          {"timeTable", timeTableJson(block.timeTable)},
+          {"sectorRecords", sectorJson(block.sectorTimes)}};
+}
+
+}  // namespace korvanel::tools

@@ -1,0 +1,160 @@
+// Reading a recording back. Every length in the file is checked against
+// what is left before it is used, so a cut-off or foreign file ends in an
+// error message, never in a read past the data.
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "tools/delta_codec.h"
+#include "tools/recording.h"
+#include "tools/recording_format.h"
+
+namespace korvanel::tools {
+
+using namespace format;
+
+const HostScoring& RecordedCall::scoring() {
+  header.hostText = text.c_str();
+  header.vehicles = vehicles.empty() ? nullptr : vehicles.data();
+  return header;
+}
+
+bool RecordReader::open(const std::string& path, std::string& error) {
+  path_ = path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open the recording " + path;
+    return false;
+  }
+  data_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (data_.size() < sizeof kMagic || std::memcmp(data_.data(), kMagic, sizeof kMagic) != 0) {
+    error = path + " is not a Korvanel recording";
+    return false;
+  }
+  if (data_.size() < kFileHeaderSize) return fail(error, "its header is cut off");
+  uint32_t version = getU32(&data_[8]);
+  if (version != kRecordingVersion) {
+    error = path + " is a recording of format version " + std::to_string(version) +
+            "; this host reads version " + std::to_string(kRecordingVersion);
+    return false;
+  }
+  if (getU32(&data_[12]) != kFileHeaderSize || getU32(&data_[16]) != sizeof(HostTelemetry) ||
+      getU32(&data_[20]) != sizeof(HostVehicle)) {
+    return fail(error, "its header gives record sizes this host does not know");
+  }
+  rewind();
+  return true;
+}
+
+void RecordReader::rewind() {
+  position_ = kFileHeaderSize;
+  index_ = 0;
+  ended_ = false;
+  lastTelemetry_.assign(sizeof(HostTelemetry), 0);
+  lastHeader_.assign(kHeaderBytes, 0);
+  lastVehicles_.clear();
+}
+
+bool RecordReader::fail(std::string& error, const std::string& what) const {
+  error = "the recording " + path_ + " is damaged: " + what + " (record " +
+          std::to_string(index_ + 1) + ", byte " + std::to_string(position_) + ")";
+  return false;
+}
+
+bool RecordReader::next(RecordedCall& call, std::string& error) {
+  error.clear();
+  if (ended_) return false;
+  size_t left = data_.size() - position_;
+  if (left == 0) {
+    error = "the recording " + path_ + " is truncated: it stops after " +
+            std::to_string(index_) + " records without its end mark";
+    return false;
+  }
+  if (left < kRecordHeaderSize) return fail(error, "a record header is cut off");
+  const uint8_t* head = &data_[position_];
+  uint32_t size = getU32(head + 1);
+  if (size > left - kRecordHeaderSize) {
+    error = "the recording " + path_ + " is truncated in record " + std::to_string(index_ + 1);
+    return false;
+  }
+  call.kind = static_cast<CallKind>(head[0]);
+  std::memcpy(&call.wallSeconds, head + 5, sizeof call.wallSeconds);
+  const uint8_t* p = head + kRecordHeaderSize;
+  size_t used = 0;
+  switch (call.kind) {
+    case CallKind::kStartup:
+      if (size != 4) return fail(error, "a startup record has the wrong size");
+      call.startupValue = static_cast<int32_t>(getU32(p));
+      used = 4;
+      break;
+    case CallKind::kShutdown:
+    case CallKind::kStartSession:
+    case CallKind::kEndSession:
+    case CallKind::kEnterRealtime:
+    case CallKind::kExitRealtime:
+    case CallKind::kHold:
+    case CallKind::kEnd:
+      break;
+    case CallKind::kTelemetry: {
+      used = deltaDecode(p, size, lastTelemetry_.data(), sizeof(HostTelemetry),
+                         reinterpret_cast<uint8_t*>(&call.telemetry));
+      if (used == 0) return fail(error, "a telemetry record does not decode");
+      std::memcpy(lastTelemetry_.data(), &call.telemetry, sizeof(HostTelemetry));
+      break;
+    }
+    case CallKind::kScoring: {
+      uint8_t header[kHeaderBytes];
+      used = deltaDecode(p, size, lastHeader_.data(), kHeaderBytes, header);
+      if (used == 0) return fail(error, "a scoring header does not decode");
+      std::memcpy(lastHeader_.data(), header, kHeaderBytes);
+      call.header = HostScoring{};
+      unpackHeader(header, call.header);
+      if (size - used < 4) return fail(error, "a scoring record is cut off");
+      uint32_t textSize = getU32(p + used);
+      used += 4;
+      if (textSize > kMaxText || textSize > size - used) {
+        return fail(error, "a scoring text is longer than its record");
+      }
+      call.text.assign(reinterpret_cast<const char*>(p + used), textSize);
+      used += textSize;
+      if (size - used < 4) return fail(error, "a scoring record is cut off");
+      uint32_t count = getU32(p + used);
+      used += 4;
+      if (count > kMaxVehicles) return fail(error, "a scoring record has too many vehicles");
+      size_t blob = count * sizeof(HostVehicle);
+      lastVehicles_.resize(blob, 0);
+      call.vehicles.resize(count);
+      if (blob > 0) {
+        size_t n = deltaDecode(p + used, size - used, lastVehicles_.data(), blob,
+                               reinterpret_cast<uint8_t*>(call.vehicles.data()));
+        if (n == 0) return fail(error, "the vehicles of a scoring record do not decode");
+        std::memcpy(lastVehicles_.data(), call.vehicles.data(), blob);
+        used += n;
+      }
+      break;
+    }
+    default:
+      return fail(error, "unknown record kind " + std::to_string(head[0]));
+  }
+  if (used != size) return fail(error, "a record is longer than its contents");
+  position_ += kRecordHeaderSize + size;
+  ++index_;
+  if (call.kind == CallKind::kEnd) {
+    ended_ = true;
+    if (position_ != data_.size()) return fail(error, "data follows the end mark");
+    return false;
+  }
+  return true;
+}
+
+bool RecordReader::verify(std::string& error) {
+  rewind();
+  RecordedCall call;
+  while (next(call, error)) {
+  }
+  bool whole = error.empty();
+  rewind();
+  return whole;
+}
+
+}  // namespace korvanel::tools

@@ -1,0 +1,110 @@
+// Windows services of the tools: LoadLibrary, named file mappings, the
+// performance counter, and the console's ANSI mode.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tools/tool_platform.h"
+
+namespace korvanel::tools {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+  gInterrupted.store(true);
+  return TRUE;
+}
+
+std::string describeError(DWORD code) {
+  char text[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                 0, text, sizeof text, nullptr);
+  std::string out = text;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+    out.pop_back();
+  }
+  return out + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+void* openLibrary(const std::string& path, std::string& error) {
+  HMODULE library = LoadLibraryA(path.c_str());
+  if (library == nullptr) error = describeError(GetLastError());
+  return reinterpret_cast<void*>(library);
+}
+
+void* findSymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void closeLibrary(void* library) {
+  if (library) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+std::string effectiveName(const char* base) {
+  const char* suffix = std::getenv("KORVANEL_NAME_SUFFIX");
+  return std::string(base) + (suffix ? suffix : "");
+}
+
+bool openNamedBlock(const std::string& name, size_t size, MappedBlock& out) {
+  out = MappedBlock{};
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
+  if (mapping == nullptr) return false;
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+  if (view == nullptr) {
+    CloseHandle(mapping);
+    return false;
+  }
+  out.view = view;
+  out.handle = reinterpret_cast<uintptr_t>(mapping);
+  out.size = size;
+  return true;
+}
+
+void closeNamedBlock(MappedBlock& block) {
+  if (block.view) UnmapViewOfFile(block.view);
+  if (block.handle) CloseHandle(reinterpret_cast<HANDLE>(block.handle));
+  block = MappedBlock{};
+}
+
+void removeNamedObjects(const std::string&) {}
+
+double monotonicSeconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void sleepSeconds(double seconds) {
+  if (seconds <= 0) return;
+  Sleep(static_cast<DWORD>(seconds * 1000.0 + 0.5));
+}
+
+bool prepareTerminal() {
+  if (!_isatty(_fileno(stdout))) return false;
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    SetConsoleMode(out, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */);
+  }
+  return true;
+}
+
+void installInterruptFlag() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+bool interrupted() { return gInterrupted.load(); }
+
+}  // namespace korvanel::tools
