@@ -49,6 +49,19 @@ double dot(const double* row, const double* v) {
   return row[0] * v[0] + row[1] * v[1] + row[2] * v[2];
 }
 
+// A component of entry `i`'s estimated position in the published block,
+// copied out: the 4-byte packing may leave the double misaligned.
+double estimated(int i, int k) {
+  double value;
+  std::memcpy(&value, &publishedScoring().vehicles[i].estimatedPosition[k], sizeof value);
+  return value;
+}
+
+// Row `i` of an entry's orientation, copied out of the 4-byte packed record.
+void orientationRow(const VehicleInfoV2& entry, int i, double (&row)[3]) {
+  std::memcpy(row, reinterpret_cast<const unsigned char*>(entry.host.orientation) + 24 * i, 24);
+}
+
 class TelemetryCycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -153,7 +166,7 @@ TEST_F(TelemetryCycleTest, ElapsedTimeSurvivesAWrapOfTheTickCounter) {
   t.lapStartTime = 100.0;
   send(t);
   EXPECT_NEAR(publishedTelemetry().estimatedLapTime, 20.512, 1e-4);
-  EXPECT_NEAR(publishedScoring().vehicles[1].estimatedPosition[0], 55.12, 1e-4);
+  EXPECT_NEAR(estimated(1, 0), 55.12, 1e-4);
 }
 
 TEST_F(TelemetryCycleTest, FirstUpdateOfTheProcessCountsAsALapChange) {
@@ -413,8 +426,9 @@ TEST_F(DeadReckoningTest, MovesOtherCarsInTheHorizontalPlaneAlongTheirHeading) {
 
   const VehicleInfoV2& moved = publishedScoring().vehicles[0];
   const double t375 = 0.375;
-  const double* r0 = &moved.host.orientation[0];
-  const double* r2 = &moved.host.orientation[6];
+  double r0[3], r2[3];
+  orientationRow(moved, 0, r0);
+  orientationRow(moved, 2, r2);
   double x = p[0] + dot(r0, v) * t375 + 0.5 * dot(r0, a) * t375 * t375;
   double z = p[2] + dot(r2, v) * t375 + 0.5 * dot(r2, a) * t375 * t375;
   // Velocity and acceleration are rounded to float, each product and the
@@ -424,12 +438,12 @@ TEST_F(DeadReckoningTest, MovesOtherCarsInTheHorizontalPlaneAlongTheirHeading) {
            (std::fabs(pos) + std::fabs(dot(row, v)) * t375 +
             std::fabs(dot(row, a)) * t375 * t375);
   };
-  EXPECT_NEAR(moved.estimatedPosition[0], x, tolerance(r0, p[0]));
-  EXPECT_NEAR(moved.estimatedPosition[2], z, tolerance(r2, p[2]));
+  EXPECT_NEAR(estimated(0, 0), x, tolerance(r0, p[0]));
+  EXPECT_NEAR(estimated(0, 2), z, tolerance(r2, p[2]));
   // Stored as floats, widened.
-  EXPECT_EQ(moved.estimatedPosition[0], static_cast<float>(moved.estimatedPosition[0]));
-  EXPECT_EQ(moved.estimatedPosition[2], static_cast<float>(moved.estimatedPosition[2]));
-  EXPECT_EQ(moved.estimatedPosition[1], p[1]);
+  EXPECT_EQ(estimated(0, 0), static_cast<float>(estimated(0, 0)));
+  EXPECT_EQ(estimated(0, 2), static_cast<float>(estimated(0, 2)));
+  EXPECT_EQ(estimated(0, 1), p[1]);
 
   const VehicleInfoV2& mine = publishedScoring().vehicles[1];
   EXPECT_EQ(std::memcmp(mine.estimatedPosition, t.position, sizeof t.position), 0);
@@ -462,10 +476,10 @@ TEST_F(DeadReckoningTest, OnlyTheFirstHundredEntriesMove) {
   const ScoringInfoV2& s = publishedScoring();
   for (int i = 0; i < 100; ++i) {
     if (i == 40) continue;
-    EXPECT_DOUBLE_EQ(s.vehicles[i].estimatedPosition[0], 10.0 * i + 2.0) << i;
-    EXPECT_DOUBLE_EQ(s.vehicles[i].estimatedPosition[2], -5.0 * i + 30.0) << i;
+    EXPECT_DOUBLE_EQ(estimated(i, 0), 10.0 * i + 2.0) << i;
+    EXPECT_DOUBLE_EQ(estimated(i, 2), -5.0 * i + 30.0) << i;
   }
-  EXPECT_EQ(s.vehicles[40].estimatedPosition[0], 7.0);
+  EXPECT_EQ(estimated(40, 0), 7.0);
   for (int i = 100; i < 120; ++i) {
     EXPECT_EQ(std::memcmp(s.vehicles[i].estimatedPosition, s.vehicles[i].host.position,
                           sizeof s.vehicles[i].estimatedPosition),
@@ -490,13 +504,13 @@ TEST_F(DeadReckoningTest, PlayerIndexOutsideTheBlockIsNeverUsed) {
     send(t);
     // No entry is the player's: nothing takes the telemetry position, and no
     // pit flag reloads the timer.
-    EXPECT_EQ(publishedScoring().vehicles[0].estimatedPosition[0], 0.0) << index;
-    EXPECT_EQ(publishedScoring().vehicles[1].estimatedPosition[0], 5.0) << index;
+    EXPECT_EQ(estimated(0, 0), 0.0) << index;
+    EXPECT_EQ(estimated(1, 0), 5.0) << index;
     EXPECT_EQ(state().kersRemaining, 1.0f) << index;
   }
   publishedScoring().playerIndex = 0;  // the same update with a real player
   send(t);
-  EXPECT_EQ(publishedScoring().vehicles[0].estimatedPosition[0], 99.0);
+  EXPECT_EQ(estimated(0, 0), 99.0);
   EXPECT_EQ(state().kersRemaining, 4.5f);
 }
 
@@ -512,7 +526,7 @@ TEST_F(DeadReckoningTest, CountsFromConstructionBeforeAnyScoringUpdate) {
   clock.advance(500);
   HostTelemetry t = makeTelemetry();
   fresh.updateTelemetry(&t);
-  EXPECT_DOUBLE_EQ(publishedScoring().vehicles[0].estimatedPosition[0], 2.0);
+  EXPECT_DOUBLE_EQ(estimated(0, 0), 2.0);
 }
 
 TEST_F(DeadReckoningTest, NaNMotionSpoilsOnlyItsOwnEntry) {
@@ -528,9 +542,9 @@ TEST_F(DeadReckoningTest, NaNMotionSpoilsOnlyItsOwnEntry) {
   HostTelemetry t = makeTelemetry();
   t.position[1] = kNaN;
   send(t);
-  EXPECT_TRUE(std::isnan(publishedScoring().vehicles[0].estimatedPosition[0]));
-  EXPECT_DOUBLE_EQ(publishedScoring().vehicles[1].estimatedPosition[0], 1.0);
-  EXPECT_TRUE(std::isnan(publishedScoring().vehicles[2].estimatedPosition[1]));
+  EXPECT_TRUE(std::isnan(estimated(0, 0)));
+  EXPECT_DOUBLE_EQ(estimated(1, 0), 1.0);
+  EXPECT_TRUE(std::isnan(estimated(2, 1)));
 }
 
 // A reader in the host's process that holds the lock too long: the update

@@ -2,15 +2,33 @@
 #include "telemetry/telemetry_steps.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace korvanel {
 namespace {
 
-// A dot product of two three-vectors, rounded once to float.
-float dotToFloat(const double* row, const double* v) {
-  long double sum = static_cast<long double>(row[0]) * v[0] +
-                    static_cast<long double>(row[1]) * v[1] +
-                    static_cast<long double>(row[2]) * v[2];
+// Three doubles taken out of a host record. The records are packed to 4
+// bytes, so a pointer into one may be misaligned for a double: copy first.
+struct Vec3 {
+  double x, y, z;
+};
+
+Vec3 load(const void* field) {
+  Vec3 v;
+  std::memcpy(&v, field, sizeof v);
+  return v;
+}
+
+Vec3 loadRow(const void* matrix, int row) {
+  Vec3 v;
+  std::memcpy(&v, static_cast<const unsigned char*>(matrix) + row * sizeof v, sizeof v);
+  return v;
+}
+
+// A dot product worked in extended precision and rounded once to float.
+float dotToFloat(const Vec3& a, const Vec3& b) {
+  long double sum = static_cast<long double>(a.x) * b.x + static_cast<long double>(a.y) * b.y +
+                    static_cast<long double>(a.z) * b.z;
   return static_cast<float>(sum);
 }
 
@@ -32,8 +50,8 @@ float estimateLapTime(const ScoringInfoV2& scoring, const HostTelemetry& telemet
 }
 
 double stepDistance(const HostTelemetry& telemetry) {
-  const double* v = telemetry.localVelocity;
-  double distance = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * telemetry.deltaTime;
+  Vec3 v = load(telemetry.localVelocity);
+  double distance = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z) * telemetry.deltaTime;
   return (std::isfinite(distance) && distance >= 0.0) ? distance : 0.0;
 }
 
@@ -63,18 +81,17 @@ void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& entry = scoring.vehicles[i];
     if (i == scoring.playerIndex) {
-      for (int k = 0; k < 3; ++k) entry.estimatedPosition[k] = telemetry.position[k];
+      std::memcpy(entry.estimatedPosition, telemetry.position, sizeof entry.estimatedPosition);
       continue;
     }
-    const HostVehicle& v = entry.host;
-    const double* r0 = &v.orientation[0];
-    const double* r2 = &v.orientation[6];
-    entry.estimatedPosition[0] =
-        extrapolate(dotToFloat(r0, v.localVelocity), dotToFloat(r0, v.localAcceleration),
-                    v.position[0], t);
-    entry.estimatedPosition[2] =
-        extrapolate(dotToFloat(r2, v.localVelocity), dotToFloat(r2, v.localAcceleration),
-                    v.position[2], t);
+    const HostVehicle& car = entry.host;
+    Vec3 p = load(car.position);
+    Vec3 v = load(car.localVelocity);
+    Vec3 a = load(car.localAcceleration);
+    Vec3 r0 = loadRow(car.orientation, 0);
+    Vec3 r2 = loadRow(car.orientation, 2);
+    entry.estimatedPosition[0] = extrapolate(dotToFloat(r0, v), dotToFloat(r0, a), p.x, t);
+    entry.estimatedPosition[2] = extrapolate(dotToFloat(r2, v), dotToFloat(r2, a), p.z, t);
   }
 }
 

@@ -38,9 +38,9 @@ void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
 
 // Moves the first 100 entries (no more than `vehicleCount`) forward by
 // `elapsedMs` with the constant-acceleration formula in the horizontal plane,
-// rounding to float where the published numbers always have; the player's
-// entry takes the telemetry position exactly, height included. Bad numbers
-// give bad positions for their own entry only.
+// rounding to float at fixed points so that every build publishes the same
+// numbers; the player's entry takes the telemetry position exactly, height
+// included. Bad numbers give bad positions for their own entry only.
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs);
 
 }  // namespace korvanel
