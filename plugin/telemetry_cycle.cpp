@@ -40,7 +40,9 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   SharedBlock* block = sharedBlock();
 
   copyStateIn();
-  ++state.updateCount;
+  // Wraps rather than overflows: the count comes back from the block, where
+  // any program may have written any value.
+  state.updateCount = static_cast<int32_t>(static_cast<uint32_t>(state.updateCount) + 1u);
   BoundedLock lock(dataLock());
 
   CycleState& cycle = cycleState();

@@ -108,6 +108,10 @@ TEST_F(TelemetryCycleTest, PublishesTheRecordByteForByteInBothCopies) {
   EXPECT_EQ(state().updateCount, countBefore + 1);
   EXPECT_EQ(state().dataUpdated, 1);
   EXPECT_EQ(std::memcmp(&block().state, &state(), sizeof(HostState)), 0);
+
+  block().state.updateCount = std::numeric_limits<int32_t>::max();
+  send(t);
+  EXPECT_EQ(state().updateCount, std::numeric_limits<int32_t>::min());
 }
 
 TEST_F(TelemetryCycleTest, EstimatesTheLapTimeWithItsRoundingPoints) {
