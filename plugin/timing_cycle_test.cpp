@@ -164,20 +164,6 @@ TEST_F(TimingCycleTest, AScanThatFindsNoTimesIsNotRepeated) {
   expectEarlyFlags(0, 0);
 }
 
-TEST_F(TimingCycleTest, ANewSessionScansAgain) {
-  ScoringBuilder s = timedField();
-  clock.advance(5001);
-  send(s);
-  expectEarlyFlags(1, 1);
-
-  plugin.startSession();
-  expectEarlyFlags(0, 0);
-  EXPECT_TRUE(cycleState().earlyPhase);
-  clock.advance(5001);
-  send(s);
-  expectEarlyFlags(1, 1);
-}
-
 // A clock that moves one millisecond at every reading, so that an update
 // reads several different ticks.
 std::atomic<uint32_t> gTicking{0};

@@ -41,8 +41,8 @@ int scanFor(const TimeTable& t, const char* driver, const char* vehicle, const c
 
 // Names drawn from a small pool so that tables are full of duplicates, case
 // variants and empty names; bytes outside ASCII must not fold.
-const char* const kPool[] = {"", "Ann", "ANN", "aNn", "Bob", "bob ", "B0b", "Ann\xC4", "ann\xE4",
-                             "GT3", "gt3", "LMP2", "Zed"};
+const char* const kPool[] = {"",        "Ann",     "ANN", "aNn", "Bob",  "bob ", "B0b",
+                             "Ann\xC4", "ann\xE4", "GT3", "gt3", "LMP2", "Zed"};
 
 class NameFiller {
  public:

@@ -38,8 +38,7 @@ HostVehicle& inSecondSector(ScoringBuilder& s, const char* driver, double sector
   return v;
 }
 
-HostVehicle& inThirdSector(ScoringBuilder& s, const char* driver, double sector1,
-                           double sector2) {
+HostVehicle& inThirdSector(ScoringBuilder& s, const char* driver, double sector1, double sector2) {
   HostVehicle& v = s.addVehicle(driver, static_cast<uint8_t>(s.vehicles().size() + 1));
   v.sector = 0;
   v.currentSector1 = sector1;

@@ -47,6 +47,9 @@ struct TimeTableTail {
 
 constexpr int kTimeTableEntries = 150;
 
+// Lookups by name go through an index kept beside the table, outside its
+// published bytes (timing/name_index.h); it notices names written by anyone
+// else and rebuilds itself.
 struct TimeTable {
   TimeTableEntry entries[kTimeTableEntries];
   TimeTableTail tail;

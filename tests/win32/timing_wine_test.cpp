@@ -55,9 +55,7 @@ class TimingWineTest : public ::testing::Test {
     if (host_.handle()) host_.destroyThroughExport();
   }
 
-  void send(korvanel::testing::ScoringBuilder& s) {
-    host_.call<void>(kUpdateScoring, s.record());
-  }
+  void send(korvanel::testing::ScoringBuilder& s) { host_.call<void>(kUpdateScoring, s.record()); }
 
   std::string text(const BlockView& b, size_t offset) const {
     return std::string(reinterpret_cast<const char*>(b.bytes() + offset));
@@ -123,8 +121,7 @@ TEST_F(TimingWineTest, BothBlocksReachTheSharedBlockAndSessionStartClearsThem) {
   EXPECT_EQ(block.at<float>(kTimeTable + kTail + kTailPlayerBestLap), 96.0f);
   // Ann leads the race, so she is the scoring block's first entry.
   EXPECT_EQ(block.at<float>(kScoring + kScoringVehicles + kVehicleTopSpeed), 80.0f);
-  EXPECT_EQ(block.at<float>(kScoring + kScoringVehicles + kVehicleSize + kVehicleTopSpeed),
-            65.0f);
+  EXPECT_EQ(block.at<float>(kScoring + kScoringVehicles + kVehicleSize + kVehicleTopSpeed), 65.0f);
 
   EXPECT_EQ(block.at<float>(kSectors + kRecordTime + 0), 32.5f);
   EXPECT_EQ(text(block, kSectors + 0), "Bob");
