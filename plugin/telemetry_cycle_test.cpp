@@ -140,8 +140,8 @@ TEST_F(TelemetryCycleTest, LapTimeIsMinusOneWithoutGreenPhaseClockOrLapStart) {
     uint8_t phase;
     double currentTime;
     double lapStartTime;
-  } cases[] = {{4, 120.0, 100.0}, {0, 120.0, 100.0}, {5, 0.0, 100.0},
-               {5, -3.0, 100.0}, {5, 120.0, 0.0},   {5, kNaN, 100.0}, {5, 120.0, kNaN}};
+  } cases[] = {{4, 120.0, 100.0}, {0, 120.0, 100.0}, {5, 0.0, 100.0}, {5, -3.0, 100.0},
+               {5, 120.0, 0.0},   {5, kNaN, 100.0},  {5, 120.0, kNaN}};
   for (const Case& c : cases) {
     ScoringBuilder scoring;
     addPlayer(scoring, 1);
@@ -300,7 +300,7 @@ TEST_F(TelemetryCycleTest, BadNumbersNeverReachTheOdometerOrTheClocks) {
     double delta;
     double vx;
     double px;
-  } cases[] = {{-0.1, 10.0, 0.0}, {kNaN, 10.0, 0.0},   {kInf, 10.0, 0.0},  {0.1, kNaN, 0.0},
+  } cases[] = {{-0.1, 10.0, 0.0}, {kNaN, 10.0, 0.0},  {kInf, 10.0, 0.0},   {0.1, kNaN, 0.0},
                {0.1, kInf, 0.0},  {0.1, -kInf, kNaN}, {1e300, 1e300, kInf}};
   for (const Case& c : cases) {
     HostTelemetry t = makeTelemetry();
@@ -439,8 +439,7 @@ TEST_F(DeadReckoningTest, MovesOtherCarsInTheHorizontalPlaneAlongTheirHeading) {
   // result once more: a few float steps of the magnitudes involved.
   auto tolerance = [&](const double* row, double pos) {
     return 4.0 * FLT_EPSILON *
-           (std::fabs(pos) + std::fabs(dot(row, v)) * t375 +
-            std::fabs(dot(row, a)) * t375 * t375);
+           (std::fabs(pos) + std::fabs(dot(row, v)) * t375 + std::fabs(dot(row, a)) * t375 * t375);
   };
   EXPECT_NEAR(estimated(0, 0), x, tolerance(r0, p[0]));
   EXPECT_NEAR(estimated(0, 2), z, tolerance(r2, p[2]));
@@ -501,8 +500,8 @@ TEST_F(DeadReckoningTest, PlayerIndexOutsideTheBlockIsNeverUsed) {
   HostTelemetry t = makeTelemetry();
   t.position[0] = 99.0;
   send(t);  // the first lap change is used up here
-  for (int32_t index : {150, 5000, std::numeric_limits<int32_t>::max(), -2,
-                        std::numeric_limits<int32_t>::min()}) {
+  for (int32_t index :
+       {150, 5000, std::numeric_limits<int32_t>::max(), -2, std::numeric_limits<int32_t>::min()}) {
     publishedScoring().playerIndex = index;
     setKers(1, 0, 1.0f);
     send(t);

@@ -59,8 +59,8 @@ double usableDeltaTime(double deltaTime) {
   return (std::isfinite(deltaTime) && deltaTime >= 0.0) ? deltaTime : 0.0;
 }
 
-void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
-                  const ScoringInfoV2& scoring, float kersTime) {
+void runKersTimer(HostState& state, double deltaTime, bool lapChanged, const ScoringInfoV2& scoring,
+                  float kersTime) {
   if (state.kersTimerOn != 1) return;
   if (state.kersRunning != 0) {
     // Clamped before narrowing, so a huge step cannot leave float range.
@@ -68,14 +68,13 @@ void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
     state.kersRemaining = (remaining >= 0.0) ? static_cast<float>(remaining) : 0.0f;
   }
   int player = scoring.playerIndex;
-  bool inPits = player >= 0 && player < kMaxVehicles &&
-                scoring.vehicles[player].host.inPits != 0;
+  bool inPits = player >= 0 && player < kMaxVehicles && scoring.vehicles[player].host.inPits != 0;
   if (lapChanged || inPits) state.kersRemaining = kersTime;
 }
 
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs) {
-  int n = scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount
-                                                       : kDeadReckonedVehicles;
+  int n =
+      scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
   if (n <= 0) return;
   float t = static_cast<float>(elapsedMs / 1000.0);
   for (int i = 0; i < n; ++i) {

@@ -33,8 +33,8 @@ double usableDeltaTime(double deltaTime);
 // writer also becomes 0; a step that is NaN or negative counts as none), and
 // reloads `kersTime` on a lap change or while the player's car is in the pits.
 // A `playerIndex` outside the block's entries has no entry to look at.
-void runKersTimer(HostState& state, double deltaTime, bool lapChanged,
-                  const ScoringInfoV2& scoring, float kersTime);
+void runKersTimer(HostState& state, double deltaTime, bool lapChanged, const ScoringInfoV2& scoring,
+                  float kersTime);
 
 // Moves the first 100 entries (no more than `vehicleCount`) forward by
 // `elapsedMs` with the constant-acceleration formula in the horizontal plane,
