@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -219,6 +220,15 @@ TEST_F(LifecycleTest, MissingPluginFolderLeavesNoLogAndEverythingWorks) {
   plugin.endSession();
   plugin.shutdown();
   EXPECT_FALSE(std::filesystem::exists(bare.path() / "Plugins"));
+}
+
+TEST_F(LifecycleTest, UpdateCountFromTheBlockWrapsInsteadOfOverflowing) {
+  RenderPlugin& plugin = make();
+  testing::ScoringBuilder scoring;
+  sharedBlock()->state.updateCount = std::numeric_limits<int32_t>::max();
+  plugin.updateScoring(scoring.record());
+  EXPECT_EQ(hostState().updateCount, std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(sharedBlock()->state.updateCount, std::numeric_limits<int32_t>::min());
 }
 
 TEST(PluginLogTest, OverlongPathIsCutNotOverrun) {

@@ -93,6 +93,9 @@ void RenderPlugin::shutdown() {
 }
 
 void RenderPlugin::startSession() {
+  // Held across the resets too, so that an in-process reader never sees a
+  // half-cleared table; bounded, so that a reader cannot stall the host.
+  BoundedLock lock(dataLock());
   HostState& s = hostState();
   s.sessionActive = 1;
   s.trackLoaded = 1;
@@ -110,9 +113,6 @@ void RenderPlugin::startSession() {
   pace_.reset();
 
   if (SharedBlock* block = sharedBlock()) {
-    // A blocking enter would let a reader stall the host here; the bounded
-    // wait keeps the same promise as the update cycles.
-    BoundedLock lock(dataLock());
     copyStateOut();
     std::memcpy(&block->timeTable, &publishedTimeTable(), sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));

@@ -53,7 +53,7 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
   SharedBlock* block = sharedBlock();
 
   copyStateIn();
-  ++state.updateCount;
+  countUpdate(state);
   BoundedLock lock(dataLock());
 
   lastScoringTick_ = platform::tickCount();

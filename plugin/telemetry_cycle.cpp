@@ -42,7 +42,7 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   copyStateIn();
   // Wraps rather than overflows: the count comes back from the block, where
   // any program may have written any value.
-  state.updateCount = static_cast<int32_t>(static_cast<uint32_t>(state.updateCount) + 1u);
+  countUpdate(state);
   BoundedLock lock(dataLock());
 
   CycleState& cycle = cycleState();

@@ -63,6 +63,12 @@ static_assert(offsetof(HostState, kersRemaining) == 48);
 static_assert(offsetof(HostState, closed) == 52);
 static_assert(offsetof(SharedSection, scoringClockReset) == 56);
 
+// Counts one update. Outside programs can write any value into the block's
+// copy that comes back in, so the count wraps instead of overflowing.
+inline void countUpdate(HostState& state) {
+  state.updateCount = static_cast<int32_t>(static_cast<uint32_t>(state.updateCount) + 1u);
+}
+
 constexpr uint8_t kResetVehicleDistance = 2;
 constexpr uint8_t kResetTrackDistance = 3;
 
