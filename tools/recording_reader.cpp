@@ -31,7 +31,10 @@ bool RecordReader::open(const std::string& path, std::string& error) {
     error = path + " is not a Korvanel recording";
     return false;
   }
-  if (data_.size() < kFileHeaderSize) return fail(error, "its header is cut off");
+  if (data_.size() < kFileHeaderSize) {
+    error = "the recording " + path + " is truncated: its header is cut off";
+    return false;
+  }
   uint32_t version = getU32(&data_[8]);
   if (version != kRecordingVersion) {
     error = path + " is a recording of format version " + std::to_string(version) +
@@ -70,7 +73,11 @@ bool RecordReader::next(RecordedCall& call, std::string& error) {
             std::to_string(index_) + " records without its end mark";
     return false;
   }
-  if (left < kRecordHeaderSize) return fail(error, "a record header is cut off");
+  if (left < kRecordHeaderSize) {
+    error = "the recording " + path_ + " is truncated in the header of record " +
+            std::to_string(index_ + 1);
+    return false;
+  }
   const uint8_t* head = &data_[position_];
   uint32_t size = getU32(head + 1);
   if (size > left - kRecordHeaderSize) {

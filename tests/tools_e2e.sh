@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# End to end: the substitute host runs a seeded race as fast as possible
+# with the real plugin; the monitor's snapshot must agree with the race;
+# commands written by the monitor must take effect; a replay of the
+# recorded race must give the same snapshot.
+#   tools_e2e.sh HOST MONITOR PLUGIN CHECKER CONFIG [RUNNER]
+# RUNNER is "wine" for the Windows build.
+set -u
+host=$1 monitor=$2 plugin=$3 checker=$4 config=$5 runner=${6:-}
+export WINEDEBUG=-all
+export KORVANEL_NAME_SUFFIX=".e2e$$x$RANDOM"
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-e2e.XXXXXX")
+failed=0
+host_pid=
+
+# A path as the programs under test take it.
+native() {
+  local p
+  p=$(realpath "$1")
+  if [ -n "$runner" ]; then p="Z:${p//\//\\}"; fi
+  printf '%s' "$p"
+}
+
+cleanup() {
+  if [ -n "$host_pid" ]; then
+    rm -f "$dir/hold"
+    wait "$host_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+note() { printf '%s\n' "$*"; }
+problem() {
+  note "FAIL: $*"
+  failed=1
+}
+
+# A fresh folder with Plugins/KORVANEL and the sample configuration.
+scratch() {
+  dir="$work/$1"
+  mkdir -p "$dir/Plugins/KORVANEL"
+  cp "$config" "$dir/Plugins/KORVANEL/korvanelconf.txt"
+}
+
+in_dir() { (cd "$dir" && $runner "$@"); }
+
+# Starts the host in $dir with a hold file and waits until the race is over.
+start_host() {
+  touch "$dir/hold"
+  (cd "$dir" && exec $runner "$host" "$(native "$plugin")" --hold-file hold "$@") \
+    >"$dir/host.out" 2>&1 &
+  host_pid=$!
+  for _ in $(seq 1 1200); do
+    grep -q "holding while" "$dir/host.out" 2>/dev/null && return 0
+    if ! kill -0 "$host_pid" 2>/dev/null; then break; fi
+    sleep 0.25
+  done
+  problem "the host did not reach the end of the race:"
+  cat "$dir/host.out"
+  return 1
+}
+
+stop_host() {
+  rm -f "$dir/hold"
+  wait "$host_pid"
+  local rc=$?
+  host_pid=
+  if [ $rc -ne 0 ]; then
+    problem "the host ended with exit code $rc:"
+    cat "$dir/host.out"
+  fi
+}
+
+snapshot() { in_dir "$monitor" --json >"$dir/$1" || problem "monitor --json failed"; }
+
+check() { in_dir "$checker" "$@" || failed=1; }
+
+# Runs a check until it passes (updates take effect at the next scoring
+# update), then once more for its report.
+check_soon() {
+  for _ in $(seq 1 60); do
+    snapshot now.json
+    in_dir "$checker" --quiet "$@" >/dev/null && break
+    sleep 0.25
+  done
+  check "$@"
+}
+
+note "== live race"
+scratch live
+start_host --fast --cars 20 --classes 3 --track-length 1500 --laps 4 --seed 7 \
+  --record ../race.krec --summary model.json || exit 1
+snapshot live.json
+check race model.json live.json
+
+note "== monitor commands"
+in_dir "$monitor" --class-row 2 >/dev/null || problem "monitor --class-row failed"
+check_soon class-row 2 model.json now.json
+in_dir "$monitor" --reset-odometer vehicle >/dev/null || problem "monitor --reset-odometer failed"
+check_soon odometer-reset model.json now.json
+in_dir "$monitor" --kers on >/dev/null || problem "monitor --kers failed"
+snapshot kers.json
+grep -q '"kersTimerOn": 1' "$dir/kers.json" || problem "the KERS switch did not stay on"
+stop_host
+check km model.json Plugins/KORVANEL/KM.txt live.json
+if in_dir "$monitor" --json >/dev/null 2>&1; then
+  problem "the monitor still finds the block after the host ended"
+fi
+
+note "== replay at the recorded pace"
+scratch replay
+start_host --replay "$(native "$work/race.krec")" || exit 1
+snapshot replay.json
+stop_host
+(cd "$work" && $runner "$checker" same live/live.json replay/replay.json) || failed=1
+
+[ $failed -eq 0 ] && note "end-to-end run passed"
+exit $failed
