@@ -64,6 +64,10 @@ NameKey makeNameKey(const char* driverName, const char* vehicleName, const char*
 }
 
 void TimeTableNameIndex::rebuild(const TimeTable& table) {
+  // Whatever the storage held before, no answer counts from here on.
+  for (Answer& a : answers_) a.generation = 0;
+  generation_ = 1;
+  answerCount_ = 0;
   for (Slot& s : slots_) s.entry = kEmpty;
   for (int k = 0; k < kTimeTableEntries; ++k) {
     std::memcpy(names_[k], &table.entries[k], kEntryNameBytes);
@@ -118,6 +122,7 @@ void TimeTableNameIndex::remove(int slot) {
 }
 
 void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
+  forgetAnswers();
   NameKey oldKey = keyOfNameBytes(names_[k]);
   int s = probe(oldKey);
   if (slots_[s].entry == k) {
@@ -140,6 +145,74 @@ void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
   } else if (k < slots_[s].entry) {
     slots_[s].entry = static_cast<uint16_t>(k);
   }
+}
+
+void TimeTableNameIndex::forgetAnswers() {
+  // Generation 0 never counts: it is what rebuild() leaves in every slot.
+  if (++generation_ == 0) {
+    for (Answer& a : answers_) a.generation = 0;
+    generation_ = 1;
+  }
+  answerCount_ = 0;
+}
+
+namespace {
+
+uint64_t loadWord(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// A cheap hash of the bytes that tell names apart soonest; equal images
+// always hash alike, and the answer is only taken after comparing them all.
+uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* vehicleClass) {
+  uint64_t h = loadWord(driverName) * 0x9E3779B97F4A7C15ull;
+  h = (h ^ loadWord(driverName + 8)) * 0xC2B2AE3D27D4EB4Full;
+  h = (h ^ loadWord(vehicleName)) * 0x165667B19E3779F9ull;
+  h = (h ^ loadWord(vehicleName + 8)) * 0x9E3779B97F4A7C15ull;
+  h = (h ^ loadWord(vehicleName + 16)) * 0xC2B2AE3D27D4EB4Full;
+  h = (h ^ loadWord(vehicleClass)) * 0x165667B19E3779F9ull;
+  return static_cast<uint32_t>(h >> 32);
+}
+
+bool sameFields(const char* image, const char* driverName, const char* vehicleName,
+                const char* vehicleClass) {
+  return std::memcmp(image, driverName, kDriverNameSize) == 0 &&
+         std::memcmp(image + kDriverNameSize, vehicleName, kVehicleNameSize) == 0 &&
+         std::memcmp(image + kDriverNameSize + kVehicleNameSize, vehicleClass,
+                     kVehicleClassSize) == 0;
+}
+
+}  // namespace
+
+int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleName,
+                                   const char* vehicleClass) {
+  const uint32_t tag = fieldsTag(driverName, vehicleName, vehicleClass);
+  int s = static_cast<int>(tag & (kAnswers - 1));
+  for (;;) {
+    const Answer& a = answers_[s];
+    if (a.generation != generation_) break;  // a free slot: not remembered
+    if (a.tag == tag && sameFields(a.fields, driverName, vehicleName, vehicleClass)) {
+      return a.entry;
+    }
+    s = (s + 1) & (kAnswers - 1);
+  }
+
+  int entry = find(makeNameKey(driverName, vehicleName, vehicleClass));
+  if (answerCount_ >= kAnswers * 3 / 4) {
+    forgetAnswers();
+    s = static_cast<int>(tag & (kAnswers - 1));
+  }
+  Answer& a = answers_[s];
+  a.generation = generation_;
+  a.tag = tag;
+  a.entry = entry;
+  std::memcpy(a.fields, driverName, kDriverNameSize);
+  std::memcpy(a.fields + kDriverNameSize, vehicleName, kVehicleNameSize);
+  std::memcpy(a.fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+  ++answerCount_;
+  return entry;
 }
 
 namespace {

@@ -40,7 +40,8 @@ NameKey makeNameKey(const char* driverName, const char* vehicleName, const char*
 // and the index is rebuilt rather than trusted.
 class TimeTableNameIndex {
  public:
-  // Forgets everything and indexes all 150 entries of `table`.
+  // Forgets everything and indexes all 150 entries of `table`. Must come
+  // before any other call.
   void rebuild(const TimeTable& table);
   // Whether the name bytes of `table` are those the index was built from.
   bool matches(const TimeTable& table) const;
@@ -52,6 +53,13 @@ class TimeTableNameIndex {
   // REQUIRES: every other entry's names are as the index knows them.
   void namesWritten(const TimeTable& table, int k);
 
+  // find(makeNameKey(...)), remembered by the exact bytes of the three
+  // fields until the index next changes: a vehicle looked up before costs a
+  // comparison of its name bytes instead of a case-folding hash and compare.
+  // REQUIRES: each pointer is to a whole field of its size (32, 64, 32
+  // bytes), as in the host's vehicle record.
+  int findFields(const char* driverName, const char* vehicleName, const char* vehicleClass);
+
  private:
   static constexpr int kSlots = 512;  // a power of two, at most 30% full
   static constexpr uint16_t kEmpty = 0xFFFF;
@@ -61,12 +69,26 @@ class TimeTableNameIndex {
     uint16_t entry;  // kEmpty when the slot is free
   };
 
+  // An answer of find() for one exact byte image of the three fields.
+  struct Answer {
+    uint32_t generation;  // counts only while equal to generation_
+    uint32_t tag;         // hash of the field bytes
+    int32_t entry;
+    char fields[kEntryNameBytes];
+  };
+  static constexpr int kAnswers = 256;  // a power of two; renewed when 3/4 full
+
   // The slot holding `key`, or the free slot where it would go.
   int probe(const NameKey& key) const;
   void remove(int slot);
+  // Every remembered answer stops counting (the index changed).
+  void forgetAnswers();
 
   Slot slots_[kSlots];
   char names_[kTimeTableEntries][kEntryNameBytes];
+  Answer answers_[kAnswers];
+  uint32_t generation_;
+  int answerCount_;
 };
 
 // The index kept for `table`, brought up to date with its names. A few

@@ -12,8 +12,8 @@ namespace {
 
 bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
 
-NameKey hostKey(const HostVehicle& v) {
-  return makeNameKey(v.driverName, v.vehicleName, v.vehicleClass);
+int entryOf(TimeTableNameIndex& index, const HostVehicle& v) {
+  return index.findFields(v.driverName, v.vehicleName, v.vehicleClass);
 }
 
 // A lap as the host reports it: first-sector time, cumulative two-sector
@@ -156,10 +156,10 @@ int TimeTable::findEntry(const char* driverName, const char* vehicleName,
 void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
   int count = hostVehicleCount(scoring);
   if (count == 0) return;
-  const TimeTableNameIndex& index = nameIndexFor(*this);
+  TimeTableNameIndex& index = nameIndexFor(*this);
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
-    int k = index.find(hostKey(v));
+    int k = entryOf(index, v);
     if (k < 0) continue;
     float speed = vehicleSpeed(v);
     if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
@@ -169,11 +169,11 @@ void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
 void TimeTable::copyTopSpeeds(ScoringInfoV2& block) const {
   int count = countedVehicles(block);
   if (count == 0) return;
-  const TimeTableNameIndex& index = nameIndexFor(*this);
+  TimeTableNameIndex& index = nameIndexFor(*this);
   for (int i = 0; i < count; ++i) {
     VehicleInfoV2& v = block.vehicles[i];
     v.topSpeed = 0.0f;
-    int k = index.find(hostKey(v.host));
+    int k = entryOf(index, v.host);
     if (k >= 0) v.topSpeed = entries[k].topSpeed;
   }
 }
@@ -194,7 +194,7 @@ void TimeTable::update(const HostScoring& scoring) {
       bool player = isPlayerVehicle(v);
       if (player) samplePlayerBest(tail, v);
 
-      int k = index.find(hostKey(v));
+      int k = entryOf(index, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {
