@@ -102,6 +102,9 @@ check_soon odometer-reset model.json now.json
 in_dir "$monitor" --kers on >/dev/null || problem "monitor --kers failed"
 snapshot kers.json
 grep -q '"kersTimerOn": 1' "$dir/kers.json" || problem "the KERS switch did not stay on"
+in_dir "$monitor" --plain --seconds 0.5 >"$dir/screen.txt" || problem "the monitor's screen failed"
+grep -q "Player One" "$dir/screen.txt" && grep -q "Sector records" "$dir/screen.txt" ||
+  problem "the monitor's screen lacks the player or the sector records"
 stop_host
 check km model.json Plugins/KORVANEL/KM.txt live.json
 if in_dir "$monitor" --json >/dev/null 2>&1; then
@@ -114,6 +117,16 @@ start_host --replay "$(native "$work/race.krec")" || exit 1
 snapshot replay.json
 stop_host
 (cd "$work" && $runner "$checker" same live/live.json replay/replay.json) || failed=1
+
+note "== more cars than the block holds, destroyed through the table"
+scratch many
+start_host --fast --cars 160 --track-length 600 --laps 1 --seed 3 --summary model.json \
+  --destroy-through-table || exit 1
+snapshot many.json
+check many model.json many.json
+stop_host
+grep -q "Korvanel Shutdown" "$dir/Plugins/KORVANEL/KORVANEL.log.txt" ||
+  problem "the plugin logged no shutdown"
 
 [ $failed -eq 0 ] && note "end-to-end run passed"
 exit $failed

@@ -7,6 +7,7 @@
 //   tools_snapshot_check class-row ROW MODEL SNAPSHOT   (rows 0 and 2 of the sample file)
 //   tools_snapshot_check odometer-reset MODEL SNAPSHOT
 //   tools_snapshot_check km MODEL KMFILE SNAPSHOT
+//   tools_snapshot_check many MODEL SNAPSHOT   (more cars than the block holds)
 //   tools_snapshot_check same SNAPSHOT SNAPSHOT
 #include <nlohmann/json.hpp>
 
@@ -255,6 +256,25 @@ void checkTeamMarks(const json& snap) {
   }
 }
 
+// A field larger than the block: the header keeps the host's count, the
+// block lists the 150 it holds in race order, the timing table at most 150.
+void checkMany(const json& model, const json& snap) {
+  size_t cars = model["cars"].size();
+  const json& vehicles = snap["vehicles"];
+  if (snap["session"]["vehicleCount"] != cars || vehicles.size() != 150) {
+    return fail("with " + std::to_string(cars) + " cars the block counts " +
+                snap["session"]["vehicleCount"].dump() + " and lists " +
+                std::to_string(vehicles.size()));
+  }
+  for (size_t i = 1; i < vehicles.size(); ++i) {
+    if (vehicles[i]["place"].get<int>() <= vehicles[i - 1]["place"].get<int>()) {
+      return fail("entries out of race order at " + std::to_string(i));
+    }
+  }
+  if (snap["timeTable"]["entries"].size() > 150) return fail("more than 150 timing entries");
+  pass(std::to_string(cars) + " cars: the block lists 150 in race order");
+}
+
 // Equal apart from what depends on the wall clock of the run.
 void compareSame(const json& a, const json& b, const std::string& path, int& differences) {
   static const std::set<std::string> wallClock = {"updateCount", "estimatedLapTime",
@@ -313,7 +333,8 @@ void checkKmFile(const json& model, const std::string& path, const json& snap) {
 int usage() {
   std::fprintf(stderr,
                "usage: tools_snapshot_check race MODEL SNAPSHOT | class-row ROW MODEL SNAPSHOT |\n"
-               "       odometer-reset MODEL SNAPSHOT | km MODEL KMFILE SNAPSHOT | same A B\n"
+               "       odometer-reset MODEL SNAPSHOT | km MODEL KMFILE SNAPSHOT |\n"
+               "       many MODEL SNAPSHOT | same A B\n"
                "       (--quiet first to print failures and skips only)\n");
   return 2;
 }
@@ -355,6 +376,8 @@ int main(int argc, char** argv) {
       }
     } else if (mode == "km" && argc - first == 4) {
       checkKmFile(load(argv[first + 1]), argv[first + 2], load(argv[first + 3]));
+    } else if (mode == "many" && argc - first == 3) {
+      checkMany(load(argv[first + 1]), load(argv[first + 2]));
     } else if (mode == "same" && argc - first == 3) {
       int differences = 0;
       compareSame(load(argv[first + 1]), load(argv[first + 2]), "", differences);

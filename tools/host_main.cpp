@@ -128,11 +128,12 @@ int run(const Options& options) {
   } else {
     RaceModel model(options.race);
     if (!options.run.quiet) {
+      char pace[64];
+      std::snprintf(pace, sizeof pace, options.run.fast ? "as fast as possible" : "speed x%g",
+                    options.run.speed);
       std::printf("korvanel-host: %zu cars, %d classes, %.0f m lap, seed %u, %s\n",
                   model.cars().size(), model.options().classes, model.track().length(),
-                  options.race.seed,
-                  options.run.fast ? "as fast as possible"
-                                   : ("speed x" + std::to_string(options.run.speed)).c_str());
+                  options.race.seed, pace);
       std::fflush(stdout);
     }
     RecordWriter writer;

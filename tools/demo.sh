@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Watch Korvanel work without the simulator: builds the plugin, the
+# substitute host and the monitor if needed, starts a 20-car, three-class
+# race at a speed factor and shows the monitor's timing screen beside it
+# for about a minute, then stops both.
+#
+#   tools/demo.sh [--seconds N] [--speed F] [--seed S] [--wine] [--keep]
+#
+# --wine runs the Windows build (the real 32-bit DLL) under Wine.
+set -euo pipefail
+
+seconds=60
+speed=8
+seed=2024
+wine=0
+keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds=$2; shift 2 ;;
+    --speed) speed=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
+    --wine) wine=1; shift ;;
+    --keep) keep=1; shift ;;
+    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
+  esac
+done
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+say() { printf '\033[1mdemo:\033[0m %s\n' "$*"; }
+
+# ---- Set-up: what a fresh Debian machine lacks -----------------------------
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+[ $wine -eq 1 ] && packages+=(g++-mingw-w64-i686 wine)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    say "installing ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  else
+    echo "demo.sh: please install: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+# ---- Build ------------------------------------------------------------------
+if [ $wine -eq 1 ]; then
+  build=$root/build/demo-win32
+  configure=(-DCMAKE_BUILD_TYPE=Release --toolchain "$root/cmake/mingw-i686.cmake")
+else
+  build=$root/build/demo
+  configure=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+fi
+if [ ! -f "$build/build.ninja" ]; then
+  say "configuring $build"
+  cmake -S "$root" -B "$build" -G Ninja "${configure[@]}" -DKORVANEL_TOOLS=ON \
+    -DKORVANEL_TESTS=OFF -DKORVANEL_BENCH=OFF >/dev/null
+fi
+say "building the plugin, korvanel-host and korvanel-monitor (first time takes a few minutes)"
+cmake --build "$build" --target Korvanel korvanel-host korvanel-monitor -j2 >/dev/null
+
+if [ $wine -eq 1 ]; then
+  export WINEDEBUG=-all
+  run=(wine)
+  host=$build/tools/korvanel-host.exe
+  monitor=$build/tools/korvanel-monitor.exe
+  plugin="Z:${root//\//\\}\\dist\\Plugins\\Korvanel.dll"
+else
+  run=()
+  host=$build/tools/korvanel-host
+  monitor=$build/tools/korvanel-monitor
+  plugin=$build/libKorvanel.so
+fi
+
+# ---- Race -------------------------------------------------------------------
+# The plugin keeps its files in Plugins/KORVANEL under the host's working
+# directory: a scratch folder with the sample configuration.
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-demo.XXXXXX")
+mkdir -p "$work/Plugins/KORVANEL"
+cp "$root/docs/korvanelconf.txt" "$work/Plugins/KORVANEL/korvanelconf.txt"
+export KORVANEL_NAME_SUFFIX=".demo$$"
+
+host_pid=
+monitor_pid=
+finish() {
+  [ -n "$monitor_pid" ] && kill -INT "$monitor_pid" 2>/dev/null || true
+  [ -n "$host_pid" ] && kill -INT "$host_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  if [ $keep -eq 1 ]; then
+    say "the race's folder is kept: $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+# The session ends by itself after about the demo's length.
+session=$(awk -v s="$seconds" -v f="$speed" 'BEGIN { printf "%d", s * f + 3 }')
+say "race: 20 cars in three classes, speed x$speed, seed $seed"
+(cd "$work" && exec "${run[@]}" "$host" "$plugin" --cars 20 --classes 3 --speed "$speed" \
+  --seed "$seed" --session-length "$session" --record race.krec) >"$work/host.log" 2>&1 &
+host_pid=$!
+
+# Wait for the plugin's shared block to appear.
+for _ in $(seq 1 120); do
+  if (cd "$work" && "${run[@]}" "$monitor" --json >/dev/null 2>&1); then break; fi
+  if ! kill -0 "$host_pid" 2>/dev/null; then
+    cat "$work/host.log" >&2
+    echo "demo.sh: the host stopped before the race began" >&2
+    exit 1
+  fi
+  sleep 0.5
+done
+
+(cd "$work" && exec "${run[@]}" "$monitor" --seconds "$seconds" --interval 250) &
+monitor_pid=$!
+wait "$monitor_pid" || true
+monitor_pid=
+wait "$host_pid" || true
+host_pid=
+echo
+say "the host's log:"
+sed 's/^/  /' "$work/host.log"
+say "the plugin's odometer file:"
+sed 's/^/  /' "$work/Plugins/KORVANEL/KM.txt" 2>/dev/null || echo "  (none)"
+say "done. Replay this race with: korvanel-host PLUGIN --replay race.krec (use --keep to keep it)"
