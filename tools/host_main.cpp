@@ -65,7 +65,8 @@ void addOptions(CLI::App& app, Options& o) {
 
   auto* files = "Recording";
   auto* record = app.add_option("--record", o.record, "Record every call into FILE")->group(files);
-  app.add_option("--replay", o.replay, "Replay the calls recorded in FILE instead of racing")
+  app.add_option("--replay", o.replay,
+                 "Replay the calls recorded in FILE instead of racing (race options do not apply)")
       ->excludes(record)->group(files);
   app.add_option("--summary", o.summary, "Write what happened in the race as JSON to FILE")
       ->group(files);
@@ -179,6 +180,10 @@ int main(int argc, char** argv) {
   addOptions(app, options);
   try {
     app.parse(argc, argv);
+    if (options.race.playerGrid >= options.race.cars) {
+      throw CLI::ValidationError("--player", "the grid has only " +
+                                                 std::to_string(options.race.cars) + " slots");
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {

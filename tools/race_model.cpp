@@ -17,7 +17,7 @@ constexpr double kSpeedUp = 4.0;       // seconds from standstill to speed
 constexpr double kRefuelRate = 12.0;   // fuel units per second
 constexpr double kPitLowFuelLaps = 1.2;
 
-const ClassSpec kClasses[] = {
+const ClassTraits kClasses[] = {
     {"LMP2", "Falcon", {88.0, 42.0}, 0.00090, 75.0},
     {"GT3", "Meridian", {78.0, 37.0}, 0.00110, 100.0},
     {"GT4 Cup", "Talon", {70.0, 33.0}, 0.00095, 90.0},
@@ -36,7 +36,7 @@ double lapAverageSpeed(const Track& track, const SpeedProfile& profile) {
 
 }  // namespace
 
-const ClassSpec& RaceModel::classSpec(int index) { return kClasses[index]; }
+const ClassTraits& RaceModel::classTraits(int index) { return kClasses[index]; }
 
 RaceModel::RaceModel(const RaceOptions& options)
     : options_(options), track_(options.trackLength), random_(options.seed) {
@@ -51,15 +51,15 @@ RaceModel::RaceModel(const RaceOptions& options)
   for (int i = 0; i < n; ++i) {
     Car& car = cars_[i];
     car.classIndex = classOfSlot(i, n, options_.classes);
-    const ClassSpec& spec = kClasses[car.classIndex];
+    const ClassTraits& traits = kClasses[car.classIndex];
     car.player = i == player_;
     car.driver = car.player ? "Player One" : names[i];
-    car.vehicle = vehicleName(spec.make, spec.name, i);
+    car.vehicle = vehicleName(traits.make, traits.name, i);
     car.pace = car.player ? 0.985 : random_.between(0.965, 1.0);
     car.s = -8.0 * i - 4.0;
     car.upStart = options_.gridSeconds;
     double startLaps = random_.between(1.3, 6.0);
-    car.fuel = std::min(spec.tank, startLaps * spec.burnPerMetre * lap);
+    car.fuel = std::min(traits.tank, startLaps * traits.burnPerMetre * lap);
   }
   for (int c = 0; c < 3; ++c) averageSpeed_[c] = lapAverageSpeed(track_, kClasses[c].profile);
   hostText_ = "Korvanel substitute host: " + std::to_string(n) + " cars, seed " +
@@ -109,13 +109,13 @@ void RaceModel::step(double dt) {
 }
 
 void RaceModel::advanceCar(Car& car, double dt) {
-  const ClassSpec& spec = kClasses[car.classIndex];
+  const ClassTraits& traits = kClasses[car.classIndex];
   double t = time_;
   // Midpoint step: second-order accurate, so times and places stay smooth.
   double v1 = carSpeed(car, car.s, t, nullptr);
   double v2 = carSpeed(car, car.s + v1 * dt / 2.0, t + dt / 2.0, nullptr);
   double from = car.s, to = car.s + v2 * dt;
-  car.fuel = std::max(0.0, car.fuel - spec.burnPerMetre * (to - from));
+  car.fuel = std::max(0.0, car.fuel - traits.burnPerMetre * (to - from));
   double standing = car.downStart + kSlowDown;
   if (t >= standing && t < car.upStart && car.fuel < car.refuelTo) {
     car.fuel = std::min(car.refuelTo, car.fuel + kRefuelRate * dt);
@@ -143,7 +143,7 @@ void RaceModel::advanceCar(Car& car, double dt) {
 }
 
 void RaceModel::crossLine(Car& car, double when) {
-  const ClassSpec& spec = kClasses[car.classIndex];
+  const ClassTraits& traits = kClasses[car.classIndex];
   if (car.lapStart >= 0) {
     double lapTime = when - car.lapStart;
     ++car.laps;
@@ -165,10 +165,10 @@ void RaceModel::crossLine(Car& car, double when) {
   car.lapPace = random_.between(0.995, 1.005);
 
   // Not enough fuel for another lap: stop in the pits after the line.
-  double needed = kPitLowFuelLaps * spec.burnPerMetre * track_.length();
+  double needed = kPitLowFuelLaps * traits.burnPerMetre * track_.length();
   if (car.fuel < needed && when > car.upStart + kSpeedUp) {
-    car.refuelTo = spec.tank;
-    double refuel = (spec.tank - car.fuel) / kRefuelRate;
+    car.refuelTo = traits.tank;
+    double refuel = (traits.tank - car.fuel) / kRefuelRate;
     car.downStart = when;
     car.upStart = when + kSlowDown + 2.0 + refuel;
     ++car.pitStopCount;

@@ -33,7 +33,7 @@ constexpr uint8_t kPhaseCountdown = 4;
 constexpr uint8_t kPhaseGreen = 5;
 constexpr uint8_t kPhaseOver = 8;
 
-struct ClassSpec {
+struct ClassTraits {
   const char* name;
   const char* make;
   SpeedProfile profile;
@@ -84,7 +84,7 @@ class RaceModel {
   const RaceOptions& options() const { return options_; }
   const Track& track() const { return track_; }
   const std::vector<Car>& cars() const { return cars_; }
-  static const ClassSpec& classSpec(int index);
+  static const ClassTraits& classTraits(int index);
   int playerIndex() const { return player_; }
   double time() const { return time_; }
   double greenTime() const { return options_.gridSeconds; }

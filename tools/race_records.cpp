@@ -20,10 +20,10 @@ void putText(char (&field)[N], const std::string& text) {
 
 void RaceModel::fillVehicle(const Car& car, HostVehicle& v) const {
   std::memset(&v, 0, sizeof v);
-  const ClassSpec& spec = classSpec(car.classIndex);
+  const ClassTraits& traits = classTraits(car.classIndex);
   putText(v.driverName, car.driver);
   putText(v.vehicleName, car.vehicle);
-  putText(v.vehicleClass, spec.name);
+  putText(v.vehicleClass, traits.name);
   double lap = track_.length();
   v.lapsCompleted = static_cast<int16_t>(car.laps);
   if (car.s < 0 || car.s >= 2.0 * lap / 3.0) {

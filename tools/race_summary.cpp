@@ -23,7 +23,7 @@ nlohmann::json raceSummary(const RaceModel& model) {
         {"index", i},
         {"driver", car.driver},
         {"vehicle", car.vehicle},
-        {"class", RaceModel::classSpec(car.classIndex).name},
+        {"class", RaceModel::classTraits(car.classIndex).name},
         {"isPlayer", car.player},
         {"place", car.place},
         {"laps", car.laps},
@@ -33,7 +33,7 @@ nlohmann::json raceSummary(const RaceModel& model) {
         {"sampledTopSpeed", car.sampledTopSpeed},
         {"pitStops", car.pitStopCount},
         {"fuel", car.fuel},
-        {"burnPerMetre", RaceModel::classSpec(car.classIndex).burnPerMetre},
+        {"burnPerMetre", RaceModel::classTraits(car.classIndex).burnPerMetre},
     };
     cars.push_back(entry);
     // Ties go to the car earlier in the host's array, as the plugin does.
