@@ -26,7 +26,7 @@
 namespace korvanel::bench {
 namespace {
 
-constexpr int kRingSize = 8;
+constexpr int kRingSize = 2;
 
 const RecordRing& ringFor(int cars) {
   static std::map<int, std::unique_ptr<RecordRing>> rings;

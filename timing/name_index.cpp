@@ -176,12 +176,23 @@ uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* 
   return static_cast<uint32_t>(h >> 32);
 }
 
+// Word by word without stopping early: a branch-free run the compiler can
+// widen, cheaper than three calls for 128 bytes.
 bool sameFields(const char* image, const char* driverName, const char* vehicleName,
                 const char* vehicleClass) {
-  return std::memcmp(image, driverName, kDriverNameSize) == 0 &&
-         std::memcmp(image + kDriverNameSize, vehicleName, kVehicleNameSize) == 0 &&
-         std::memcmp(image + kDriverNameSize + kVehicleNameSize, vehicleClass,
-                     kVehicleClassSize) == 0;
+  uint64_t diff = 0;
+  for (int i = 0; i < kDriverNameSize; i += 8) {
+    diff |= loadWord(image + i) ^ loadWord(driverName + i);
+  }
+  image += kDriverNameSize;
+  for (int i = 0; i < kVehicleNameSize; i += 8) {
+    diff |= loadWord(image + i) ^ loadWord(vehicleName + i);
+  }
+  image += kVehicleNameSize;
+  for (int i = 0; i < kVehicleClassSize; i += 8) {
+    diff |= loadWord(image + i) ^ loadWord(vehicleClass + i);
+  }
+  return diff == 0;
 }
 
 }  // namespace
