@@ -58,19 +58,19 @@ TEST(RaceModel, SectorAndLapTimesAreCumulativeAndMatchTheSector) {
     for (int i = 0; i < s.vehicleCount; ++i) {
       const HostVehicle& v = s.vehicles[i];
       if (v.currentSector2 > 0) {
-        EXPECT_GT(v.currentSector2, v.currentSector1);
+        EXPECT_GT(double(v.currentSector2), double(v.currentSector1));
       }
       if (v.currentSector1 > 0) {
-        EXPECT_GE(v.lapDistance, third - 1.0);
+        EXPECT_GE(double(v.lapDistance), third - 1.0);
       }
       if (v.lastLapTime > 0) {
-        EXPECT_GT(v.lastSector1, 0.0);
-        EXPECT_GT(v.lastSector2, v.lastSector1);
-        EXPECT_GT(v.lastLapTime, v.lastSector2);
+        EXPECT_GT(double(v.lastSector1), 0.0);
+        EXPECT_GT(double(v.lastSector2), double(v.lastSector1));
+        EXPECT_GT(double(v.lastLapTime), double(v.lastSector2));
       }
       if (v.bestLapTime > 0) {
-        EXPECT_LE(v.bestLapTime, v.lastLapTime);
-        EXPECT_GT(v.bestSector2, v.bestSector1);
+        EXPECT_LE(double(v.bestLapTime), double(v.lastLapTime));
+        EXPECT_GT(double(v.bestSector2), double(v.bestSector1));
       }
       int expected = v.lapDistance < 0 || v.lapDistance >= 2 * third ? 0
                      : v.lapDistance < third                        ? 1
@@ -100,7 +100,7 @@ TEST(RaceModel, PlacesFollowProgressAndGapsAddUp) {
       double ahead = order[k - 1]->lapsCompleted + order[k - 1]->lapDistance / lap;
       double mine = order[k]->lapsCompleted + order[k]->lapDistance / lap;
       EXPECT_GE(ahead, mine);
-      EXPECT_GE(order[k]->timeBehindNext, 0.0);
+      EXPECT_GE(double(order[k]->timeBehindNext), 0.0);
       sum += order[k]->timeBehindNext;
       EXPECT_NEAR(sum, order[k]->timeBehindLeader, 1e-9);
       EXPECT_EQ(static_cast<int>(std::floor(ahead - mine)), order[k]->lapsBehindNext);
@@ -158,15 +158,15 @@ TEST(RaceModel, PlayerTelemetryMatchesItsScoringRecord) {
     EXPECT_EQ(v.lapsCompleted, t.lapNumber);
     EXPECT_EQ(0, std::memcmp(v.position, t.position, sizeof t.position));
     EXPECT_EQ(0, std::memcmp(v.localVelocity, t.localVelocity, sizeof t.localVelocity));
-    EXPECT_EQ(model.cars()[static_cast<size_t>(i)].lapStart, t.lapStartTime);
-    EXPECT_GT(t.lapStartTime, 0.0);
+    EXPECT_EQ(model.cars()[static_cast<size_t>(i)].lapStart, double(t.lapStartTime));
+    EXPECT_GT(double(t.lapStartTime), 0.0);
     if (v.currentSector1 > 0) {
-      EXPECT_LE(t.lapStartTime + v.currentSector1, s.currentTime);
+      EXPECT_LE(t.lapStartTime + v.currentSector1, double(s.currentTime));
     }
   }
   EXPECT_EQ(1, players);
-  EXPECT_EQ(kStep, t.deltaTime);
-  EXPECT_GT(t.fuelLevel, 0.0);
+  EXPECT_EQ(kStep, double(t.deltaTime));
+  EXPECT_GT(double(t.fuelLevel), 0.0);
 }
 
 TEST(RaceModel, PhasesStandingStartAndFinish) {
@@ -176,8 +176,8 @@ TEST(RaceModel, PhasesStandingStartAndFinish) {
   const HostScoring& grid = model.scoring(true);
   EXPECT_EQ(kPhaseCountdown, grid.phase);
   for (int i = 0; i < grid.vehicleCount; ++i) {
-    EXPECT_EQ(0.0, grid.vehicles[i].localVelocity[2]);
-    EXPECT_LT(grid.vehicles[i].lapDistance, 0.0);
+    EXPECT_EQ(0.0, double(grid.vehicles[i].localVelocity[2]));
+    EXPECT_LT(double(grid.vehicles[i].lapDistance), 0.0);
   }
   while (model.time() < model.greenTime() + 10) model.step(kStep);
   EXPECT_EQ(kPhaseGreen, model.scoring(true).phase);
@@ -186,7 +186,7 @@ TEST(RaceModel, PhasesStandingStartAndFinish) {
   EXPECT_EQ(kPhaseOver, end.phase);
   int leaderLaps = 0;
   for (int i = 0; i < end.vehicleCount; ++i) {
-    EXPECT_EQ(0.0, end.vehicles[i].localVelocity[2]);
+    EXPECT_EQ(0.0, double(end.vehicles[i].localVelocity[2]));
     leaderLaps = std::max<int>(leaderLaps, end.vehicles[i].lapsCompleted);
   }
   EXPECT_EQ(4, leaderLaps);

@@ -2,6 +2,7 @@
 #include "tools/monitor_json.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "tools/monitor_block.h"
 
@@ -10,9 +11,21 @@ namespace {
 
 using nlohmann::json;
 
-json vec3(const double (&v)[3]) { return json::array({v[0], v[1], v[2]}); }
+// The block's doubles may sit at addresses that are not multiples of 8
+// (the host's 4-byte packing): they are copied out, never referred to.
+json vec3(const void* field) {
+  double v[3];
+  std::memcpy(v, field, sizeof v);
+  return json::array({v[0], v[1], v[2]});
+}
 
-double length(const double (&v)[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+double length(const void* field) {
+  double v[3];
+  std::memcpy(v, field, sizeof v);
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+double num(double value) { return value; }
 
 json stateJson(const KorvanelHostState& s) {
   return {{"sessionActive", s.sessionActive},
@@ -24,8 +37,8 @@ json stateJson(const KorvanelHostState& s) {
           {"timeSinceScoring", s.timeSinceScoring},
           {"updateCount", s.updateCount},
           {"dataUpdated", s.dataUpdated},
-          {"vehicleDistance", s.vehicleDistance},
-          {"vehicleTrackDistance", s.vehicleTrackDistance},
+          {"vehicleDistance", num(s.vehicleDistance)},
+          {"vehicleTrackDistance", num(s.vehicleTrackDistance)},
           {"distanceResetCommand", s.distanceResetCommand},
           {"shutDown", s.shutDown},
           {"selectedClassRow", s.selectedClassRow},
@@ -37,14 +50,14 @@ json stateJson(const KorvanelHostState& s) {
 
 json telemetryJson(const KorvanelTelemetryInfoV2& t) {
   const KorvanelHostTelemetry& h = t.telemetry;
-  return {{"deltaTime", h.deltaTime},
+  return {{"deltaTime", num(h.deltaTime)},
           {"lapNumber", h.lapNumber},
-          {"lapStartTime", h.lapStartTime},
+          {"lapStartTime", num(h.lapStartTime)},
           {"vehicleName", fieldText(h.vehicleName)},
           {"position", vec3(h.position)},
           {"localVelocity", vec3(h.localVelocity)},
           {"speed", length(h.localVelocity)},
-          {"fuelLevel", h.fuelLevel},
+          {"fuelLevel", num(h.fuelLevel)},
           {"estimatedLapTime", t.estimatedLapTime},
           {"lapsOfFuelLeft", t.lapsOfFuelLeft},
           {"fuelPerSecond", t.fuelPerSecond},
@@ -63,21 +76,21 @@ json vehicleJson(const KorvanelVehicleInfoV2& e, int index) {
           {"lapsCompleted", v.lapsCompleted},
           {"sector", v.sector},
           {"vehicleStatus", v.vehicleStatus},
-          {"lapDistance", v.lapDistance},
-          {"bestLapTime", v.bestLapTime},
-          {"bestSector1", v.bestSector1},
-          {"bestSector2", v.bestSector2},
-          {"lastLapTime", v.lastLapTime},
-          {"lastSector1", v.lastSector1},
-          {"lastSector2", v.lastSector2},
-          {"currentSector1", v.currentSector1},
-          {"currentSector2", v.currentSector2},
+          {"lapDistance", num(v.lapDistance)},
+          {"bestLapTime", num(v.bestLapTime)},
+          {"bestSector1", num(v.bestSector1)},
+          {"bestSector2", num(v.bestSector2)},
+          {"lastLapTime", num(v.lastLapTime)},
+          {"lastSector1", num(v.lastSector1)},
+          {"lastSector2", num(v.lastSector2)},
+          {"currentSector1", num(v.currentSector1)},
+          {"currentSector2", num(v.currentSector2)},
           {"isPlayer", v.isPlayer},
           {"control", v.control},
           {"inPits", v.inPits},
-          {"timeBehindNext", v.timeBehindNext},
+          {"timeBehindNext", num(v.timeBehindNext)},
           {"lapsBehindNext", v.lapsBehindNext},
-          {"timeBehindLeader", v.timeBehindLeader},
+          {"timeBehindLeader", num(v.timeBehindLeader)},
           {"lapsBehindLeader", v.lapsBehindLeader},
           {"position", vec3(v.position)},
           {"speed", length(v.localVelocity)},
@@ -153,8 +166,8 @@ json snapshotJson(const KorvanelSharedBlock& block) {
           {"scoringPublished", block.scoringPublished},
           {"session", {{"trackName", fieldText(s.trackName)},
                        {"session", s.session},
-                       {"currentTime", s.currentTime},
-                       {"lapLength", s.lapLength},
+                       {"currentTime", num(s.currentTime)},
+                       {"lapLength", num(s.lapLength)},
                        {"hostText", fieldText(s.hostText)},
                        {"vehicleCount", s.vehicleCount},
                        {"phase", s.phase},

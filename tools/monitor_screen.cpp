@@ -53,7 +53,12 @@ std::string secondsText(double seconds) {
   return seconds > 0 ? format("%.3f", seconds) : std::string("--");
 }
 
-double speedOf(const double (&v)[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+// Copied out: the block's doubles need not be 8-byte aligned.
+double speedOf(const void* field) {
+  double v[3];
+  std::memcpy(v, field, sizeof v);
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
 
 std::string gapText(float seconds, float laps) {
   if (laps <= -1.0f || laps >= 1.0f) return format("%+.0f L", std::trunc(laps));

@@ -68,7 +68,8 @@ const HostScoring& RaceModel::scoring(bool realtime) {
   updatePlaces();
   for (size_t i = 0; i < cars_.size(); ++i) {
     fillVehicle(cars_[i], vehicles_[i]);
-    const double* lv = vehicles_[i].localVelocity;
+    double lv[3];
+    std::memcpy(lv, vehicles_[i].localVelocity, sizeof lv);
     float speed = static_cast<float>(std::sqrt(lv[0] * lv[0] + lv[1] * lv[1] + lv[2] * lv[2]));
     if (speed > cars_[i].sampledTopSpeed) cars_[i].sampledTopSpeed = speed;
   }
@@ -99,7 +100,8 @@ HostTelemetry RaceModel::telemetry(double deltaTime) {
   std::memcpy(t.localVelocity, v.localVelocity, sizeof t.localVelocity);
   t.fuelLevel = car.fuel;
   // The odometer's measure of the step, worked the same way from the record.
-  const double* lv = t.localVelocity;
+  double lv[3];
+  std::memcpy(lv, t.localVelocity, sizeof lv);
   playerDistance_ += std::sqrt(lv[0] * lv[0] + lv[1] * lv[1] + lv[2] * lv[2]) * deltaTime;
   return t;
 }
