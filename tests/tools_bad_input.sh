@@ -40,6 +40,7 @@ expect 2 "--cars" -- "$host" "$p" --cars 0
 expect 2 "--speed" -- "$host" "$p" --speed fast
 expect 2 "--bogus" -- "$host" "$p" --bogus
 expect 2 "--player" -- "$host" "$p" --cars 5 --player 5
+expect 2 "excludes" -- "$host" "$p" --replay whole.krec --summary s.json
 expect 2 "plugin is required" -- "$host"
 expect 2 "excludes" -- "$host" "$p" --fast --speed 3
 expect 1 "$(basename "$plugin").missing" -- "$host" "$(native "$plugin.missing")" --fast

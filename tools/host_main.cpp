@@ -65,11 +65,12 @@ void addOptions(CLI::App& app, Options& o) {
 
   auto* files = "Recording";
   auto* record = app.add_option("--record", o.record, "Record every call into FILE")->group(files);
+  auto* summary = app.add_option("--summary", o.summary,
+                                 "Write what happened in the race as JSON to FILE")
+                      ->group(files);
   app.add_option("--replay", o.replay,
                  "Replay the calls recorded in FILE instead of racing (race options do not apply)")
-      ->excludes(record)->group(files);
-  app.add_option("--summary", o.summary, "Write what happened in the race as JSON to FILE")
-      ->group(files);
+      ->excludes(record)->excludes(summary)->group(files);
 
   app.add_option("--hold-file", o.run.holdFile,
                  "After the race keep the plugin updated while FILE exists")->group("Other");
@@ -115,9 +116,11 @@ int run(const Options& options) {
     return kPluginFailed;
   }
   PluginCalls pluginCalls(plugin);
-  if (!options.run.quiet && (!pluginCalls.wantsScoring() || !pluginCalls.wantsTelemetry())) {
-    std::printf("korvanel-host: the plugin declines %s updates\n",
-                pluginCalls.wantsScoring() ? "telemetry" : "scoring");
+  if (!options.run.quiet && !pluginCalls.wantsScoring()) {
+    std::printf("korvanel-host: the plugin declines scoring updates\n");
+  }
+  if (!options.run.quiet && !pluginCalls.wantsTelemetry()) {
+    std::printf("korvanel-host: the plugin declines telemetry updates\n");
   }
 
   int result = 0;

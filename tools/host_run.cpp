@@ -51,8 +51,8 @@ void reportLap(const RaceModel& model, int& leaderLaps, bool quiet) {
   }
   if (laps == leaderLaps || quiet || leader == nullptr) return;
   leaderLaps = laps;
-  std::printf("korvanel-host: %.1f s, leader %s has %d laps\n", model.time(),
-              leader->driver.c_str(), laps);
+  std::printf("korvanel-host: %.1f s, leader %s has done %d lap%s\n", model.time(),
+              leader->driver.c_str(), laps, laps == 1 ? "" : "s");
   std::fflush(stdout);
 }
 
