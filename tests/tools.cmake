@@ -34,4 +34,9 @@ if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
       $<TARGET_FILE:tools_partial_plugin> ${tools_runner})
   set_tests_properties(tools_tests tools_reader_header_c tools_end_to_end tools_bad_input
     PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 900)
+  if(WIN32)
+    # The DLL's state section is one for every process that loads it: these
+    # runs must not overlap the other tests that load the DLL.
+    set_tests_properties(tools_end_to_end tools_bad_input PROPERTIES RESOURCE_LOCK korvanel_dll)
+  endif()
 endif()
