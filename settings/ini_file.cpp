@@ -125,35 +125,12 @@ class KeyMatcher {
 
 bool readIniValue(const char* path, const char* section, const char* key,
                   char* out, size_t outSize) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  KeyMatcher matcher(section, key);
-  // A line longer than the buffer keeps its first part: names and values
-  // beyond it would be cut anyway.
-  char line[4096];
-  size_t used = 0;
-  bool settled = false;
-  bool overflow = false;
-  int c;
-  // An editor's byte order mark would otherwise hide the first section.
-  char head[kByteOrderMarkSize];
-  size_t headSize = std::fread(head, 1, sizeof head, f);
-  if (byteOrderMarkLength(head, headSize) == 0) std::fseek(f, 0, SEEK_SET);
-  while (!settled && (c = std::fgetc(f)) != EOF) {
-    if (c == '\n' || c == '\0') {
-      settled = matcher.feed(line, line + used, out, outSize);
-      used = 0;
-      overflow = false;
-    } else if (used < sizeof line) {
-      line[used++] = static_cast<char>(c);
-    } else {
-      overflow = true;
-    }
-  }
-  (void)overflow;
-  if (!settled && used > 0) matcher.feed(line, line + used, out, outSize);
-  std::fclose(f);
-  return matcher.found();
+  // Through the same parser as the writer: a reader that saw a long line
+  // differently (cut to a buffer) would read a default where the writer
+  // finds the key, and an odometer total would go back to 0.
+  std::string text;
+  if (!readIniText(path, text)) return false;
+  return findIniValue(text, section, key, out, outSize);
 }
 
 bool findIniValue(const std::string& text, const char* section, const char* key,
