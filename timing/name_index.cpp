@@ -66,6 +66,7 @@ NameKey makeNameKey(const char* driverName, const char* vehicleName, const char*
 void TimeTableNameIndex::rebuild(const TimeTable& table) {
   // Whatever the storage held before, no answer counts from here on.
   for (Answer& a : answers_) a.generation = 0;
+  for (uint16_t& h : hints_) h = 0;
   generation_ = 1;
   answerCount_ = 0;
   for (Slot& s : slots_) s.entry = kEmpty;
@@ -164,16 +165,16 @@ uint64_t loadWord(const char* p) {
   return w;
 }
 
+uint64_t rotate(uint64_t w, int bits) { return (w << bits) | (w >> (64 - bits)); }
+
 // A cheap hash of the bytes that tell names apart soonest; equal images
 // always hash alike, and the answer is only taken after comparing them all.
+// One multiplication after a tree of exclusive ors keeps the chain short.
 uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* vehicleClass) {
-  uint64_t h = loadWord(driverName) * 0x9E3779B97F4A7C15ull;
-  h = (h ^ loadWord(driverName + 8)) * 0xC2B2AE3D27D4EB4Full;
-  h = (h ^ loadWord(vehicleName)) * 0x165667B19E3779F9ull;
-  h = (h ^ loadWord(vehicleName + 8)) * 0x9E3779B97F4A7C15ull;
-  h = (h ^ loadWord(vehicleName + 16)) * 0xC2B2AE3D27D4EB4Full;
-  h = (h ^ loadWord(vehicleClass)) * 0x165667B19E3779F9ull;
-  return static_cast<uint32_t>(h >> 32);
+  uint64_t h = (loadWord(driverName) ^ rotate(loadWord(driverName + 8), 13)) ^
+               (rotate(loadWord(vehicleName), 26) ^ rotate(loadWord(vehicleName + 8), 39)) ^
+               (rotate(loadWord(vehicleName + 16), 52) ^ rotate(loadWord(vehicleClass), 7));
+  return static_cast<uint32_t>((h * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
 // Word by word without stopping early: a branch-free run the compiler can
@@ -199,12 +200,22 @@ bool sameFields(const char* image, const char* driverName, const char* vehicleNa
 
 int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleName,
                                    const char* vehicleClass) {
+  uint16_t& hint = hints_[(reinterpret_cast<uintptr_t>(driverName) >> 2) & (kHints - 1)];
+  if (hint != 0) {
+    const Answer& a = answers_[(hint - 1) & (kAnswers - 1)];
+    if (a.generation == generation_ &&
+        sameFields(a.fields, driverName, vehicleName, vehicleClass)) {
+      return a.entry;
+    }
+  }
+
   const uint32_t tag = fieldsTag(driverName, vehicleName, vehicleClass);
   int s = static_cast<int>(tag & (kAnswers - 1));
   for (;;) {
     const Answer& a = answers_[s];
     if (a.generation != generation_) break;  // a free slot: not remembered
     if (a.tag == tag && sameFields(a.fields, driverName, vehicleName, vehicleClass)) {
+      hint = static_cast<uint16_t>(s + 1);
       return a.entry;
     }
     s = (s + 1) & (kAnswers - 1);
@@ -223,6 +234,7 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   std::memcpy(a.fields + kDriverNameSize, vehicleName, kVehicleNameSize);
   std::memcpy(a.fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
   ++answerCount_;
+  hint = static_cast<uint16_t>(s + 1);
   return entry;
 }
 

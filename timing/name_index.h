@@ -77,6 +77,9 @@ class TimeTableNameIndex {
     char fields[kEntryNameBytes];
   };
   static constexpr int kAnswers = 256;  // a power of two; renewed when 3/4 full
+  // Per address of a driver name field, the answer slot found for it last
+  // time plus one (0: none): the same record looked up again skips the hash.
+  static constexpr int kHints = 1024;
 
   // The slot holding `key`, or the free slot where it would go.
   int probe(const NameKey& key) const;
@@ -87,6 +90,7 @@ class TimeTableNameIndex {
   Slot slots_[kSlots];
   char names_[kTimeTableEntries][kEntryNameBytes];
   Answer answers_[kAnswers];
+  uint16_t hints_[kHints];
   uint32_t generation_;
   int answerCount_;
 };
