@@ -9,6 +9,7 @@
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
 #include "settings/text_compare.h"
+#include "timing/name_index.h"
 
 namespace korvanel {
 namespace {
@@ -86,10 +87,13 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
   scoringClockReset() = 1;
 
   TimeTable& timeTable = publishedTimeTable();
-  timeTable.trackTopSpeeds(scoring);
-  timeTable.copyTopSpeeds(info);
+  // Checked against the table's names once for the three passes below,
+  // between which nothing else writes them.
+  TimeTableNameIndex& names = nameIndexFor(timeTable);
+  timeTable.trackTopSpeeds(scoring, names);
+  timeTable.copyTopSpeeds(info, names);
   scanEarlyTimes(scoring);
-  timeTable.update(scoring);
+  timeTable.update(scoring, names);
   timeTable.republishFastestLap(cycleState().earlyPhase);
   publishedSectorTimes().update(scoring);
 

@@ -154,9 +154,12 @@ int TimeTable::findEntry(const char* driverName, const char* vehicleName,
 }
 
 void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
+  if (hostVehicleCount(scoring) == 0) return;
+  trackTopSpeeds(scoring, nameIndexFor(*this));
+}
+
+void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index) {
   int count = hostVehicleCount(scoring);
-  if (count == 0) return;
-  TimeTableNameIndex& index = nameIndexFor(*this);
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
     int k = entryOf(index, v);
@@ -167,9 +170,12 @@ void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
 }
 
 void TimeTable::copyTopSpeeds(ScoringInfoV2& block) const {
+  if (countedVehicles(block) == 0) return;
+  copyTopSpeeds(block, nameIndexFor(*this));
+}
+
+void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) const {
   int count = countedVehicles(block);
-  if (count == 0) return;
-  TimeTableNameIndex& index = nameIndexFor(*this);
   for (int i = 0; i < count; ++i) {
     VehicleInfoV2& v = block.vehicles[i];
     v.topSpeed = 0.0f;
@@ -178,12 +184,13 @@ void TimeTable::copyTopSpeeds(ScoringInfoV2& block) const {
   }
 }
 
-void TimeTable::update(const HostScoring& scoring) {
+void TimeTable::update(const HostScoring& scoring) { update(scoring, nameIndexFor(*this)); }
+
+void TimeTable::update(const HostScoring& scoring, TimeTableNameIndex& index) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
   if (count > 0) {
-    TimeTableNameIndex& index = nameIndexFor(*this);
     bool timingSession = isTimingSession(scoring.session);
     // Entries only ever come into use during an update, so the first free
     // one moves forward only.

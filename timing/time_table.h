@@ -11,6 +11,7 @@
 namespace korvanel {
 
 struct ScoringInfoV2;
+class TimeTableNameIndex;
 
 #pragma pack(push, 4)
 
@@ -66,6 +67,14 @@ struct TimeTable {
   void copyTopSpeeds(ScoringInfoV2& block) const;
   // The per-update bookkeeping, ending with the first publication step.
   void update(const HostScoring& scoring);
+  // The same three, for a caller that runs them in a row and fetches the
+  // name index once for all of them, rather than having each check it
+  // against the whole table again.
+  // REQUIRES: `index` is nameIndexFor(*this), fetched after the table's names
+  // were last written other than by these calls.
+  void trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index);
+  void copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) const;
+  void update(const HostScoring& scoring, TimeTableNameIndex& index);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
   // The second publication step; clears `earlyTimesSeen` outside the early
