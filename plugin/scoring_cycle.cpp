@@ -99,7 +99,7 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
 
   if (block) {
     scoringWriter_.copyTo(&block->scoring);
-    copyStateOut();
+    copyStateOutFromUpdate();
     std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;

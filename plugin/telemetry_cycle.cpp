@@ -81,7 +81,7 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
       static_cast<float>(state.timeSinceScoring + usableDeltaTime(telemetry.deltaTime));
   if (block) {
     std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
-    copyStateOut();
+    copyStateOutFromUpdate();
   }
 }
 

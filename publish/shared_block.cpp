@@ -1,6 +1,7 @@
 // Creation and release of the shared block.
 #include "publish/shared_block.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -44,6 +45,24 @@ void copyStateOut() {
   if (SharedBlock* block = sharedBlock()) {
     std::memcpy(&block->state, &hostState(), sizeof(HostState));
   }
+}
+
+void copyStateOutFromUpdate() {
+  SharedBlock* block = sharedBlock();
+  if (block == nullptr) return;
+  const auto* from = reinterpret_cast<const unsigned char*>(&hostState());
+  auto* to = reinterpret_cast<unsigned char*>(&block->state);
+  constexpr size_t kFirstCommand = offsetof(HostState, distanceResetCommand);
+  constexpr size_t kShutDown = offsetof(HostState, shutDown);
+  constexpr size_t kAfterCommands = offsetof(HostState, kersRunning) + 1;
+  static_assert(kShutDown == kFirstCommand + 1 &&
+                offsetof(HostState, selectedClassRow) == kShutDown + 1 &&
+                offsetof(HostState, kersTimerOn) == kShutDown + 2 &&
+                offsetof(HostState, kersRunning) == kShutDown + 3,
+                "the command bytes and shutDown lie together");
+  std::memcpy(to, from, kFirstCommand);
+  to[kShutDown] = from[kShutDown];
+  std::memcpy(to + kAfterCommands, from + kAfterCommands, sizeof(HostState) - kAfterCommands);
 }
 
 void copyStateIn() {

@@ -25,4 +25,13 @@ void releaseSharedBlock();
 void copyStateOut();
 void copyStateIn();
 
+// The update cycles' copy out: every byte but the four a display program
+// writes (distanceResetCommand, selectedClassRow, kersTimerOn, kersRunning),
+// which stay as they are in the block. A display writes them at any moment,
+// also between an update's copy in and its copy out; copying the older
+// values back would undo its command unseen, and a reset command would read
+// as carried out when it never was. The cycles only read these bytes, and
+// clear a reset command in the block themselves.
+void copyStateOutFromUpdate();
+
 }  // namespace korvanel

@@ -1,0 +1,29 @@
+# Concurrency: command bytes written while an update runs, and a reader in
+# the host's process holding the data lock for seconds (native and under
+# Wine); then, natively, the plugin in a substitute host running flat out
+# while two reader processes read the shared block and send commands.
+add_executable(concurrency_tests
+  ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_commands_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_lock_hold_test.cpp)
+target_link_libraries(concurrency_tests PRIVATE korv_test_main ${CMAKE_DL_LIBS})
+add_test(NAME concurrency_tests COMMAND concurrency_tests)
+set_tests_properties(concurrency_tests PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 300)
+
+if(NOT WIN32 AND KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
+  add_executable(concurrency_reader ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_reader.cpp)
+  target_include_directories(concurrency_reader PRIVATE ${CMAKE_SOURCE_DIR}/include)
+  target_link_libraries(concurrency_reader PRIVATE rt)
+  add_test(NAME concurrency_processes
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_test.sh
+      $<TARGET_FILE:korvanel-host> $<TARGET_FILE:Korvanel> $<TARGET_FILE:concurrency_reader>
+      ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt)
+  # Alone, because it measures the host's update rate. The sanitized build
+  # runs a shorter race.
+  if(KORVANEL_SANITIZE)
+    set(concurrency_session 4000)
+  else()
+    set(concurrency_session 20000)
+  endif()
+  set_tests_properties(concurrency_processes PROPERTIES RUN_SERIAL TRUE TIMEOUT 900
+    ENVIRONMENT "KORVANEL_CONCURRENCY_SESSION=${concurrency_session}")
+endif()

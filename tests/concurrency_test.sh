@@ -1,0 +1,105 @@
+#!/bin/bash
+# The plugin under a host running as fast as it can while two display
+# programs in other processes read the whole shared block without pause and
+# write their command bytes: class rows 0 to 255 and the KERS switches, and
+# odometer resets one at a time. Nothing may crash, no command byte may be
+# lost or undone, every reset must be carried out exactly once, and the host
+# must keep at least 1/FACTOR of the update rate it has without readers.
+#
+# usage: concurrency_test.sh HOST PLUGIN READER CONFIG
+# KORVANEL_CONCURRENCY_SESSION: simulated seconds of the race (default 20000)
+# KORVANEL_CONCURRENCY_FACTOR: the allowed slow-down (default 4)
+set -u
+host=$1
+plugin=$2
+reader=$3
+config=$4
+session=${KORVANEL_CONCURRENCY_SESSION:-20000}
+factor=${KORVANEL_CONCURRENCY_FACTOR:-4}
+limit=600  # seconds any reader may run at most
+
+scratch=/dev/shm
+[ -d "$scratch" ] && [ -w "$scratch" ] || scratch=${TMPDIR:-/tmp}
+work=$(mktemp -d "$scratch/korvanel-concurrency.XXXXXX")
+pids=""
+cleanup() {
+  for p in $pids; do kill "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work" || exit 1
+mkdir -p Plugins/KORVANEL
+cp "$config" Plugins/KORVANEL/korvanelconf.txt
+export KORVANEL_NAME_SUFFIX=".concurrency.$$"
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Runs the race; prints its wall-clock seconds.
+race() {
+  local start end
+  start=$(date +%s%N)
+  "$host" "$plugin" --fast --quiet --seed 2024 --cars 40 --session-length "$session" \
+    >host.out 2>&1
+  local rc=$?
+  end=$(date +%s%N)
+  [ $rc -eq 0 ] || { fail "host exited with $rc"; cat host.out; }
+  echo $(((end - start) / 1000000))
+}
+
+value() {  # value FILE NAME
+  sed -n "s/^$2=//p" "$1"
+}
+
+alone_ms=$(race)
+rm -f Plugins/KORVANEL/KM.txt
+
+"$reader" display stop resets.done $limit >display.out 2>&1 &
+display_pid=$!
+"$reader" resetter stop resets.done $limit 300 >resetter.out 2>&1 &
+resetter_pid=$!
+pids="$display_pid $resetter_pid"
+shared_ms=$(race)
+touch stop
+wait $display_pid || fail "display reader exited with $?"
+wait $resetter_pid || fail "resetter exited with $?"
+pids=""
+cat display.out resetter.out
+
+[ "$(value display.out invalid)" = 0 ] || fail "the display read impossible values"
+[ "$(value resetter.out invalid)" = 0 ] || fail "the resetter read impossible values"
+[ "$(value display.out rows_checked)" -ge 256 ] || fail "fewer than 256 class rows checked"
+[ "$(value display.out undone)" = 0 ] || fail "command bytes were lost or undone"
+[ "$(value display.out group_mismatches)" = 0 ] || fail "class grouping did not follow the row"
+[ "$(value resetter.out resets_lost)" = 0 ] || fail "reset commands cleared without a reset"
+[ "$(value resetter.out never_cleared)" = 0 ] || fail "reset commands never cleared"
+[ "$(value resetter.out other_total_dropped)" = 0 ] || fail "a reset dropped the other total"
+for kind in vehicle track; do
+  sent=$(value resetter.out ${kind}_resets_sent)
+  seen=$(value resetter.out ${kind}_resets_seen)
+  drops=$(value display.out ${kind}_drops)
+  [ "$sent" -ge 20 ] || fail "only $sent $kind resets sent"
+  # Exactly once: the other reader saw one drop per reset, no more. The
+  # last one may have been cut short by the end of the race.
+  [ "$drops" -ge "$seen" ] && [ "$drops" -le "$sent" ] ||
+    fail "$kind total dropped $drops times for $sent resets ($seen confirmed)"
+done
+grep -q '^\[KM\]' Plugins/KORVANEL/KM.txt && grep -q '^\[KM_TRACKS\]' Plugins/KORVANEL/KM.txt ||
+  fail "KM.txt lost its sections"
+
+reader_seconds=$(awk -v a="$(value display.out seconds)" -v b="$(value resetter.out seconds)" \
+  'BEGIN { printf "%.1f", a + b }')
+echo "host alone: ${alone_ms} ms; with two readers: ${shared_ms} ms" \
+  "(allowed: ${factor}x); reader time ${reader_seconds} s"
+[ "$shared_ms" -le $((alone_ms * factor)) ] ||
+  fail "the host slowed down more than ${factor}x with readers"
+
+if [ $failures -eq 0 ]; then
+  echo "1 passed, 0 failed"
+  exit 0
+fi
+echo "0 passed, 1 failed"
+exit 1
