@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -350,6 +351,70 @@ TEST(TimingLookups, RememberedAnswersAreThoseOfTheFullSearch) {
                 index->findFields(v.driverName, v.vehicleName, v.vehicleClass));
     }
   }
+}
+
+}  // namespace
+}  // namespace korvanel
+
+namespace korvanel {
+namespace {
+
+// The scoring cycle's way (one index for the three passes, update taking what
+// trackTopSpeeds found) against the plain calls, on updates that bring new
+// drivers, twins with the same names, case variants and a full table.
+TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
+  auto plain = std::make_unique<TimeTable>();
+  auto shared = std::make_unique<TimeTable>();
+  auto plainBlock = std::make_unique<ScoringInfoV2>();
+  auto sharedBlock = std::make_unique<ScoringInfoV2>();
+  plain->reset();
+  shared->reset();
+  Random r(31);
+  std::vector<HostVehicle> vehicles(170);
+  HostScoring scoring{};
+  scoring.session = 5;
+  for (int round = 0; round < 60; ++round) {
+    int count = 1 + r.below(170);
+    for (int i = 0; i < count; ++i) {
+      HostVehicle& v = vehicles[i];
+      v = HostVehicle{};
+      // Few distinct names early on, so twins are common; more later, so the
+      // table fills up.
+      int who = r.below(round < 30 ? 12 : 400);
+      std::snprintf(v.driverName, sizeof v.driverName, who % 3 ? "Driver %d" : "DRIVER %d", who);
+      std::snprintf(v.vehicleName, sizeof v.vehicleName, "Car %d", who % 7);
+      std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", who % 2 ? "GT3" : "gt3");
+      v.localVelocity[2] = r.unit() * 80.0;
+      v.lastLapTime = r.below(3) ? 80.0 + r.unit() : -1.0;
+      v.lastSector1 = 25.0;
+      v.lastSector2 = 52.0;
+      v.inPits = r.below(10) == 0;
+      v.place = static_cast<uint8_t>(i + 1);
+    }
+    scoring.vehicleCount = count;
+    scoring.vehicles = vehicles.data();
+    ScoringBlockWriter writer;
+    writer.attach(plainBlock.get());
+    writer.fillFromHost(scoring);
+    writer.attach(sharedBlock.get());
+    writer.fillFromHost(scoring);
+
+    plain->trackTopSpeeds(scoring);
+    plain->copyTopSpeeds(*plainBlock);
+    plain->update(scoring);
+
+    TimeTableNameIndex& names = nameIndexFor(*shared);
+    shared->trackTopSpeeds(scoring, names);
+    shared->copyTopSpeeds(*sharedBlock, names);
+    shared->update(scoring, names);
+
+    ASSERT_EQ(std::memcmp(plain.get(), shared.get(), sizeof(TimeTable)), 0) << "round " << round;
+    ASSERT_EQ(std::memcmp(plainBlock.get(), sharedBlock.get(), sizeof(ScoringInfoV2)), 0)
+        << "round " << round;
+  }
+  int inUse = 0;
+  for (const TimeTableEntry& e : shared->entries) inUse += e.inUse;
+  EXPECT_EQ(inUse, kTimeTableEntries);  // the table filled up on the way
 }
 
 }  // namespace

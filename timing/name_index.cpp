@@ -65,6 +65,7 @@ NameKey makeNameKey(const char* driverName, const char* vehicleName, const char*
 
 void TimeTableNameIndex::rebuild(const TimeTable& table) {
   // Whatever the storage held before, no answer counts from here on.
+  ++version_;
   for (Answer& a : answers_) a.generation = 0;
   for (uint16_t& h : hints_) h = 0;
   generation_ = 1;
@@ -123,6 +124,7 @@ void TimeTableNameIndex::remove(int slot) {
 }
 
 void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
+  ++version_;
   forgetAnswers();
   NameKey oldKey = keyOfNameBytes(names_[k]);
   int s = probe(oldKey);

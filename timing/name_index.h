@@ -60,6 +60,10 @@ class TimeTableNameIndex {
   // bytes), as in the host's vehicle record.
   int findFields(const char* driverName, const char* vehicleName, const char* vehicleClass);
 
+  // Changes whenever an answer of find() may change (a rebuild, names
+  // written), so an answer kept by a caller holds while this stays the same.
+  uint64_t version() const { return version_; }
+
  private:
   static constexpr int kSlots = 512;  // a power of two, at most 30% full
   static constexpr uint16_t kEmpty = 0xFFFF;
@@ -93,6 +97,7 @@ class TimeTableNameIndex {
   uint16_t hints_[kHints];
   uint32_t generation_;
   int answerCount_;
+  uint64_t version_;
 };
 
 // The index kept for `table`, brought up to date with its names. A few

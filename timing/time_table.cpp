@@ -16,6 +16,21 @@ int entryOf(TimeTableNameIndex& index, const HostVehicle& v) {
   return index.findFields(v.driverName, v.vehicleName, v.vehicleClass);
 }
 
+// The entries trackTopSpeeds found for the vehicles of one host record, for
+// update of the same record in the same scoring update: valid only for that
+// table, index version and vehicle array, and only between the two calls
+// that take the index from their caller.
+struct FoundEntries {
+  const TimeTable* table = nullptr;
+  const HostVehicle* vehicles = nullptr;
+  int count = 0;
+  uint64_t version = 0;
+  int16_t entry[kTimeTableEntries] = {};
+};
+FoundEntries gFound;  // callers hold the data lock, as for the table
+
+void forgetFoundEntries() { gFound.vehicles = nullptr; }
+
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
 struct Lap {
@@ -156,13 +171,20 @@ int TimeTable::findEntry(const char* driverName, const char* vehicleName,
 void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
   if (hostVehicleCount(scoring) == 0) return;
   trackTopSpeeds(scoring, nameIndexFor(*this));
+  // Its caller may change the record or the names before update.
+  forgetFoundEntries();
 }
 
 void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index) {
   int count = hostVehicleCount(scoring);
+  gFound.table = this;
+  gFound.vehicles = scoring.vehicles;
+  gFound.count = count;
+  gFound.version = index.version();
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
     int k = entryOf(index, v);
+    if (i < kTimeTableEntries) gFound.entry[i] = static_cast<int16_t>(k);
     if (k < 0) continue;
     float speed = vehicleSpeed(v);
     if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
@@ -184,12 +206,18 @@ void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) c
   }
 }
 
-void TimeTable::update(const HostScoring& scoring) { update(scoring, nameIndexFor(*this)); }
+void TimeTable::update(const HostScoring& scoring) {
+  forgetFoundEntries();
+  update(scoring, nameIndexFor(*this));
+}
 
 void TimeTable::update(const HostScoring& scoring, TimeTableNameIndex& index) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
+  const bool tracked = gFound.table == this && gFound.vehicles == scoring.vehicles &&
+                       gFound.count == count;
+  forgetFoundEntries();
   if (count > 0) {
     bool timingSession = isTimingSession(scoring.session);
     // Entries only ever come into use during an update, so the first free
@@ -201,7 +229,10 @@ void TimeTable::update(const HostScoring& scoring, TimeTableNameIndex& index) {
       bool player = isPlayerVehicle(v);
       if (player) samplePlayerBest(tail, v);
 
-      int k = entryOf(index, v);
+      // What trackTopSpeeds found holds until a new entry changes the index.
+      int k = tracked && i < kTimeTableEntries && gFound.version == index.version()
+                  ? gFound.entry[i]
+                  : entryOf(index, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {

@@ -71,7 +71,9 @@ struct TimeTable {
   // name index once for all of them, rather than having each check it
   // against the whole table again.
   // REQUIRES: `index` is nameIndexFor(*this), fetched after the table's names
-  // were last written other than by these calls.
+  // were last written other than by these calls; an update that follows a
+  // trackTopSpeeds of the same vehicle array takes what that one found, so
+  // the vehicles' names must not change in between.
   void trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index);
   void copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) const;
   void update(const HostScoring& scoring, TimeTableNameIndex& index);
