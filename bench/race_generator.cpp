@@ -82,7 +82,18 @@ RaceGenerator::RaceGenerator(const RaceOptions& options)
   }
 
   const uint8_t* tail = padding_.data() + static_cast<size_t>(maxCars) * sizeof(HostVehicle);
-  std::memcpy(&header_, tail, sizeof header_);
+  // Field by field: the header holds pointers, so its layout differs between
+  // 32- and 64-bit builds, and the same bytes must land in the same fields.
+  std::memcpy(header_.passthrough112, tail, sizeof header_.passthrough112);
+  std::memcpy(header_.passthrough144, tail + 32, sizeof header_.passthrough144);
+  std::memcpy(header_.passthrough240, tail + 96, sizeof header_.passthrough240);
+  std::memcpy(header_.passthrough280, tail + 120, sizeof header_.passthrough280);
+  header_.passthrough84 = static_cast<int32_t>(tail[376] | tail[377] << 8);
+  header_.passthrough105 = static_cast<int8_t>(tail[378]);
+  header_.passthrough106 = static_cast<int16_t>(tail[379]);
+  header_.passthrough108 = static_cast<int8_t>(tail[380]);
+  header_.passthrough109 = static_cast<int8_t>(tail[381]);
+  header_.passthrough110 = static_cast<int8_t>(tail[382]);
   // Doubles the plugin copies as doubles get ordinary values (a random bit
   // pattern could be a signalling NaN, which some copies quieten).
   header_.passthrough76 = 2700.0;
