@@ -26,9 +26,11 @@ calls=500
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 echo "instructions per call (callgrind, $calls calls after warm-up, 150 cars):"
-for kind in telemetry scoring; do
+# fresh: the telemetry update right after a scoring update (the scoring
+# update between is run but not counted).
+for kind in telemetry fresh scoring; do
   case $kind in
-    telemetry) fn='korvanel::RenderPlugin::updateTelemetry*' ;;
+    telemetry | fresh) fn='korvanel::RenderPlugin::updateTelemetry*' ;;
     scoring) fn='korvanel::RenderPlugin::updateScoring*' ;;
   esac
   valgrind --tool=callgrind --callgrind-out-file="$out/$kind.out" --toggle-collect="$fn" \
