@@ -271,7 +271,13 @@ void RaceGenerator::fillVehicle(int k, HostVehicle& v) const {
   v.control = k == player_ ? 0 : 1;
   v.inPits = static_cast<int>(laps) == c.pitLap && into < kPitLaneFraction * lap ? 1 : 0;
 
-  worldPosition(c, (k % 5) - 2.0, v.position, v.orientation);
+  // The host's records are packed: fields of doubles may be misaligned, so
+  // they are filled by copying, never through a double pointer.
+  double position[3];
+  double orientation[9];
+  worldPosition(c, (k % 5) - 2.0, position, orientation);
+  std::memcpy(v.position, position, sizeof position);
+  std::memcpy(v.orientation, orientation, sizeof orientation);
   double lateral = 0.4 * straightWave(into / lap + 0.125);
   v.localVelocity[0] = lateral;
   v.localVelocity[1] = 0.0;
@@ -327,12 +333,14 @@ const HostTelemetry* RaceGenerator::telemetry(double deltaTime) {
   const Car& c = cars_[player_];
   const double lap = options_.lapLength;
   double laps = std::floor(c.distance / lap);
+  double position[3];
   double orientation[9];
   telemetry_.deltaTime = deltaTime;
   telemetry_.lapNumber = static_cast<int32_t>(laps);
   telemetry_.lapStartTime = c.lapStart;
   setText(telemetry_.vehicleName, c.vehicleName);
-  worldPosition(c, (player_ % 5) - 2.0, telemetry_.position, orientation);
+  worldPosition(c, (player_ % 5) - 2.0, position, orientation);
+  std::memcpy(telemetry_.position, position, sizeof position);
   telemetry_.localVelocity[0] = 0.3 * straightWave(c.distance / lap - laps + 0.125);
   telemetry_.localVelocity[1] = 0.0;
   telemetry_.localVelocity[2] = c.retired ? 0.0 : c.speed;
