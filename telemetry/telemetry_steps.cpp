@@ -83,19 +83,13 @@ struct CarDots {
   unsigned char inputs[kDotInputsSize];
   bool known;
   float vx, ax, vz, az;
+  double halfAx, halfAz;  // a * 0.5, the first step of the a t^2 / 2 term (exact)
 };
 // Not thread-safe, like the block itself: callers hold the data lock.
 CarDots gCarDots[kDeadReckonedVehicles];
 
 bool sameInputs(const unsigned char* kept, const unsigned char* current) {
-  uint64_t diff = 0;
-  for (size_t i = 0; i < kDotInputsSize; i += 8) {
-    uint64_t a, b;
-    std::memcpy(&a, kept + i, 8);
-    std::memcpy(&b, current + i, 8);
-    diff |= a ^ b;
-  }
-  return diff == 0;
+  return std::memcmp(kept, current, kDotInputsSize) == 0;
 }
 
 const CarDots& dotsOf(int index, const HostVehicle& car) {
@@ -115,15 +109,25 @@ const CarDots& dotsOf(int index, const HostVehicle& car) {
     d.vz = extendedDotToFloat(r2, v);
     d.az = extendedDotToFloat(r2, a);
   }
+  d.halfAx = static_cast<double>(d.ax) * 0.5;
+  d.halfAz = static_cast<double>(d.az) * 0.5;
   std::memcpy(d.inputs, inputs, kDotInputsSize);
   d.known = true;
   return d;
 }
 
-// p + v t + a t^2 / 2, rounded once to float at the end.
-double extrapolate(float v, float a, double p, float t) {
-  double sum = (static_cast<double>(v * t) + p) + static_cast<double>(a) * 0.5 * t * t;
+// p + v t + a t^2 / 2, rounded once to float at the end, with `halfA` the
+// double a * 0.5 and `td` the double of t: the same operations in the same
+// order as (v t + p) + a * 0.5 * t * t.
+double extrapolate(float v, double halfA, double p, float t, double td) {
+  double sum = (static_cast<double>(v * t) + p) + halfA * td * td;
   return static_cast<double>(static_cast<float>(sum));
+}
+
+double loadDouble(const double* field) {
+  double x;
+  std::memcpy(&x, field, sizeof x);
+  return x;
 }
 
 }  // namespace
@@ -165,6 +169,7 @@ void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t
       scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
   if (n <= 0) return;
   float t = static_cast<float>(elapsedMs / 1000.0);
+  const double td = t;
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& entry = scoring.vehicles[i];
     if (i == scoring.playerIndex) {
@@ -172,10 +177,9 @@ void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t
       continue;
     }
     const HostVehicle& car = entry.host;
-    Vec3 p = load(car.position);
     const CarDots& d = dotsOf(i, car);
-    entry.estimatedPosition[0] = extrapolate(d.vx, d.ax, p.x, t);
-    entry.estimatedPosition[2] = extrapolate(d.vz, d.az, p.z, t);
+    entry.estimatedPosition[0] = extrapolate(d.vx, d.halfAx, loadDouble(&car.position[0]), t, td);
+    entry.estimatedPosition[2] = extrapolate(d.vz, d.halfAz, loadDouble(&car.position[2]), t, td);
   }
 }
 
