@@ -5,10 +5,11 @@
 //   display   sweeps the class rows 0 to 255 and flips the KERS switches,
 //             each time waiting for two scoring publications and checking
 //             that its bytes were neither lost nor undone; it also counts
-//             every drop of the two odometer totals it sees.
+//             every reset of the two odometer totals it sees.
 //   resetter  sends odometer resets one at a time, alternating the vehicle
-//             and the track total, waits for each to be cleared and checks
-//             that the total dropped.
+//             and the track total, each once that total is 500 m or more,
+//             waits for each to be cleared and checks that it was carried
+//             out on the right total.
 // It runs until the host shuts the plugin down, STOP_FILE appears, or
 // MAX_SECONDS pass, then prints its counts as name=value lines.
 //
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,13 +81,13 @@ struct Counts {
   long sweeps = 0;
   long undone = 0;  // a command byte back at an older value
   long groupMismatches = 0;
-  long vehicleDrops = 0;
-  long trackDrops = 0;
+  long vehicleResetsObserved = 0;
+  long trackResetsObserved = 0;
   // resetter
   long resetsSent[2] = {0, 0};
   long resetsSeen[2] = {0, 0};  // the total dropped afterwards
   long resetsLost[2] = {0, 0};  // cleared, but the total did not drop
-  long otherTotalDropped = 0;
+  long wrongTotalReset = 0;
   long neverCleared = 0;
   long interrupted = 0;  // the session ended between sending and checking
   double longestClearMs = 0;
@@ -122,6 +124,7 @@ class Reader {
     if (lockAddress_ == 0) lockAddress_ = seen->dataLockAddress;
 
     if ((counts.passes & 255) == 0 && (exists(stopFile_) || Clock::now() > deadline_)) return false;
+    if (pauseUs_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseUs_));
     return load(block_->state.shutDown) == 0 || load(block_->state.sessionActive) == 1;
   }
 
@@ -147,25 +150,41 @@ class Reader {
   Clock::time_point deadline_;
   std::vector<unsigned char> copy_;
   uint32_t lockAddress_ = 0;
+  // A pause after every pass (KORVANEL_READER_PAUSE_US), 0 for none.
+  long pauseUs_ = std::getenv("KORVANEL_READER_PAUSE_US")
+                      ? std::atol(std::getenv("KORVANEL_READER_PAUSE_US"))
+                      : 0;
 };
 
 class Display : public Reader {
  public:
   using Reader::Reader;
 
-  // Every drop of a total while the session runs and resets are being sent
-  // is one reset carried out.
+  // Both totals grow by the same step at every update, so their difference
+  // holds still except at a reset: a vehicle reset raises it, a track reset
+  // lowers it, each by the reset total (500 m or more, see the resetter).
+  // Every change that lasts is one reset carried out; a reading torn between
+  // two updates is off by one step and ignored.
   void afterPass() override {
     if (countingDone_) return;
-    if (exists(doneFile_) && (counts.passes & 255) == 0) countingDone_ = true;
+    if ((counts.passes & 255) == 0 && exists(doneFile_)) countingDone_ = true;
     const KorvanelHostState& s =
         reinterpret_cast<const KorvanelSharedBlock*>(copy_.data())->state;
-    if (s.sessionActive == 1) {
-      if (lastVehicle_ >= 100.0 && s.vehicleDistance < lastVehicle_) ++counts.vehicleDrops;
-      if (lastTrack_ >= 100.0 && s.vehicleTrackDistance < lastTrack_) ++counts.trackDrops;
+    if (s.sessionActive != 1) {
+      pending_ = false;
+      return;
     }
-    lastVehicle_ = s.vehicleDistance;
-    lastTrack_ = s.vehicleTrackDistance;
+    double difference = s.vehicleTrackDistance - s.vehicleDistance;
+    if (pending_ && std::fabs(difference - pendingDifference_) <= kStep) {
+      ++(pendingDifference_ > difference_ ? counts.vehicleResetsObserved : counts.trackResetsObserved);
+      difference_ = pendingDifference_;
+      pending_ = false;
+    } else if (std::fabs(difference - difference_) > kStep) {
+      pending_ = true;
+      pendingDifference_ = difference;
+    } else {
+      pending_ = false;
+    }
   }
 
   void run() {
@@ -202,9 +221,11 @@ class Display : public Reader {
   }
 
  private:
+  static constexpr double kStep = 100.0;  // far above one update's distance
   bool countingDone_ = false;
-  double lastVehicle_ = 0.0;
-  double lastTrack_ = 0.0;
+  double difference_ = 0.0;  // both totals start from 0 in a fresh file
+  bool pending_ = false;
+  double pendingDifference_ = 0.0;
 };
 
 class Resetter : public Reader {
@@ -220,15 +241,13 @@ class Resetter : public Reader {
     for (long n = 0; n < maxResets_; ++n) {
       const int kind = n % 2;  // 0: vehicle total, 1: track total
       // Spread over the race rather than all at its start.
-      if (!passUntil([&] { return Clock::now() - last > std::chrono::milliseconds(20); })) break;
+      if (!passUntil([&] { return Clock::now() - last > std::chrono::milliseconds(50); })) break;
       double& total = kind == 0 ? state.vehicleDistance : state.vehicleTrackDistance;
-      double& other = kind == 0 ? state.vehicleTrackDistance : state.vehicleDistance;
       // Far enough from the last reset that a drop cannot be missed.
       if (!passUntil([&] { return load(state.sessionActive) == 1 && load(total) >= 500.0; })) {
         break;
       }
-      double before = load(total);
-      double otherBefore = load(other);
+      double before = difference();
       int32_t countBefore = load(state.updateCount);
       auto sent = Clock::now();
       store(state.distanceResetCommand, static_cast<uint8_t>(kind == 0 ? 2 : 3));
@@ -247,21 +266,33 @@ class Resetter : public Reader {
       }
       double clearMs = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
       if (clearMs > counts.longestClearMs) counts.longestClearMs = clearMs;
-      // Two more updates: the one that cleared the byte has published.
+      // Three updates on: the one that carried the command out has finished
+      // publishing (the count seen may come from a copy still under way).
       if (!passUntil([&] {
-            return static_cast<uint32_t>(load(state.updateCount) - countBefore) >= 2u ||
+            return static_cast<uint32_t>(load(state.updateCount) - countBefore) >= 3u ||
                    load(state.sessionActive) != 1;
           }) ||
           load(state.sessionActive) != 1) {
         ++counts.interrupted;
         break;
       }
-      if (load(total) < before) {
+      // The difference of the totals moved by the reset total, the right
+      // way: this reset and only this total. However late this reader looks,
+      // the difference holds until the next reset.
+      double change = difference() - before;
+      if (std::fabs(change) < 400.0) {
+        ++counts.resetsLost[kind];
+        std::fprintf(stderr,
+                     "reset %ld (%s) looks lost: difference %.3f -> %.3f, totals now %.3f and "
+                     "%.3f, updates %d -> %d, cleared after %.1f ms\n",
+                     n, kind == 0 ? "vehicle" : "track", before, before + change,
+                     load(block_->state.vehicleDistance), load(block_->state.vehicleTrackDistance),
+                     countBefore, load(state.updateCount), clearMs);
+      } else if ((change > 0) == (kind == 0)) {
         ++counts.resetsSeen[kind];
       } else {
-        ++counts.resetsLost[kind];
+        ++counts.wrongTotalReset;
       }
-      if (load(other) < otherBefore) ++counts.otherTotalDropped;
       last = Clock::now();
     }
     if (FILE* f = std::fopen(doneFile_.c_str(), "w")) std::fclose(f);
@@ -269,6 +300,10 @@ class Resetter : public Reader {
   }
 
  private:
+  double difference() {
+    return load(block_->state.vehicleTrackDistance) - load(block_->state.vehicleDistance);
+  }
+
   long maxResets_;
 };
 
@@ -307,16 +342,16 @@ int main(int argc, char** argv) {
               counts.passes, counts.invalid);
   if (role == "display") {
     std::printf("rows_checked=%ld\nsweeps=%ld\nundone=%ld\ngroup_mismatches=%ld\n"
-                "vehicle_drops=%ld\ntrack_drops=%ld\n",
+                "vehicle_resets_observed=%ld\ntrack_resets_observed=%ld\n",
                 counts.rowsChecked, counts.sweeps, counts.undone, counts.groupMismatches,
-                counts.vehicleDrops, counts.trackDrops);
+                counts.vehicleResetsObserved, counts.trackResetsObserved);
   } else {
     std::printf("vehicle_resets_sent=%ld\ntrack_resets_sent=%ld\nvehicle_resets_seen=%ld\n"
-                "track_resets_seen=%ld\nresets_lost=%ld\nother_total_dropped=%ld\n"
+                "track_resets_seen=%ld\nresets_lost=%ld\nwrong_total_reset=%ld\n"
                 "never_cleared=%ld\ninterrupted=%ld\nlongest_clear_ms=%.1f\n",
                 counts.resetsSent[0], counts.resetsSent[1], counts.resetsSeen[0],
                 counts.resetsSeen[1], counts.resetsLost[0] + counts.resetsLost[1],
-                counts.otherTotalDropped, counts.neverCleared, counts.interrupted,
+                counts.wrongTotalReset, counts.neverCleared, counts.interrupted,
                 counts.longestClearMs);
   }
   munmap(block, KORVANEL_SHARED_BLOCK_SIZE);
