@@ -105,8 +105,8 @@ class Reader {
 
   // One pass over every region; false once it is time to stop.
   bool pass() {
-    // Byte by byte through a barrier: a plain copy of memory another process
-    // writes, checked only for what cannot tear.
+    // A plain copy between fences of memory another process writes: a
+    // region may be caught half written, so only what cannot tear is checked.
     __atomic_thread_fence(__ATOMIC_ACQUIRE);
     std::memcpy(copy_.data(), static_cast<const void*>(block_), copy_.size());
     __atomic_thread_fence(__ATOMIC_ACQUIRE);
