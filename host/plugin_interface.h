@@ -23,7 +23,7 @@ class PluginObject {
   ~PluginObject() = default;
 
  private:
-  uint32_t hostData_ = 0;
+  [[maybe_unused]] uint32_t hostData_ = 0;
 };
 
 class InternalsPlugin : public PluginObject {
