@@ -12,6 +12,7 @@
 #include "tools/plugin_calls.h"
 #include "tools/race_summary.h"
 #include "tools/recording.h"
+#include "platform/platform.h"
 #include "tools/tool_platform.h"
 
 #include "korvanel/shared_block.h"
@@ -164,7 +165,8 @@ int run(const Options& options) {
   }
   plugin.destroy(options.destroyThroughTable);
   plugin.unload();
-  removeNamedObjects(effectiveName(KORVANEL_SHARED_BLOCK_NAME));
+  // As when the host's process ends: a later reader finds nothing.
+  korvanel::platform::unlinkNamedObjects();
   if (!options.run.quiet) std::printf("korvanel-host: done\n");
   return result;
 }

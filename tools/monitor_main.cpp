@@ -11,6 +11,7 @@
 #include "tools/monitor_commands.h"
 #include "tools/monitor_json.h"
 #include "tools/monitor_screen.h"
+#include "platform/platform.h"
 #include "tools/tool_platform.h"
 
 namespace {
@@ -94,13 +95,14 @@ int main(int argc, char** argv) {
     return kUsage;
   }
 
-  std::string name = effectiveName(KORVANEL_SHARED_BLOCK_NAME);
-  MappedBlock mapped;
-  if (!openNamedBlock(name, KORVANEL_SHARED_BLOCK_SIZE, mapped)) {
+  namespace platform = korvanel::platform;
+  platform::SharedMapping mapped;
+  if (!platform::openSharedBlock(KORVANEL_SHARED_BLOCK_NAME, KORVANEL_SHARED_BLOCK_SIZE, mapped)) {
+    char name[256];
     std::fprintf(stderr,
                  "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "
                  "is not running\n",
-                 name.c_str());
+                 platform::effectiveObjectName(KORVANEL_SHARED_BLOCK_NAME, name, sizeof name));
     return kNotRunning;
   }
   auto* block = static_cast<volatile KorvanelSharedBlock*>(mapped.view);
@@ -118,6 +120,6 @@ int main(int argc, char** argv) {
   } else if (!options.commands.any()) {
     result = watch(block, options);
   }
-  closeNamedBlock(mapped);
+  platform::releaseSharedBlock(mapped);
   return result;
 }

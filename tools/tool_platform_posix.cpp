@@ -1,8 +1,5 @@
-// POSIX services of the tools: dlopen, shm_open and mmap, clock_gettime.
+// POSIX services of the tools: dlopen, clock_gettime, signals.
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,8 +16,6 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 
 void onSignal(int) { gInterrupted.store(true); }
-
-std::string shmPath(const std::string& name) { return "/" + name; }
 
 }  // namespace
 
@@ -40,40 +35,6 @@ void* findSymbol(void* library, const char* name) { return dlsym(library, name);
 
 void closeLibrary(void* library) {
   if (library) dlclose(library);
-}
-
-std::string effectiveName(const char* base) {
-  const char* suffix = std::getenv("KORVANEL_NAME_SUFFIX");
-  return std::string(base) + (suffix ? suffix : "");
-}
-
-bool openNamedBlock(const std::string& name, size_t size, MappedBlock& out) {
-  out = MappedBlock{};
-  int fd = shm_open(shmPath(name).c_str(), O_RDWR, 0);
-  if (fd < 0) return false;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
-    close(fd);
-    return false;
-  }
-  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  close(fd);
-  if (view == MAP_FAILED) return false;
-  out.view = view;
-  out.size = size;
-  return true;
-}
-
-void closeNamedBlock(MappedBlock& block) {
-  if (block.view) munmap(block.view, block.size);
-  block = MappedBlock{};
-}
-
-void removeNamedObjects(const std::string& blockName) {
-  shm_unlink(shmPath(blockName).c_str());
-  // The library's shared state section lives in an object of its own here;
-  // on Windows it goes away with the last process that loaded the library.
-  shm_unlink(shmPath(effectiveName("Korvanel.state")).c_str());
 }
 
 double monotonicSeconds() {

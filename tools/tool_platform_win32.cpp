@@ -49,34 +49,6 @@ void closeLibrary(void* library) {
   if (library) FreeLibrary(static_cast<HMODULE>(library));
 }
 
-std::string effectiveName(const char* base) {
-  const char* suffix = std::getenv("KORVANEL_NAME_SUFFIX");
-  return std::string(base) + (suffix ? suffix : "");
-}
-
-bool openNamedBlock(const std::string& name, size_t size, MappedBlock& out) {
-  out = MappedBlock{};
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-  if (mapping == nullptr) return false;
-  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (view == nullptr) {
-    CloseHandle(mapping);
-    return false;
-  }
-  out.view = view;
-  out.handle = reinterpret_cast<uintptr_t>(mapping);
-  out.size = size;
-  return true;
-}
-
-void closeNamedBlock(MappedBlock& block) {
-  if (block.view) UnmapViewOfFile(block.view);
-  if (block.handle) CloseHandle(reinterpret_cast<HANDLE>(block.handle));
-  block = MappedBlock{};
-}
-
-void removeNamedObjects(const std::string&) {}
-
 double monotonicSeconds() {
   static LARGE_INTEGER frequency = [] {
     LARGE_INTEGER f;
