@@ -55,9 +55,7 @@ class RenderPlugin final : public InternalsPluginV01 {
   // For tests and tools in the same process.
   Odometer& odometer() { return odometer_; }
   PaceEstimator& paceEstimator() { return pace_; }
-  uint32_t lastScoringTick() const { return lastScoringTick_; }
   const char* currentVehicleName() const { return currentVehicleName_; }
-  const char* currentTrackName() const { return currentTrackName_; }
 
  private:
   void setRealtime(uint8_t value);
