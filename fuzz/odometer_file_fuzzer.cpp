@@ -17,7 +17,7 @@
 #include "settings/ini_file.h"
 #include "settings/odometer.h"
 #include "settings/profile.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 using namespace korvanel;
 using namespace korvanel::fuzz;

@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "publish/host_state.h"
-
 namespace korvanel::platform {
 
 // ---- Clock ----------------------------------------------------------------
@@ -71,9 +69,16 @@ void failNextSharedBlockForTesting(MapResult stage, int32_t errorCode);
 
 // ---- Section shared by all processes that load the library -------------------
 
-// The state record and the scoring clock's reset byte. When first created it
-// is all zero except `state.playerIndex`, which is -1. Never null.
-SharedSection& sharedSection();
+// Bytes the section can hold.
+constexpr size_t kSharedSectionCapacity = 64;
+
+// The first `size` bytes (at most kSharedSectionCapacity) of memory shared by
+// every process that loads the library, 8-byte aligned; what they hold is the
+// caller's business. The first call of all processes since the section came
+// into being fills it with the `size` bytes at `firstContents`; every later
+// call, in any process, returns it as it is. Every call passes the same
+// `size`. Never null: without a shared object the memory is this process's.
+void* sharedSection(size_t size, const void* firstContents);
 
 // ---- Files ------------------------------------------------------------------
 

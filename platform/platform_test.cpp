@@ -87,17 +87,17 @@ TEST(PlatformSharedBlock, OpenWithoutCreatorFailsAndInjectedFailuresReport) {
   releaseSharedBlock(mapping);
 }
 
-TEST(PlatformSharedSection, StartsWithNoPlayerIndexAndIsStable) {
-  SharedSection& section = sharedSection();
-  EXPECT_EQ(&section, &sharedSection());
-  // Nothing in this program writes the record before this test.
-  EXPECT_EQ(section.state.playerIndex, -1);
-  EXPECT_EQ(section.state.updateCount, 0);
-  EXPECT_EQ(section.scoringClockReset, 0);
-  int32_t saved = section.state.playerIndex;
-  section.state.playerIndex = 42;
-  EXPECT_EQ(sharedSection().state.playerIndex, 42);
-  section.state.playerIndex = saved;
+TEST(PlatformSharedSection, FirstCallFillsItAndLaterCallsKeepIt) {
+  const unsigned char first[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xFF};
+  auto* section = static_cast<unsigned char*>(sharedSection(sizeof first, first));
+  // Nothing in this program uses the section before this test.
+  EXPECT_EQ(std::memcmp(section, first, sizeof first), 0);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(section) % 8, 0u);
+  const unsigned char other[12] = {};
+  section[0] = 42;
+  EXPECT_EQ(sharedSection(sizeof other, other), section);
+  EXPECT_EQ(section[0], 42);
+  section[0] = first[0];
 }
 
 TEST(PlatformFiles, HostPathsFindFoldersWhateverTheirCase) {

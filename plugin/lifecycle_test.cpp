@@ -13,7 +13,7 @@
 
 #include "platform/platform.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "plugin/render_plugin.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"

@@ -8,7 +8,7 @@
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 #include "timing/name_index.h"
 
 namespace korvanel {

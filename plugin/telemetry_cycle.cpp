@@ -8,7 +8,7 @@
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 #include "telemetry/telemetry_steps.h"
 
 namespace korvanel {
@@ -68,7 +68,8 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   state.vehicleDistance = odometer_.vehicleTotal;
   state.vehicleTrackDistance = odometer_.trackTotal;
 
-  runKersTimer(state, telemetry.deltaTime, lapChanged, scoring,
+  runKersTimer(state.kersRemaining, KersSwitches{state.kersTimerOn, state.kersRunning},
+               telemetry.deltaTime, lapChanged, scoring,
                PluginConfig::instance(pluginLog()).kersTime);
 
   deadReckon(scoring, telemetry, elapsedMs);

@@ -27,7 +27,19 @@ ScoringInfoV2& publishedScoring() { return gBlocks.scoring; }
 TimeTable& publishedTimeTable() { return gBlocks.timeTable; }
 AbsoluteSectorTimes& publishedSectorTimes() { return gBlocks.sectorTimes; }
 
-HostState& hostState() { return platform::sharedSection().state; }
-uint8_t& scoringClockReset() { return platform::sharedSection().scoringClockReset; }
+static_assert(sizeof(SharedSection) <= platform::kSharedSectionCapacity);
+
+// The section starts all zero but for the player index, which says "none".
+SharedSection& sharedSection() {
+  static SharedSection* section = [] {
+    SharedSection first{};
+    first.state.playerIndex = -1;
+    return static_cast<SharedSection*>(platform::sharedSection(sizeof first, &first));
+  }();
+  return *section;
+}
+
+HostState& hostState() { return sharedSection().state; }
+uint8_t& scoringClockReset() { return sharedSection().scoringClockReset; }
 
 }  // namespace korvanel

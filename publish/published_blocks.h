@@ -15,6 +15,9 @@ ScoringInfoV2& publishedScoring();
 TimeTable& publishedTimeTable();
 AbsoluteSectorTimes& publishedSectorTimes();
 
+// What the section shared by every process that loads the library holds;
+// the first use fills it (all zero but `state.playerIndex`, which is -1).
+SharedSection& sharedSection();
 // The state record, in the section shared by every process that loads the
 // library.
 HostState& hostState();

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "scoring/place_order.h"
 #include "settings/plugin_config.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {

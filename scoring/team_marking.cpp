@@ -5,7 +5,7 @@
 
 #include "scoring/scoring_block_writer.h"
 #include "settings/plugin_config.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 

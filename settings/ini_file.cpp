@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {

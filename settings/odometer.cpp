@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "settings/profile.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "settings/profile.h"
 #include "settings/text_buffer.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "tests/test_support.h"
 
 namespace korvanel {

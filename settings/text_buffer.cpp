@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 
 namespace korvanel {
 

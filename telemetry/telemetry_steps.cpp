@@ -151,17 +151,17 @@ double usableDeltaTime(double deltaTime) {
   return (std::isfinite(deltaTime) && deltaTime >= 0.0) ? deltaTime : 0.0;
 }
 
-void runKersTimer(HostState& state, double deltaTime, bool lapChanged, const ScoringInfoV2& scoring,
-                  float kersTime) {
-  if (state.kersTimerOn != 1) return;
-  if (state.kersRunning != 0) {
+void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, bool lapChanged,
+                  const ScoringInfoV2& scoring, float kersTime) {
+  if (switches.timerOn != 1) return;
+  if (switches.running != 0) {
     // Clamped before narrowing, so a huge step cannot leave float range.
-    double remaining = state.kersRemaining - usableDeltaTime(deltaTime);
-    state.kersRemaining = (remaining >= 0.0) ? static_cast<float>(remaining) : 0.0f;
+    double left = remaining - usableDeltaTime(deltaTime);
+    remaining = (left >= 0.0) ? static_cast<float>(left) : 0.0f;
   }
   int player = scoring.playerIndex;
   bool inPits = player >= 0 && player < kMaxVehicles && scoring.vehicles[player].host.inPits != 0;
-  if (lapChanged || inPits) state.kersRemaining = kersTime;
+  if (lapChanged || inPits) remaining = kersTime;
 }
 
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs) {

@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "host/host_records.h"
-#include "publish/host_state.h"
 #include "scoring/scoring_info.h"
 
 namespace korvanel {
@@ -28,13 +27,20 @@ double stepDistance(const HostTelemetry& telemetry);
 // a NaN or backward step neither sticks in nor winds back a running clock.
 double usableDeltaTime(double deltaTime);
 
-// The KERS countdown, run only while `kersTimerOn` is exactly 1: counts down
-// by `deltaTime` while `kersRunning`, never below 0 (a NaN left by an outside
-// writer also becomes 0; a step that is NaN or negative counts as none), and
-// reloads `kersTime` on a lap change or while the player's car is in the pits.
-// A `playerIndex` outside the block's entries has no entry to look at.
-void runKersTimer(HostState& state, double deltaTime, bool lapChanged, const ScoringInfoV2& scoring,
-                  float kersTime);
+// The display's two KERS bytes of the state record.
+struct KersSwitches {
+  uint8_t timerOn;
+  uint8_t running;
+};
+
+// The KERS countdown of `remaining` seconds, run only while `timerOn` is
+// exactly 1: counts down by `deltaTime` while `running`, never below 0 (a NaN
+// left by an outside writer also becomes 0; a step that is NaN or negative
+// counts as none), and reloads `kersTime` on a lap change or while the
+// player's car is in the pits. A `playerIndex` outside the block's entries
+// has no entry to look at.
+void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, bool lapChanged,
+                  const ScoringInfoV2& scoring, float kersTime);
 
 // Moves the first 100 entries (no more than `vehicleCount`) forward by
 // `elapsedMs` with the constant-acceleration formula in the horizontal plane,

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "scoring/scoring_block_writer.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 #include "telemetry/telemetry_steps.h"
 #include "timing/name_index.h"
 

@@ -2,7 +2,7 @@
 // has most recently completed, derived from the host's cumulative times.
 #include "timing/sector_records.h"
 
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 #include "timing/host_values.h"
 
 namespace korvanel {

@@ -3,7 +3,7 @@
 #include "timing/time_table.h"
 
 #include "scoring/scoring_info.h"
-#include "settings/text_compare.h"
+#include "text/ascii_text.h"
 #include "timing/host_values.h"
 #include "timing/name_index.h"
 

@@ -125,7 +125,7 @@ void releaseSharedBlock(SharedMapping& mapping) {
 
 // ---- Shared section ---------------------------------------------------------
 
-static SharedSection* mapSharedSection() {
+static void* mapSharedSection(size_t size, const void* firstContents) {
   char path[300];
   shmName("Korvanel.state", path, sizeof path);
   bool created = true;
@@ -136,36 +136,33 @@ static SharedSection* mapSharedSection() {
   }
   void* view = MAP_FAILED;
   if (fd >= 0) {
-    if (!created || ftruncate(fd, sizeof(SharedSection)) == 0) {
+    if (!created || ftruncate(fd, static_cast<off_t>(size)) == 0) {
       // A creator that has not sized the object yet: wait briefly for it.
       struct stat st;
       for (int i = 0; i < 1000 && fstat(fd, &st) == 0 &&
-                      st.st_size < static_cast<off_t>(sizeof(SharedSection));
+                      st.st_size < static_cast<off_t>(size);
            ++i) {
         usleep(1000);
       }
-      view = mmap(nullptr, sizeof(SharedSection), PROT_READ | PROT_WRITE,
+      view = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                   MAP_SHARED, fd, 0);
     }
     close(fd);
   }
   if (view == MAP_FAILED) {
     // Without the shared object the record is still this process's own.
-    static SharedSection local;
-    view = &local;
+    alignas(8) static unsigned char local[kSharedSectionCapacity];
+    view = local;
     created = true;
   }
-  auto* section = static_cast<SharedSection*>(view);
-  if (created) {
-    std::memset(section, 0, sizeof *section);
-    section->state.playerIndex = -1;
-  }
-  return section;
+  if (created) std::memcpy(view, firstContents, size);
+  return view;
 }
 
-SharedSection& sharedSection() {
-  static SharedSection* section = mapSharedSection();
-  return *section;
+void* sharedSection(size_t size, const void* firstContents) {
+  if (size > kSharedSectionCapacity) size = kSharedSectionCapacity;
+  static void* section = mapSharedSection(size, firstContents);
+  return section;
 }
 
 // ---- Files ------------------------------------------------------------------

@@ -87,13 +87,40 @@ void releaseSharedBlock(SharedMapping& mapping) {
 // ---- Shared section ---------------------------------------------------------
 
 // One copy for every process that loads the library: the linker marks the
-// section shared. It must be initialised data to land in the section.
-__attribute__((section(".korvsh"), shared)) SharedSection gSharedSection = {
-    {0, 0, 0, 0, 0, -1, 0.0f, 0, 0, {0, 0, 0}, 0.0, 0.0, 0, 0, 0, 0, 0,
-     {0, 0, 0}, 0.0f, 0, {0, 0, 0}},
-    0};
+// section shared. It must be initialised data to land in the section, so the
+// state that says whether it was filled starts at a value other than zero.
+namespace {
 
-SharedSection& sharedSection() { return gSharedSection; }
+constexpr LONG kUnfilled = 1;
+constexpr LONG kFilling = 2;
+constexpr LONG kFilled = 3;
+
+struct Section {
+  volatile LONG fill;
+  alignas(8) unsigned char bytes[kSharedSectionCapacity];
+};
+
+}  // namespace
+
+__attribute__((section(".korvsh"), shared)) Section gSharedSection = {kUnfilled, {0}};
+
+void* sharedSection(size_t size, const void* firstContents) {
+  Section& s = gSharedSection;
+  if (s.fill == kFilled) return s.bytes;
+  if (size > kSharedSectionCapacity) size = kSharedSectionCapacity;
+  if (InterlockedCompareExchange(&s.fill, kFilling, kUnfilled) == kUnfilled) {
+    std::memcpy(s.bytes, firstContents, size);
+    InterlockedExchange(&s.fill, kFilled);
+  } else {
+    // Another process is filling it: a copy of a few bytes, but that process
+    // may die halfway, so the wait is bounded.
+    for (int i = 0; i < 1000 && InterlockedCompareExchange(&s.fill, kFilled, kFilled) != kFilled;
+         ++i) {
+      Sleep(1);
+    }
+  }
+  return s.bytes;
+}
 
 // ---- Files ------------------------------------------------------------------
 

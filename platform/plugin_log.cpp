@@ -1,5 +1,5 @@
 // The plugin's log file.
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 
 #include "platform/platform.h"
 
