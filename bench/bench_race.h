@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/race_generator.h"
+#include "tools/race/race_generator.h"
 #include "host/host_records.h"
 #include "plugin/render_plugin.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/race_generator.h"
+#include "tools/race/race_generator.h"
 #include "plugin/render_plugin.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"

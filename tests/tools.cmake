@@ -4,7 +4,9 @@
 # tools/, which is added after this folder; generator expressions resolve
 # them when the build is generated.
 if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
-  file(GLOB tools_unit_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools_*_test.cpp)
+  # Unit tests of the tools live beside them in their rooms.
+  file(GLOB tools_unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/*_test.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/tools_*_test.cpp)
   add_executable(tools_tests ${tools_unit_sources})
   target_link_libraries(tools_tests PRIVATE korv_test_main korv_tools_core)
   add_test(NAME tools_tests COMMAND tools_tests)

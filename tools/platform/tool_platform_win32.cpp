@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/host_records.h"
-#include "tools/host_calls.h"
+#include "tools/host/host_calls.h"
 
 namespace korvanel::tools {
 

@@ -1,7 +1,7 @@
 // Geometry of the stadium-shaped track. Each of the four pieces is a quarter
 // of the lap: straight, bend, straight, bend, so distances map exactly onto
 // positions and the motion along the lap stays smooth.
-#include "tools/track.h"
+#include "tools/race/track.h"
 
 #include <cmath>
 

@@ -3,8 +3,8 @@
 // updates only if it does.
 #pragma once
 
-#include "tools/host_calls.h"
-#include "tools/plugin_caller.h"
+#include "tools/host/host_calls.h"
+#include "tools/host/plugin_caller.h"
 
 namespace korvanel::tools {
 

@@ -2,9 +2,9 @@
 // the methods are thiscall (the object in ECX); on the Itanium C++ ABI the
 // object is the first argument. Either way the pointer types below say it,
 // so one code path serves both.
-#include "tools/plugin_caller.h"
+#include "tools/host/plugin_caller.h"
 
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 #if defined(_WIN32) && defined(__i386__)
 #define KORVANEL_METHOD __attribute__((thiscall))

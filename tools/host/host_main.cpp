@@ -8,12 +8,12 @@
 #include <fstream>
 #include <memory>
 
-#include "tools/host_run.h"
-#include "tools/plugin_calls.h"
-#include "tools/race_summary.h"
-#include "tools/recording.h"
+#include "tools/host/host_run.h"
+#include "tools/host/plugin_calls.h"
+#include "tools/race/race_summary.h"
+#include "tools/recording/recording.h"
 #include "platform/platform.h"
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 #include "korvanel/shared_block.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <set>
 
-#include "tools/race_model.h"
-#include "tools/race_summary.h"
+#include "tools/race/race_model.h"
+#include "tools/race/race_summary.h"
 
 namespace korvanel::tools {
 namespace {

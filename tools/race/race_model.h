@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/host_records.h"
-#include "tools/random.h"
-#include "tools/track.h"
+#include "tools/race/random.h"
+#include "tools/race/track.h"
 
 namespace korvanel::tools {
 

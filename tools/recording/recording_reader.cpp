@@ -5,9 +5,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/delta_codec.h"
-#include "tools/recording.h"
-#include "tools/recording_format.h"
+#include "tools/recording/delta_codec.h"
+#include "tools/recording/recording.h"
+#include "tools/recording/recording_format.h"
 
 namespace korvanel::tools {
 

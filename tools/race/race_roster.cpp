@@ -1,7 +1,7 @@
 // The field: names drawn from two short lists, so that a seed always gives
 // the same grid; two of the names are the team members of the sample
 // configuration, so team marks show up in a demonstration.
-#include "tools/race_roster.h"
+#include "tools/race/race_roster.h"
 
 #include <algorithm>
 #include <cstdio>

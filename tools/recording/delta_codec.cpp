@@ -1,6 +1,6 @@
 // Runs are pairs of 16-bit counts (zero bytes, then literal bytes) followed
 // by the literal bytes; a run never covers more than what is left.
-#include "tools/delta_codec.h"
+#include "tools/recording/delta_codec.h"
 
 #include <algorithm>
 

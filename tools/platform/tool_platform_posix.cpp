@@ -8,7 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 namespace {

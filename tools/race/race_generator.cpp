@@ -1,5 +1,5 @@
 // The race model behind the generated host records.
-#include "bench/race_generator.h"
+#include "tools/race/race_generator.h"
 
 #include <algorithm>
 #include <cmath>

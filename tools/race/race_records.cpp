@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/race_model.h"
+#include "tools/race/race_model.h"
 
 namespace korvanel::tools {
 namespace {

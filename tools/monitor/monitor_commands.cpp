@@ -1,6 +1,6 @@
 // Each command is a single byte store: the plugin copies the whole state
 // record in at the start of every update and sees the new value there.
-#include "tools/monitor_commands.h"
+#include "tools/monitor/monitor_commands.h"
 
 namespace korvanel::tools {
 

@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "korvanel/shared_block.h"
-#include "tools/monitor_block.h"
-#include "tools/monitor_commands.h"
-#include "tools/monitor_json.h"
-#include "tools/monitor_screen.h"
+#include "tools/monitor/monitor_block.h"
+#include "tools/monitor/monitor_commands.h"
+#include "tools/monitor/monitor_json.h"
+#include "tools/monitor/monitor_screen.h"
 #include "platform/platform.h"
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The race model's own account of the race. Best times are the minimum over
 // every lap and sector a car completed; sector slots follow the host's
 // sector codes (0 third, 1 first, 2 second).
-#include "tools/race_summary.h"
+#include "tools/race/race_summary.h"
 
 #include <algorithm>
 

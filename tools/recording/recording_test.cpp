@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/delta_codec.h"
-#include "tools/race_model.h"
-#include "tools/recording.h"
-#include "tools/recording_format.h"
-#include "tools/random.h"
+#include "tools/recording/delta_codec.h"
+#include "tools/race/race_model.h"
+#include "tools/recording/recording.h"
+#include "tools/recording/recording_format.h"
+#include "tools/race/random.h"
 #include "tests/test_support.h"
 
 namespace korvanel::tools {

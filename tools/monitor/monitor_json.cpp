@@ -1,10 +1,10 @@
 // Field by field, so the JSON names stay stable whatever the layout.
-#include "tools/monitor_json.h"
+#include "tools/monitor/monitor_json.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "tools/monitor_block.h"
+#include "tools/monitor/monitor_block.h"
 
 namespace korvanel::tools {
 namespace {

@@ -1,13 +1,13 @@
 // The session loop of the substitute host: one telemetry record per step of
 // the race, a scoring record every few steps, in time with the wall clock.
-#include "tools/host_run.h"
+#include "tools/host/host_run.h"
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 
-#include "tools/pacer.h"
-#include "tools/tool_platform.h"
+#include "tools/host/pacer.h"
+#include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 namespace {

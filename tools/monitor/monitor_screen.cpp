@@ -1,13 +1,13 @@
 // Building the screen from one copy of the block. Speeds are shown in km/h
 // and distances in km, from the host's metres.
-#include "tools/monitor_screen.h"
+#include "tools/monitor/monitor_screen.h"
 
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "tools/monitor_block.h"
+#include "tools/monitor/monitor_block.h"
 
 namespace korvanel::tools {
 namespace {

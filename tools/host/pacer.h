@@ -3,7 +3,7 @@
 // speed factor has passed. As fast as possible, it never waits.
 #pragma once
 
-#include "tools/tool_platform.h"
+#include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 

@@ -2,12 +2,12 @@
 // pace and the stop envelope; sector and lap times where the car crosses a
 // boundary within a step; pit stops when the fuel runs low; places and gaps
 // from each car's progress.
-#include "tools/race_model.h"
+#include "tools/race/race_model.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "tools/race_roster.h"
+#include "tools/race/race_roster.h"
 
 namespace korvanel::tools {
 namespace {

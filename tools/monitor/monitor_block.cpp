@@ -1,5 +1,5 @@
 // Reading the block that the plugin writes without a lock.
-#include "tools/monitor_block.h"
+#include "tools/monitor/monitor_block.h"
 
 #include <atomic>
 #include <cstring>

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/race_model.h"
+#include "tools/race/race_model.h"
 
 namespace korvanel::tools {
 

@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "tools/host_calls.h"
-#include "tools/race_model.h"
-#include "tools/recording.h"
+#include "tools/host/host_calls.h"
+#include "tools/race/race_model.h"
+#include "tools/recording/recording.h"
 
 namespace korvanel::tools {
 

@@ -1,10 +1,10 @@
 // Writing a recording as the calls happen.
 #include <cstring>
 
-#include "tools/delta_codec.h"
-#include "tools/recording.h"
-#include "tools/recording_format.h"
-#include "tools/tool_platform.h"
+#include "tools/recording/delta_codec.h"
+#include "tools/recording/recording.h"
+#include "tools/recording/recording_format.h"
+#include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/random.h"
+#include "tools/race/random.h"
 
 namespace korvanel::tools {
 
