@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "plugin/exports.h"
 #include "publish/data_lock.h"
+#include "publish/block_write.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 
@@ -33,7 +34,10 @@ uint8_t TrackLoaded(uint32_t loaded) {
   // Into the block's copy too, as realtime entry and exit do: every update
   // begins by copying the state record in from the block, which would
   // otherwise undo this call at the next update.
-  if (korvanel::SharedBlock* block = korvanel::sharedBlock()) block->state.trackLoaded = value;
+  if (korvanel::SharedBlock* block = korvanel::sharedBlock()) {
+    korvanel::BlockWrite write(block);
+    block->state.trackLoaded = value;
+  }
   return value;
 }
 

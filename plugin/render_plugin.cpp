@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/plugin_log.h"
+#include "publish/block_write.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
@@ -83,12 +84,14 @@ void RenderPlugin::startup(int32_t) {
   if (gLog) gLog->write("--- Korvanel Startup ---");
   resetStateForLifecycle(hostState(), 0);
   odometer_.reset();
+  BlockWrite write(sharedBlock());
   copyStateOut();
 }
 
 void RenderPlugin::shutdown() {
   if (gLog) gLog->write("--- Korvanel Shutdown ---");
   resetStateForLifecycle(hostState(), 1);
+  BlockWrite write(sharedBlock());
   copyStateOut();
 }
 
@@ -113,6 +116,7 @@ void RenderPlugin::startSession() {
   pace_.reset();
 
   if (SharedBlock* block = sharedBlock()) {
+    BlockWrite write(block);
     copyStateOut();
     std::memcpy(&block->timeTable, &publishedTimeTable(), sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
@@ -124,13 +128,17 @@ void RenderPlugin::endSession() {
   odometer_.reset();
   resetStateForLifecycle(hostState(), 0);
   if (sharedBlock() && platform::lockTryEnter(dataLock())) {
-    copyStateOut();
+    {
+      BlockWrite write(sharedBlock());
+      copyStateOut();
+    }
     platform::lockLeave(dataLock());
   }
 }
 
 void RenderPlugin::setRealtime(uint8_t value) {
   if (SharedBlock* block = sharedBlock()) {
+    BlockWrite write(block);
     hostState().inRealtime = value;
     block->state.inRealtime = value;
   }

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "plugin/render_plugin.h"
+#include "publish/block_write.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
@@ -98,6 +99,7 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
   publishedSectorTimes().update(scoring);
 
   if (block) {
+    BlockWrite write(block);
     scoringWriter_.copyTo(&block->scoring);
     copyStateOutFromUpdate();
     std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "plugin/render_plugin.h"
+#include "publish/block_write.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
@@ -63,6 +64,9 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   state.dataUpdated = 1;
 
   double distance = stepDistance(telemetry);
+  // From the command's clearing, the first write into the block, to the
+  // copy out at the end.
+  BlockWrite write(block);
   if (block) runOdometerCommand(*block, state, odometer_);
   odometer_.add(distance);
   state.vehicleDistance = odometer_.vehicleTotal;

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/plugin_log.h"
+#include "publish/block_write.h"
 #include "publish/data_lock.h"
 #include "publish/published_blocks.h"
 
@@ -32,6 +33,8 @@ bool createSharedBlock(PluginLog* log) {
       break;
   }
   SharedBlock* block = sharedBlock();
+  BlockWrite write(block);
+  block->layoutStamp = kLayoutStamp;
   block->dataLockAddress =
       static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
   std::memset(&hostState(), 0, sizeof(HostState));

@@ -20,18 +20,24 @@ struct SharedBlock {
   TelemetryInfoV2 telemetry;
   ScoringInfoV2 scoring;
   HostState state;
-  uint8_t unused127536[4];
+  uint32_t sequence;  // odd while a call writes the block (publish/block_write.h)
   uint8_t scoringPublished;  // raised after every scoring publication
   uint8_t unused127541[3];
   TimeTable timeTable;
   AbsoluteSectorTimes sectorTimes;
   uint32_t dataLockAddress;  // meaningful only inside the host's process
-  uint8_t unused151828[4];
+  uint32_t layoutStamp;  // kLayoutStamp, written when the block is created
 };
 
 #pragma pack(pop)
 
 constexpr uint32_t kSharedBlockSize = 151832;
+
+// Magic "KV" in the high half, layout version 1 in the low half; the reader
+// header defines the same value for display programs.
+constexpr uint32_t kLayoutMagic = 0x4B56u;
+constexpr uint32_t kLayoutVersion = 1u;
+constexpr uint32_t kLayoutStamp = (kLayoutMagic << 16) | kLayoutVersion;
 
 static_assert(sizeof(SharedBlock) == kSharedBlockSize);
 static_assert(offsetof(SharedBlock, telemetry) == 0);
@@ -41,5 +47,7 @@ static_assert(offsetof(SharedBlock, scoringPublished) == 127540);
 static_assert(offsetof(SharedBlock, timeTable) == 127544);
 static_assert(offsetof(SharedBlock, sectorTimes) == 151604);
 static_assert(offsetof(SharedBlock, dataLockAddress) == 151824);
+static_assert(offsetof(SharedBlock, sequence) == 127536 && offsetof(SharedBlock, sequence) % 8 == 0);
+static_assert(offsetof(SharedBlock, layoutStamp) == 151828);
 
 }  // namespace korvanel

@@ -89,14 +89,32 @@ uint64_t inProcessHash() {
   return h.value();
 }
 
-// The whole block but the data lock's address, which differs from run to run.
+// The whole block but the data lock's address, which differs from run to
+// run, and the read protocol's counter and stamp, which are checked apart
+// (checkProtocolFields): hashed as the zeros they were when recorded, so the
+// recording still holds every byte that was published before them.
 uint64_t sharedHash() {
   const SharedBlock* block = sharedBlock();
   if (block == nullptr) return 0;
+  static std::vector<unsigned char> bytes(offsetof(SharedBlock, dataLockAddress));
+  std::memcpy(bytes.data(), block, bytes.size());
+  std::memset(bytes.data() + offsetof(SharedBlock, sequence), 0, sizeof block->sequence);
+  const unsigned char stampAsRecorded[sizeof block->layoutStamp] = {};
   Hash h;
-  h.add(block, offsetof(SharedBlock, dataLockAddress));
-  h.add(block->unused151828, sizeof block->unused151828);
+  h.add(bytes.data(), bytes.size());
+  h.add(stampAsRecorded, sizeof stampAsRecorded);
   return h.value();
+}
+
+// After every call that wrote the block: the stamp as created, and the
+// counter even (no write left open) and moved on since the previous call.
+void checkProtocolFields(uint32_t& lastSequence, int update) {
+  const SharedBlock* block = sharedBlock();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->layoutStamp, kLayoutStamp) << "update " << update;
+  EXPECT_EQ(block->sequence % 2, 0u) << "update " << update;
+  EXPECT_GT(block->sequence, lastSequence) << "update " << update;
+  lastSequence = block->sequence;
 }
 
 std::string sourcePath() {
@@ -124,7 +142,9 @@ std::vector<std::string> runRace() {
     EXPECT_NE(block, nullptr);
     plugin.startup(0);
     int update = 0;
+    uint32_t lastSequence = block ? block->sequence : 0;
     auto record = [&](char kind) {
+      checkProtocolFields(lastSequence, update);
       char line[64];
       std::snprintf(line, sizeof line, "%05d %c %016llx %016llx", update++, kind,
                     static_cast<unsigned long long>(inProcessHash()),

@@ -72,7 +72,10 @@ stop_host() {
   fi
 }
 
-snapshot() { in_dir "$monitor" --json >"$dir/$1" || problem "monitor --json failed"; }
+snapshot() {
+  in_dir "$monitor" --json >"$dir/$1" || problem "monitor --json failed"
+  grep -q '"whole": true' "$dir/$1" || problem "the monitor's snapshot $1 is not whole"
+}
 
 check() { in_dir "$checker" "$@" || failed=1; }
 

@@ -4,8 +4,19 @@
  * shared-memory object named KORVANEL_SHARED_BLOCK_NAME (on Windows a file
  * mapping of that name; on POSIX systems shm_open of "/" followed by the
  * name), map KORVANEL_SHARED_BLOCK_SIZE bytes and view them as a
- * KorvanelSharedBlock. The plugin writes the block without a lock: copy what
- * you need and expect a region to change between two reads.
+ * KorvanelSharedBlock. The plugin writes the block without a lock; its
+ * sequence counter tells a reader whether a copy is whole:
+ *
+ *   1. read `sequence` (an acquire load); if it is odd, the plugin is
+ *      writing: try again;
+ *   2. copy what you need;
+ *   3. read `sequence` again (behind an acquire fence); the copy is whole
+ *      when both readings are the same even number, else start over.
+ *
+ * korvanel/reader.h does exactly that, with the opening of the block by name.
+ * `layoutStamp` says which layout the block has: KORVANEL_LAYOUT_STAMP for
+ * the one below. A block whose stamp is 0 was made by a plugin that does not
+ * keep the counter (or not made by the plugin at all).
  *
  * Times are seconds, -1.0 meaning none; indices use -1 for none; place 1 is
  * the leader. Entries of a region beyond its current count hold stale data.
@@ -41,6 +52,16 @@
 #define KORVANEL_OFFSET_TIME_TABLE 127544u
 #define KORVANEL_OFFSET_SECTOR_TIMES 151604u
 #define KORVANEL_OFFSET_DATA_LOCK_ADDRESS 151824u
+#define KORVANEL_OFFSET_SEQUENCE 127536u
+#define KORVANEL_OFFSET_LAYOUT_STAMP 151828u
+
+/* The layout stamp: a magic ("KV") in the high 16 bits and the layout
+ * version in the low 16. The version changes whenever a published offset,
+ * size or meaning changes; a reader refuses a block whose stamp it does not
+ * know. Written once, when the plugin creates the block. */
+#define KORVANEL_LAYOUT_MAGIC 0x4B56u
+#define KORVANEL_LAYOUT_VERSION 1u
+#define KORVANEL_LAYOUT_STAMP ((KORVANEL_LAYOUT_MAGIC << 16) | KORVANEL_LAYOUT_VERSION)
 
 /* Values of KorvanelHostState.distanceResetCommand. */
 #define KORVANEL_RESET_VEHICLE_DISTANCE 2
@@ -263,13 +284,13 @@ typedef struct KorvanelSharedBlock {
   KorvanelTelemetryInfoV2 telemetry;
   KorvanelScoringInfoV2 scoring;
   KorvanelHostState state;
-  uint8_t unused127536[4];
+  uint32_t sequence; /* odd while the plugin writes; see the top of the file */
   uint8_t scoringPublished; /* 1 after each scoring publication */
   uint8_t unused127541[3];
   KorvanelTimeTable timeTable;
   KorvanelAbsoluteSectorTimes sectorTimes;
   uint32_t dataLockAddress; /* meaningful only inside the host's process */
-  uint8_t unused151828[4];
+  uint32_t layoutStamp; /* KORVANEL_LAYOUT_STAMP */
 } KorvanelSharedBlock;
 
 #pragma pack(pop)
@@ -426,6 +447,8 @@ KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, scoringPublished, KORVANEL_OFFSET_SCO
 KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, timeTable, KORVANEL_OFFSET_TIME_TABLE);
 KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, sectorTimes, KORVANEL_OFFSET_SECTOR_TIMES);
 KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, dataLockAddress, KORVANEL_OFFSET_DATA_LOCK_ADDRESS);
+KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, sequence, KORVANEL_OFFSET_SEQUENCE);
+KORVANEL_CHECK_OFFSET(KorvanelSharedBlock, layoutStamp, KORVANEL_OFFSET_LAYOUT_STAMP);
 
 #undef KORVANEL_CHECK_OFFSET
 #undef KORVANEL_CHECK_SIZE

@@ -1,20 +1,14 @@
 // Reading the block that the plugin writes without a lock.
 #include "tools/monitor/monitor_block.h"
 
-#include <atomic>
-#include <cstring>
 
 namespace korvanel::tools {
 
-void copyBlock(const volatile KorvanelSharedBlock* block, KorvanelSharedBlock& out) {
-  const auto* source = const_cast<const KorvanelSharedBlock*>(block);
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    int32_t before = block->state.updateCount;
-    std::atomic_thread_fence(std::memory_order_acquire);
-    std::memcpy(&out, source, sizeof out);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (block->state.updateCount == before) return;
-  }
+bool copyBlock(const KorvanelReader& reader, KorvanelSharedBlock& out) {
+  // A block without the stamp has no counter that anybody keeps: its copies
+  // are never known to be whole.
+  bool whole = korvanel_copy_block(&reader, &out, KORVANEL_COPY_TRIES) != 0;
+  return whole && korvanel_layout(&reader) == KORVANEL_LAYOUT_KNOWN;
 }
 
 std::string fieldText(const char* field, size_t size) {

@@ -4,13 +4,15 @@
 
 #include <string>
 
-#include "korvanel/shared_block.h"
+#include "korvanel/reader.h"
 
 namespace korvanel::tools {
 
-// Copies the block into `out`, again if an update ran meanwhile (up to a
-// few times), so the copy comes from one moment as far as possible.
-void copyBlock(const volatile KorvanelSharedBlock* block, KorvanelSharedBlock& out);
+// Copies the open block into `out` with the read protocol of the reader
+// header. Returns whether the copy is whole; when it is not (the plugin kept
+// writing through every try, or it predates the counter), `out` holds the
+// last try, which may be torn.
+bool copyBlock(const KorvanelReader& reader, KorvanelSharedBlock& out);
 
 // A fixed-size text field as a string, never reading past the field.
 std::string fieldText(const char* field, size_t size);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "korvanel/shared_block.h"
+#include "korvanel/reader.h"
 
 namespace korvanel::tools {
 
@@ -17,7 +17,8 @@ struct MonitorCommands {
   bool any() const { return classRow || odometer || kers; }
 };
 
-// Writes the bytes; returns one line per command saying what was written.
-std::string applyCommands(volatile KorvanelSharedBlock* block, const MonitorCommands& commands);
+// Writes the bytes into a block opened for writing; returns one line per
+// command saying what was written.
+std::string applyCommands(KorvanelReader& reader, const MonitorCommands& commands);
 
 }  // namespace korvanel::tools

@@ -155,14 +155,17 @@ json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
 
 }  // namespace
 
-json snapshotJson(const KorvanelSharedBlock& block) {
+json snapshotJson(const KorvanelSharedBlock& block, bool whole) {
   const KorvanelScoringInfoV2& s = block.scoring;
   int counted = s.vehicleCount < 0 ? 0
                 : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
                                                          : s.vehicleCount;
   json vehicles = json::array();
   for (int i = 0; i < counted; ++i) vehicles.push_back(vehicleJson(s.vehicles[i], i));
-  return {{"state", stateJson(block.state)},
+  return {{"whole", whole},
+          {"sequence", block.sequence},
+          {"layoutStamp", block.layoutStamp},
+          {"state", stateJson(block.state)},
           {"scoringPublished", block.scoringPublished},
           {"session", {{"trackName", fieldText(s.trackName)},
                        {"session", s.session},

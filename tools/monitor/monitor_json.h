@@ -9,6 +9,8 @@
 
 namespace korvanel::tools {
 
-nlohmann::json snapshotJson(const KorvanelSharedBlock& block);
+// `whole`: whether the copy came whole from the read protocol; it is the
+// snapshot's first field, with the counter and the layout stamp beside it.
+nlohmann::json snapshotJson(const KorvanelSharedBlock& block, bool whole);
 
 }  // namespace korvanel::tools

@@ -11,7 +11,6 @@
 #include "tools/monitor/monitor_commands.h"
 #include "tools/monitor/monitor_json.h"
 #include "tools/monitor/monitor_screen.h"
-#include "platform/platform.h"
 #include "tools/platform/tool_platform.h"
 
 namespace {
@@ -48,7 +47,7 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_flag("--plain", o.plain, "No colours or cursor movement; one screen after another");
 }
 
-int watch(const volatile KorvanelSharedBlock* block, const Options& o) {
+int watch(const KorvanelReader& reader, const Options& o) {
   installInterruptFlag();
   bool terminal = prepareTerminal() && !o.plain;
   ScreenStyle style{terminal, o.rows};
@@ -58,8 +57,8 @@ int watch(const volatile KorvanelSharedBlock* block, const Options& o) {
   double start = monotonicSeconds();
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
-    copyBlock(block, *copy);
-    std::string screen = renderScreen(*copy, style);
+    bool whole = copyBlock(reader, *copy);
+    std::string screen = renderScreen(*copy, style, whole);
     if (terminal) {
       std::fputs("\x1b[H", stdout);
       std::fputs(screen.c_str(), stdout);
@@ -95,31 +94,35 @@ int main(int argc, char** argv) {
     return kUsage;
   }
 
-  namespace platform = korvanel::platform;
-  platform::SharedMapping mapped;
-  if (!platform::openSharedBlock(KORVANEL_SHARED_BLOCK_NAME, KORVANEL_SHARED_BLOCK_SIZE, mapped)) {
+  KorvanelReader reader;
+  KorvanelOpenResult opened = korvanel_open(&reader, nullptr, options.commands.any());
+  if (opened != KORVANEL_OPEN_OK) {
     char name[256];
-    std::fprintf(stderr,
-                 "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "
-                 "is not running\n",
-                 platform::effectiveObjectName(KORVANEL_SHARED_BLOCK_NAME, name, sizeof name));
+    korvanel_block_name(nullptr, name, sizeof name);
+    if (opened == KORVANEL_OPEN_UNKNOWN_LAYOUT) {
+      std::fprintf(stderr, "korvanel-monitor: shared block \"%s\" has a layout this monitor "
+                   "does not know\n", name);
+    } else {
+      std::fprintf(stderr,
+                   "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "
+                   "is not running\n", name);
+    }
     return kNotRunning;
   }
-  auto* block = static_cast<volatile KorvanelSharedBlock*>(mapped.view);
   int result = 0;
   if (options.commands.any()) {
-    std::string done = applyCommands(block, options.commands);
+    std::string done = applyCommands(reader, options.commands);
     if (!options.json) std::fputs(done.c_str(), stdout);
   }
   if (options.json) {
     auto copy = std::make_unique<KorvanelSharedBlock>();
-    copyBlock(block, *copy);
+    bool whole = copyBlock(reader, *copy);
     std::string text =
-        snapshotJson(*copy).dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+        snapshotJson(*copy, whole).dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::printf("%s\n", text.c_str());
   } else if (!options.commands.any()) {
-    result = watch(block, options);
+    result = watch(reader, options);
   }
-  platform::releaseSharedBlock(mapped);
+  korvanel_close(&reader);
   return result;
 }

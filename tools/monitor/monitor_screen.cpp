@@ -76,7 +76,7 @@ const KorvanelTimeTableEntry* timingEntry(const KorvanelTimeTable& table,
   return nullptr;
 }
 
-void header(Lines& out, const KorvanelSharedBlock& b) {
+void header(Lines& out, const KorvanelSharedBlock& b, bool whole) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelHostState& st = b.state;
   std::string status = st.closed ? "host shut down"
@@ -87,7 +87,8 @@ void header(Lines& out, const KorvanelSharedBlock& b) {
                                                  sessionName(s.session).c_str(),
                                                  status.c_str(),
                                                  lapTimeText(s.currentTime).c_str(),
-                                                 st.updateCount));
+                                                 st.updateCount) +
+          (whole ? std::string() : "  " + out.paint("1;31", "torn?")));
 }
 
 void playerBlock(Lines& out, const KorvanelSharedBlock& b) {
@@ -178,9 +179,10 @@ std::string lapTimeText(double seconds) {
   return format("%d:%06.3f", minutes, seconds - minutes * 60.0);
 }
 
-std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style) {
+std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style,
+                         bool whole) {
   Lines out(style.colour);
-  header(out, block);
+  header(out, block, whole);
   playerBlock(out, block);
   out.add("");
   classTable(out, block, style.rows);

@@ -14,7 +14,10 @@ struct ScreenStyle {
   int rows = 30;  // vehicles listed at most
 };
 
-std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style);
+// `whole`: whether the copy came whole from the read protocol; a copy that
+// did not is marked "torn?" in the first line.
+std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style,
+                         bool whole = true);
 
 // m:ss.mmm, or "--" for none.
 std::string lapTimeText(double seconds);

@@ -1,0 +1,264 @@
+/* Reading Korvanel's shared block safely: open it by name, check its layout
+ * stamp, copy the whole block or one region so that the copy comes from one
+ * moment, and write the command bytes of the state record.
+ *
+ * C11 or C++17 and later; standard headers and the system's own (windows.h
+ * on Windows, shm_open and mmap elsewhere). Everything is inline: include
+ * it and call it. On POSIX systems built with a strict C standard
+ * (-std=c11), define _POSIX_C_SOURCE 200809L before the first #include of
+ * the file that includes this header; link with -lrt on older C libraries.
+ *
+ *   KorvanelReader reader;
+ *   if (korvanel_open(&reader, NULL, 0) != KORVANEL_OPEN_OK) ... not running
+ *   static KorvanelSharedBlock copy;
+ *   if (korvanel_copy_block(&reader, &copy, KORVANEL_COPY_TRIES)) ... whole
+ *   korvanel_close(&reader);
+ */
+#ifndef KORVANEL_READER_H
+#define KORVANEL_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "korvanel/shared_block.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef __cplusplus
+#include <atomic>
+#define KORVANEL_INLINE inline
+#define KORVANEL_SEQ_LOAD(p, order) \
+  (reinterpret_cast<const volatile std::atomic<uint32_t>*>(p)->load(std::memory_order_##order))
+#define KORVANEL_FENCE_ACQUIRE() std::atomic_thread_fence(std::memory_order_acquire)
+#define KORVANEL_BYTE_STORE(p, v) \
+  (reinterpret_cast<volatile std::atomic<uint8_t>*>(p)->store((v), std::memory_order_release))
+extern "C" {
+#else
+#include <stdatomic.h>
+#define KORVANEL_INLINE static inline
+#define KORVANEL_SEQ_LOAD(p, order) \
+  atomic_load_explicit((const volatile _Atomic uint32_t*)(p), memory_order_##order)
+#define KORVANEL_FENCE_ACQUIRE() atomic_thread_fence(memory_order_acquire)
+#define KORVANEL_BYTE_STORE(p, v) \
+  atomic_store_explicit((volatile _Atomic uint8_t*)(p), (v), memory_order_release)
+#endif
+
+/* Tries that korvanel_copy_* make by default before it gives up: enough to
+ * get past a plugin that publishes flat out; a real host publishes some 95
+ * times a second and a copy is whole at the first try nearly always. */
+#define KORVANEL_COPY_TRIES 200
+
+/* An open block. `block` points into the shared memory: read it only through
+ * korvanel_copy_* (or expect torn values), write it only through
+ * korvanel_write_command. */
+typedef struct KorvanelReader {
+  KorvanelSharedBlock* block; /* null when not open */
+  int writable;               /* opened for command writes */
+#ifdef _WIN32
+  HANDLE mapping;
+#endif
+} KorvanelReader;
+
+/* What korvanel_open found. */
+typedef enum KorvanelOpenResult {
+  KORVANEL_OPEN_OK = 0,
+  KORVANEL_OPEN_ABSENT = 1, /* no block of that name: no plugin is running */
+  KORVANEL_OPEN_FAILED = 2, /* it exists but cannot be mapped, or is too small */
+  KORVANEL_OPEN_UNKNOWN_LAYOUT = 3 /* mapped, but its stamp is one this header
+                                      does not know: closed again */
+} KorvanelOpenResult;
+
+/* What a block's layout stamp says. */
+typedef enum KorvanelLayout {
+  KORVANEL_LAYOUT_KNOWN = 0, /* KORVANEL_LAYOUT_STAMP: this header's layout */
+  KORVANEL_LAYOUT_NONE = 1,  /* 0: a plugin without the counter, or a block
+                                nobody has published into yet */
+  KORVANEL_LAYOUT_OTHER = 2  /* another magic or version */
+} KorvanelLayout;
+
+/* The block's name with `suffix` appended; a null `suffix` takes the value of
+ * the environment variable KORVANEL_NAME_SUFFIX (none when unset). Writes at
+ * most `size` bytes, always terminated. Returns `out`. */
+KORVANEL_INLINE char* korvanel_block_name(const char* suffix, char* out, size_t size) {
+  if (suffix == NULL) suffix = getenv(KORVANEL_NAME_SUFFIX_VARIABLE);
+  snprintf(out, size, "%s%s", KORVANEL_SHARED_BLOCK_NAME, suffix ? suffix : "");
+  return out;
+}
+
+/* The layout stamp of an open block. */
+KORVANEL_INLINE KorvanelLayout korvanel_layout(const KorvanelReader* reader) {
+  uint32_t stamp = KORVANEL_SEQ_LOAD(&reader->block->layoutStamp, acquire);
+  if (stamp == KORVANEL_LAYOUT_STAMP) return KORVANEL_LAYOUT_KNOWN;
+  return stamp == 0 ? KORVANEL_LAYOUT_NONE : KORVANEL_LAYOUT_OTHER;
+}
+
+/* Closes an open block; does nothing on one that is not open. */
+KORVANEL_INLINE void korvanel_close(KorvanelReader* reader) {
+  if (reader->block != NULL) {
+#ifdef _WIN32
+    UnmapViewOfFile(reader->block);
+#else
+    munmap((void*)reader->block, KORVANEL_SHARED_BLOCK_SIZE);
+#endif
+  }
+#ifdef _WIN32
+  if (reader->mapping != NULL) CloseHandle(reader->mapping);
+  reader->mapping = NULL;
+#endif
+  reader->block = NULL;
+}
+
+/* Opens the block named KORVANEL_SHARED_BLOCK_NAME + suffix (see
+ * korvanel_block_name) read-only, or for writing command bytes when
+ * `writable` is nonzero. Never creates it. On POSIX systems the name is the
+ * shm_open object "/" + name, that is /dev/shm/<name> on Linux. A block with
+ * a stamp of another layout is refused (KORVANEL_OPEN_UNKNOWN_LAYOUT); a
+ * stamp of 0 is accepted, see korvanel_layout. `reader` is closed unless the
+ * result is KORVANEL_OPEN_OK. */
+KORVANEL_INLINE KorvanelOpenResult korvanel_open(KorvanelReader* reader, const char* suffix,
+                                                 int writable) {
+  char name[256];
+  korvanel_block_name(suffix, name, sizeof name);
+  reader->block = NULL;
+  reader->writable = writable != 0;
+#ifdef _WIN32
+  reader->mapping = OpenFileMappingA(writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, FALSE, name);
+  if (reader->mapping == NULL) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? KORVANEL_OPEN_ABSENT : KORVANEL_OPEN_FAILED;
+  }
+  reader->block = (KorvanelSharedBlock*)MapViewOfFile(
+      reader->mapping, writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, 0, 0,
+      KORVANEL_SHARED_BLOCK_SIZE);
+  if (reader->block == NULL) {
+    korvanel_close(reader);
+    return KORVANEL_OPEN_FAILED;
+  }
+#else
+  {
+    char path[260];
+    struct stat st;
+    void* view;
+    int fd;
+    snprintf(path, sizeof path, "/%s", name);
+    fd = shm_open(path, writable ? O_RDWR : O_RDONLY, 0);
+    if (fd < 0) return KORVANEL_OPEN_ABSENT;
+    if (fstat(fd, &st) != 0 || st.st_size < (off_t)KORVANEL_SHARED_BLOCK_SIZE) {
+      close(fd);
+      return KORVANEL_OPEN_FAILED;
+    }
+    view = mmap(NULL, KORVANEL_SHARED_BLOCK_SIZE, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+                MAP_SHARED, fd, 0);
+    close(fd);
+    if (view == MAP_FAILED) return KORVANEL_OPEN_FAILED;
+    reader->block = (KorvanelSharedBlock*)view;
+  }
+#endif
+  if (korvanel_layout(reader) == KORVANEL_LAYOUT_OTHER) {
+    korvanel_close(reader);
+    return KORVANEL_OPEN_UNKNOWN_LAYOUT;
+  }
+  return KORVANEL_OPEN_OK;
+}
+
+/* Gives the processor to the plugin while it writes. */
+KORVANEL_INLINE void korvanel_yield(void) {
+#ifdef _WIN32
+  SwitchToThread();
+#else
+  sched_yield();
+#endif
+}
+
+/* Copies `size` bytes at `offset` of the block into `out` with the read
+ * protocol, trying at most `tries` times (at least once). Returns 1 when the
+ * copy is whole: no write of the plugin overlapped it. Returns 0 when every
+ * try overlapped a write; `out` then holds the last try, which may be torn.
+ * REQUIRES: offset + size <= KORVANEL_SHARED_BLOCK_SIZE. */
+KORVANEL_INLINE int korvanel_copy(const KorvanelReader* reader, size_t offset, size_t size,
+                                  void* out, int tries) {
+  const volatile uint32_t* sequence = &reader->block->sequence;
+  const unsigned char* from = (const unsigned char*)reader->block + offset;
+  int attempt;
+  for (attempt = 1;; ++attempt) {
+    uint32_t before = KORVANEL_SEQ_LOAD(sequence, acquire);
+    int last = attempt >= tries;
+    if ((before & 1u) != 0 && !last) {
+      korvanel_yield();
+      continue;
+    }
+    /* The copy may race with the plugin's writes; the second reading of the
+     * counter, ordered after the copy by the acquire fence, tells whether it
+     * did, and a copy that raced is never reported whole. */
+    memcpy(out, from, size);
+    KORVANEL_FENCE_ACQUIRE();
+    if ((before & 1u) == 0 && KORVANEL_SEQ_LOAD(sequence, relaxed) == before) return 1;
+    if (last) return 0;
+  }
+}
+
+/* The whole block; see korvanel_copy. */
+KORVANEL_INLINE int korvanel_copy_block(const KorvanelReader* reader, KorvanelSharedBlock* out,
+                                        int tries) {
+  return korvanel_copy(reader, 0, sizeof *out, out, tries);
+}
+
+/* One region, by its field in KorvanelSharedBlock, for example
+ *   KorvanelScoringInfoV2 scoring;
+ *   KORVANEL_COPY_REGION(&reader, scoring, &scoring, KORVANEL_COPY_TRIES)
+ * Whole in the same sense as korvanel_copy. */
+#define KORVANEL_COPY_REGION(reader, field, out, tries)                                 \
+  korvanel_copy((reader), offsetof(KorvanelSharedBlock, field),                         \
+                sizeof(((KorvanelSharedBlock*)0)->field), (out), (tries))
+
+/* The command bytes of the state record a display program may write. */
+typedef enum KorvanelCommand {
+  KORVANEL_COMMAND_DISTANCE_RESET = 40, /* KORVANEL_RESET_VEHICLE_DISTANCE or
+                                           KORVANEL_RESET_TRACK_DISTANCE; the
+                                           plugin clears it once carried out */
+  KORVANEL_COMMAND_CLASS_ROW = 42,      /* class row to group by, 0 to 255 */
+  KORVANEL_COMMAND_KERS_TIMER_ON = 43,  /* 1: the KERS timer runs */
+  KORVANEL_COMMAND_KERS_RUNNING = 44    /* nonzero: it counts down */
+} KorvanelCommand;
+
+/* Writes one command byte into the block's state record, as one store. The
+ * plugin picks it up at its next update. Returns 0, writing nothing, when the
+ * block was opened read-only. */
+KORVANEL_INLINE int korvanel_write_command(KorvanelReader* reader, KorvanelCommand command,
+                                           uint8_t value) {
+  unsigned char* state;
+  if (!reader->writable || reader->block == NULL) return 0;
+  state = (unsigned char*)&reader->block->state;
+  KORVANEL_BYTE_STORE(state + (size_t)command, value);
+  return 1;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+KORVANEL_STATIC_ASSERT(offsetof(KorvanelHostState, distanceResetCommand) == 40,
+                       "command byte offsets");
+KORVANEL_STATIC_ASSERT(offsetof(KorvanelHostState, selectedClassRow) == 42, "command byte offsets");
+KORVANEL_STATIC_ASSERT(offsetof(KorvanelHostState, kersTimerOn) == 43, "command byte offsets");
+KORVANEL_STATIC_ASSERT(offsetof(KorvanelHostState, kersRunning) == 44, "command byte offsets");
+
+#undef KORVANEL_INLINE
+
+#endif /* KORVANEL_READER_H */
