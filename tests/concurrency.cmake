@@ -29,3 +29,33 @@ if(NOT WIN32 AND KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.
   set_tests_properties(concurrency_processes PROPERTIES RUN_SERIAL TRUE TIMEOUT 900
     ENVIRONMENT "KORVANEL_CONCURRENCY_SESSION=${concurrency_session}")
 endif()
+
+# Whole snapshots under a host running flat out with 150 cars: readers of the
+# reader kit against the native plugin, and the Windows build under Wine.
+if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
+  add_executable(concurrency_snapshot_reader ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_snapshot_reader.c)
+  target_include_directories(concurrency_snapshot_reader PRIVATE ${CMAKE_SOURCE_DIR}/include)
+  set_target_properties(concurrency_snapshot_reader PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON)
+  if(NOT WIN32)
+    target_link_libraries(concurrency_snapshot_reader PRIVATE rt)
+  endif()
+  set(snapshot_runner "")
+  if(CMAKE_CROSSCOMPILING)
+    set(snapshot_runner wine)
+  endif()
+  add_test(NAME concurrency_snapshots
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_snapshot_test.sh
+      $<TARGET_FILE:korvanel-host> $<TARGET_FILE:Korvanel> $<TARGET_FILE:concurrency_snapshot_reader>
+      ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt ${snapshot_runner})
+  if(KORVANEL_SANITIZE)
+    set(snapshot_copies 200000)
+  else()
+    set(snapshot_copies 1000000)
+  endif()
+  # Alone: the host runs flat out and the readers take the rest of the machine.
+  set_tests_properties(concurrency_snapshots PROPERTIES RUN_SERIAL TRUE TIMEOUT 400
+    ENVIRONMENT "KORVANEL_SNAPSHOT_COPIES=${snapshot_copies};WINEDEBUG=-all")
+  if(WIN32)
+    set_tests_properties(concurrency_snapshots PROPERTIES RESOURCE_LOCK korvanel_dll)
+  endif()
+endif()
