@@ -6,6 +6,10 @@
 #   scripts/bench.sh              the timed benchmarks and the table
 #   scripts/bench.sh --callgrind  instructions per call of both updates at
 #                                 150 cars, counted by valgrind's callgrind
+#   scripts/bench.sh --against REV
+#                                 both updates at 150 cars, this tree against
+#                                 the commit REV (built aside), in turns in one
+#                                 run: the ratio of their fastest times
 #   other arguments go to the benchmark program (Google Benchmark flags)
 set -eu
 cd "$(dirname "$0")/.."
@@ -16,6 +20,44 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVANEL_BENCH=ON \
   -DKORVANEL_TOOLS=OFF -DKORVANEL_SANITIZE=OFF >/dev/null
 cmake --build "$build" --target korvanel_bench -j2
 bench="$build/bench/korvanel_bench"
+
+if [ "${1:-}" = "--against" ]; then
+  rev=${2:?"--against needs a commit"}
+  base=build/bench-base
+  rm -rf "$base.src"
+  git worktree add --detach --force "$base.src" "$rev" >/dev/null 2>&1
+  trap 'git worktree remove --force "$base.src" 2>/dev/null || true' EXIT
+  cmake -S "$base.src" -B "$base" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVANEL_BENCH=ON \
+    -DKORVANEL_TOOLS=OFF -DKORVANEL_SANITIZE=OFF -DKORVANEL_TESTS=OFF >/dev/null
+  cmake --build "$base" --target korvanel_bench -j2 >/dev/null
+  out=$(mktemp -d)
+  for round in 1 2 3 4; do
+    for which in before after; do
+      program="$bench"
+      [ $which = before ] && program="$base/bench/korvanel_bench"
+      "$program" --benchmark_filter='^(telemetry_update|scoring_update)/150$' \
+        --benchmark_repetitions=5 --benchmark_out="$out/$which.$round.json" \
+        --benchmark_out_format=json >/dev/null
+    done
+  done
+  echo "fastest of 4 rounds x 5 repetitions, in turns; before = $rev"
+  python3 - "$out" <<'PY'
+import glob, json, sys
+best = {}
+for path in glob.glob(sys.argv[1] + "/*.json"):
+    which = path.rsplit("/", 1)[1].split(".")[0]
+    for b in json.load(open(path))["benchmarks"]:
+        if b.get("run_type") != "iteration":
+            continue
+        key = (b["run_name"], which)
+        best[key] = min(best.get(key, 1e30), b["real_time"] * {"ns": 1e-3, "us": 1, "ms": 1e3}[b["time_unit"]])
+for name in sorted({k[0] for k in best}):
+    before, after = best[(name, "before")], best[(name, "after")]
+    print("  %-22s before %8.2f us  after %8.2f us  after/before %.3f" % (name, before, after, after / before))
+PY
+  rm -rf "$out"
+  exit 0
+fi
 
 if [ "${1:-}" != "--callgrind" ]; then
   exec "$bench" "$@"

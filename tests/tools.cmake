@@ -16,6 +16,9 @@ if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   set_target_properties(tools_reader_header_c_test PROPERTIES
     C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
   target_compile_options(tools_reader_header_c_test PRIVATE -pedantic-errors)
+  if(NOT WIN32)
+    target_link_libraries(tools_reader_header_c_test PRIVATE rt)
+  endif()
   add_test(NAME tools_reader_header_c COMMAND tools_reader_header_c_test)
 
   add_executable(tools_snapshot_check tools_snapshot_check.cpp)

@@ -1,8 +1,11 @@
-/* The reader header compiles as C (its layout checks are C11 static
- * assertions) and gives the same sizes at run time. */
+/* The reader headers compile as strict C11 (the layout checks are C11
+ * static assertions) and give the same sizes at run time; the reader kit
+ * finds no block under a name nobody uses. */
+#define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <string.h>
 
+#include "korvanel/reader.h"
 #include "korvanel/shared_block.h"
 
 int main(void) {
@@ -15,6 +18,14 @@ int main(void) {
       strcmp(KORVANEL_SHARED_BLOCK_NAME, "$Quorvex2KORVANEL$") != 0) {
     puts("reader header layout differs in C");
     return 1;
+  }
+  {
+    KorvanelReader reader;
+    if (korvanel_open(&reader, ".no-such-block.c-test", 0) != KORVANEL_OPEN_ABSENT ||
+        reader.block != NULL) {
+      puts("the reader kit opened a block that does not exist");
+      return 1;
+    }
   }
   puts("reader header compiles and lays out the block in C");
   return 0;
