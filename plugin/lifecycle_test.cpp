@@ -6,10 +6,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/platform.h"
 #include "plugin/exports.h"
@@ -163,6 +165,51 @@ TEST_F(LifecycleTest, SessionEndWithTheLockBusyLeavesTheBlocksCopy) {
   EXPECT_EQ(std::memcmp(&sharedBlock()->state, &published, sizeof published), 0);
   stage = 2;
   reader.join();
+}
+
+// Every call that writes the block opens and closes one write of the read
+// protocol: the counter moves on by one odd and one even value; a call that
+// writes nothing leaves it; a counter left odd by a writer that died moves
+// to the next odd value, never to an even one, when the next write opens.
+TEST_F(LifecycleTest, EveryCallThatWritesTheBlockMovesTheCounterOnByOneWrite) {
+  RenderPlugin& plugin = make();
+  SharedBlock* block = sharedBlock();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->layoutStamp, kLayoutStamp);
+  EXPECT_EQ(block->sequence % 2, 0u);  // creation closed its write
+  const std::pair<const char*, std::function<void()>> calls[] = {
+      {"startup", [&] { plugin.startup(0); }},
+      {"session start", [&] { plugin.startSession(); }},
+      {"realtime entry", [&] { plugin.enterRealtime(); }},
+      {"realtime exit", [&] { plugin.exitRealtime(); }},
+      {"TrackLoaded", [&] { TrackLoaded(1); }},
+      {"session end", [&] { plugin.endSession(); }},
+      {"shutdown", [&] { plugin.shutdown(); }},
+  };
+  for (const auto& [name, call] : calls) {
+    uint32_t before = block->sequence;
+    call();
+    EXPECT_EQ(block->sequence, before + 2) << name;
+  }
+
+  std::atomic<int> stage{0};
+  std::thread reader([&] {
+    platform::lockEnter(dataLock());
+    stage = 1;
+    while (stage != 2) std::this_thread::yield();
+    platform::lockLeave(dataLock());
+  });
+  while (stage != 1) std::this_thread::yield();
+  uint32_t before = block->sequence;
+  plugin.endSession();  // the lock is busy: nothing written
+  EXPECT_EQ(block->sequence, before);
+  stage = 2;
+  reader.join();
+
+  block->sequence = 7;
+  plugin.startup(0);
+  EXPECT_EQ(block->sequence, 10u);
+  EXPECT_EQ(block->layoutStamp, kLayoutStamp) << "no update writes the stamp";
 }
 
 TEST_F(LifecycleTest, RealtimeCallsWriteBothCopiesOnlyWithABlock) {
