@@ -204,8 +204,11 @@ KORVANEL_INLINE int korvanel_copy(const KorvanelReader* reader, size_t offset, s
       continue;
     }
     /* The copy may race with the plugin's writes; the second reading of the
-     * counter, ordered after the copy by the acquire fence, tells whether it
-     * did, and a copy that raced is never reported whole. */
+     * counter tells whether it did. The acquire load keeps the copy after the
+     * first reading, the acquire fence keeps it before the second. Any byte
+     * of a write that the copy caught was stored after that write's odd
+     * counter (the plugin fences between them), so the second reading then
+     * differs from an even first one and the copy is not reported whole. */
     memcpy(out, from, size);
     KORVANEL_FENCE_ACQUIRE();
     if ((before & 1u) == 0 && KORVANEL_SEQ_LOAD(sequence, relaxed) == before) return 1;
