@@ -8,9 +8,11 @@
 #
 # usage: concurrency_snapshot_test.sh HOST PLUGIN READER CONFIG [RUNNER]
 # RUNNER is "wine" for the Windows build.
+# KORVANEL_SNAPSHOT_NEED_TORN=0: a run too short to be sure of a torn copy.
 set -u
 host=$1 plugin=$2 reader=$3 config=$4 runner=${5:-}
 total=${KORVANEL_SNAPSHOT_COPIES:-1000000}
+need_torn=${KORVANEL_SNAPSHOT_NEED_TORN:-1}
 readers=3
 limit=150  # seconds a reader copies at most
 
@@ -51,7 +53,7 @@ echo "copies $copies (judged $judged), whole $whole, torn $torn, torn but called
 [ $failed -eq 0 ] || { echo "FAIL: a reader failed"; cat reader*.out host.out; }
 if [ "$copies" -lt "$total" ]; then echo "FAIL: only $copies copies"; failed=1; fi
 if [ "$accepted" -ne 0 ]; then echo "FAIL: the protocol called torn copies whole"; failed=1; fi
-if [ "$torn" -eq 0 ]; then echo "FAIL: no torn copy at all: the test cannot tell"; failed=1; fi
+if [ "$torn" -eq 0 ] && [ "$need_torn" = 1 ]; then echo "FAIL: no torn copy at all: the test cannot tell"; failed=1; fi
 if [ "$whole" -lt $((copies / 100)) ]; then echo "FAIL: fewer than 1% of copies whole"; failed=1; fi
 if [ $failed -eq 0 ]; then
   echo "1 passed, 0 failed"
