@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -118,8 +119,11 @@ class DllHost {
 // A view of the named shared block as another process sees it.
 class BlockView {
  public:
+  // With the suffix of KORVANEL_NAME_SUFFIX, as the plugin names it.
   explicit BlockView(const char* name) {
-    mapping_ = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+    const char* suffix = std::getenv("KORVANEL_NAME_SUFFIX");
+    std::string full = std::string(name) + (suffix ? suffix : "");
+    mapping_ = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, full.c_str());
     if (mapping_) view_ = MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0);
   }
   ~BlockView() {
