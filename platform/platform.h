@@ -20,6 +20,10 @@ uint32_t tickCount();
 using TickSource = uint32_t (*)();
 void setTickSourceForTesting(TickSource source);
 
+// Gives up the processor for about `ms` milliseconds; 0 only yields it to
+// another thread that is ready to run.
+void pause(uint32_t ms);
+
 // ---- Data lock --------------------------------------------------------------
 
 // Opaque storage for the platform's lock (a critical section on Windows, so

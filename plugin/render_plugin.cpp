@@ -70,29 +70,20 @@ RenderPlugin::~RenderPlugin() {
   gLog = nullptr;
 }
 
-void* RenderPlugin::destroy(uint32_t flags) {
-  if (flags & 1u) {
-    delete this;
-  } else {
-    this->~RenderPlugin();
-  }
-  return this;
-}
-
-void RenderPlugin::startup(int32_t) {
+void RenderPlugin::runStartup() {
   if (gLog) gLog->write("--- Korvanel Startup ---");
   resetStateForLifecycle(hostState(), 0);
   odometer_.reset();
   copyStateOut();
 }
 
-void RenderPlugin::shutdown() {
+void RenderPlugin::runShutdown() {
   if (gLog) gLog->write("--- Korvanel Shutdown ---");
   resetStateForLifecycle(hostState(), 1);
   copyStateOut();
 }
 
-void RenderPlugin::startSession() {
+void RenderPlugin::runStartSession() {
   // Held across the resets too, so that an in-process reader never sees a
   // half-cleared table; bounded, so that a reader cannot stall the host.
   BoundedLock lock(dataLock());
@@ -119,7 +110,7 @@ void RenderPlugin::startSession() {
   }
 }
 
-void RenderPlugin::endSession() {
+void RenderPlugin::runEndSession() {
   odometer_.save();
   odometer_.reset();
   resetStateForLifecycle(hostState(), 0);
@@ -135,9 +126,5 @@ void RenderPlugin::setRealtime(uint8_t value) {
     block->state.inRealtime = value;
   }
 }
-
-void RenderPlugin::enterRealtime() { setRealtime(1); }
-
-void RenderPlugin::exitRealtime() { setRealtime(0); }
 
 }  // namespace korvanel

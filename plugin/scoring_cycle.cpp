@@ -47,7 +47,7 @@ void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
   }
 }
 
-void RenderPlugin::updateScoring(const HostScoring* record) {
+void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (record == nullptr) return;
   const HostScoring& scoring = *record;
   HostState& state = hostState();

@@ -33,7 +33,7 @@ void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer
 
 }  // namespace
 
-void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
+void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   if (record == nullptr) return;
   const HostTelemetry& telemetry = *record;
   HostState& state = hostState();

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -25,6 +26,16 @@ uint32_t systemTickCount() {
   uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
+}
+
+void pause(uint32_t ms) {
+  if (ms == 0) {
+    sched_yield();
+    return;
+  }
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
 }
 
 // ---- Lock -------------------------------------------------------------------

@@ -14,6 +14,8 @@ namespace korvanel::platform {
 
 uint32_t systemTickCount() { return GetTickCount(); }
 
+void pause(uint32_t ms) { Sleep(ms); }
+
 // ---- Lock -------------------------------------------------------------------
 
 static_assert(sizeof(CRITICAL_SECTION) <= sizeof(LockStorage));
