@@ -59,6 +59,7 @@ RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
   std::snprintf(path, sizeof path, "Plugins\\%s\\%s.log.txt", "KORVANEL", "KORVANEL");
   delete gLog;
   gLog = new PluginLog(path);
+  odometer_.setLog(gLog);
   initDataLock();
   PluginConfig& config = PluginConfig::instance(gLog);
   if (config.sharedBlockEnabled) createSharedBlock(gLog);

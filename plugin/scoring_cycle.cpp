@@ -82,7 +82,9 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
 
   copyBounded(currentTrackName_, sizeof currentTrackName_, scoring.trackName);
   odometer_.select(currentVehicleName_, currentTrackName_);
-  if (playerPresent && scoring.realtimeFlag == 0) odometer_.save();
+  // At most one write a second: a host outside realtime sends several
+  // scoring updates a second, and each would rewrite the file.
+  if (playerPresent && scoring.realtimeFlag == 0) odometer_.saveSoon(lastScoringTick_);
 
   scoringClockReset() = 1;
 

@@ -6,11 +6,13 @@
 #include <pthread.h>
 #include <sched.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -227,48 +229,157 @@ void hostPath(const char* path, char* out, size_t outSize) {
   std::snprintf(out, outSize, "%s", result);
 }
 
-bool writeFileAtomically(const char* path, const void* contents, size_t size) {
-  char temp[1100];
-  std::snprintf(temp, sizeof temp, "%s.tmp", path);
-  int fd = injectedFileFailure(1) ? -1
-                                  : open(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  const char* p = static_cast<const char*>(contents);
-  size_t left = size;
-  if (injectedFileFailure(2)) ok = false;
-  while (ok && left > 0) {
+namespace {
+
+// The folder part of `path` ("." when it has none).
+void folderOf(const char* path, char* out, size_t outSize) {
+  std::snprintf(out, outSize, "%s", path);
+  char* slash = std::strrchr(out, '/');
+  if (slash == out) {
+    out[1] = 0;
+  } else if (slash) {
+    *slash = 0;
+  } else {
+    std::snprintf(out, outSize, ".");
+  }
+}
+
+// Creates every missing folder of `folder`.
+void createFolders(const char* folder) {
+  char partial[1100];
+  std::snprintf(partial, sizeof partial, "%s", folder);
+  for (char* p = partial + 1; *p; ++p) {
+    if (*p != '/') continue;
+    *p = 0;
+    mkdir(partial, 0777);
+    *p = '/';
+  }
+  mkdir(partial, 0777);
+}
+
+// A temporary name beside `path` that no other process or thread uses now:
+// two hosts saving into one folder must never write into each other's file.
+void temporaryName(const char* path, char* out, size_t outSize) {
+  static std::atomic<uint32_t> counter{0};
+  std::snprintf(out, outSize, "%s.%ld.%u.tmp", path, static_cast<long>(getpid()),
+                static_cast<unsigned>(counter.fetch_add(1)));
+}
+
+bool writeAll(int fd, const char* p, size_t left) {
+  while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
+    if (n <= 0) return false;
     p += n;
     left -= static_cast<size_t>(n);
   }
+  return true;
+}
+
+// The error code of a failed step; an injected failure has none of its own.
+int32_t lastError() { return errno != 0 ? errno : EIO; }
+
+}  // namespace
+
+bool writeFileAtomically(const char* path, const void* contents, size_t size,
+                         int32_t* errorCode) {
+  int32_t ignored;
+  int32_t& code = errorCode ? *errorCode : ignored;
+  code = 0;
+  char temp[1100];
+  temporaryName(path, temp, sizeof temp);
+  errno = 0;
+  int fd = -1;
+  if (!injectedFileFailure(1)) {
+    fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno == ENOENT) {
+      char folder[1100];
+      folderOf(path, folder, sizeof folder);
+      createFolders(folder);
+      fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    }
+  }
+  if (fd < 0) {
+    code = lastError();
+    return false;
+  }
+  errno = 0;
+  bool ok = !injectedFileFailure(2) && writeAll(fd, static_cast<const char*>(contents), size);
   if (ok && (injectedFileFailure(3) || fsync(fd) != 0)) ok = false;
-  if (close(fd) != 0 || injectedFileFailure(4)) ok = false;
-  if (ok && (injectedFileFailure(5) || rename(temp, path) != 0)) ok = false;
+  if (!ok) code = lastError();
+  if (close(fd) != 0 || injectedFileFailure(4)) {
+    if (ok) code = lastError();
+    ok = false;
+  }
+  if (ok && (injectedFileFailure(5) || rename(temp, path) != 0)) {
+    code = lastError();
+    ok = false;
+  }
   if (!ok) {
     unlink(temp);
     return false;
   }
   // Make the rename itself durable.
   char dir[1100];
-  std::snprintf(dir, sizeof dir, "%s", path);
-  char* slash = std::strrchr(dir, '/');
-  if (slash) {
-    *slash = 0;
-  } else {
-    std::snprintf(dir, sizeof dir, ".");
-  }
-  int dfd = open(dir[0] ? dir : "/", O_RDONLY);
+  folderOf(path, dir, sizeof dir);
+  int dfd = open(dir, O_RDONLY);
   if (dfd >= 0) {
     fsync(dfd);
     close(dfd);
   }
   return true;
+}
+
+int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+  int fd = open(path, O_WRONLY | O_CREAT, 0666);
+  if (fd < 0) return errno;
+  int32_t code = 0;
+  if (!writeAll(fd, static_cast<const char*>(contents), size) ||
+      ftruncate(fd, static_cast<off_t>(size)) != 0 || fsync(fd) != 0) {
+    code = lastError();
+  }
+  close(fd);
+  return code;
+}
+
+bool refusedWhileHeldOpen(int32_t) { return false; }
+
+bool removeFile(const char* path) { return unlink(path) == 0 || errno == ENOENT; }
+
+bool fileExists(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0;
+}
+
+int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
+  releaseFileLock(lock);
+  // On the folder: it leaves no lock file behind.
+  char folder[1100];
+  folderOf(path, folder, sizeof folder);
+  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    createFolders(folder);
+    fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) return errno;
+  // Counted in sleeps, not ticks: a test's stopped clock must not make it
+  // wait for ever.
+  for (uint32_t waited = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; ++waited) {
+    int32_t code = errno;
+    if ((code != EWOULDBLOCK && code != EINTR) || waited >= timeoutMs) {
+      close(fd);
+      return code;
+    }
+    pause(1);
+  }
+  lock.handle = fd;
+  return 0;
+}
+
+void releaseFileLock(FileLock& lock) {
+  if (lock.handle < 0) return;
+  close(static_cast<int>(lock.handle));  // closing the last descriptor drops the flock
+  lock.handle = -1;
 }
 
 void unlinkNamedObjects() {
