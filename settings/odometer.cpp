@@ -75,6 +75,7 @@ void Odometer::reset() {
   loaded = false;
   dirty = false;
   refused_ = false;
+  unread_ = false;
   saveWanted_ = !kept_.empty();
 }
 
@@ -107,11 +108,13 @@ void Odometer::logOnce(const char* text, int32_t code) {
 
 void Odometer::select(char* vehicleName, char* trackName) {
   if (loaded) return;
-  if (!vehicleName || !trackName || vehicleName[0] == 0 || trackName[0] == 0) return;
-  underscoreSpaces(vehicleName);
-  underscoreSpaces(trackName);
-  copyKey(vehicleKey, sizeof vehicleKey, vehicleName);
-  copyKey(trackKey, sizeof trackKey, trackName);
+  if (!unread_) {
+    if (!vehicleName || !trackName || vehicleName[0] == 0 || trackName[0] == 0) return;
+    underscoreSpaces(vehicleName);
+    underscoreSpaces(trackName);
+    copyKey(vehicleKey, sizeof vehicleKey, vehicleName);
+    copyKey(trackKey, sizeof trackKey, trackName);
+  }
   char key[kTrackKeySize];
   formTrackKey(key, sizeof key, vehicleKey, trackKey);
 
@@ -119,12 +122,24 @@ void Odometer::select(char* vehicleName, char* trackName) {
   int32_t code = 0;
   bool fromJournal = false;
   FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, &fromJournal);
-  refused_ = read == FileRead::kTooLarge || read == FileRead::kFailed;
-  if (read == FileRead::kTooLarge) {
+  if (read == FileRead::kFailed) {
+    logOnce("ERROR KM.txt read, totals kept in memory: ", code);
+    if (!unread_) {
+      // Distance from now on counts; what came before the keys does not.
+      vehicleTotal = 0.0;
+      trackTotal = 0.0;
+      unread_ = true;
+    }
+    return;
+  }
+  // Counted while the file could not be read; added to what it holds.
+  double unreadVehicle = unread_ ? vehicleTotal : 0.0;
+  double unreadTrack = unread_ ? trackTotal : 0.0;
+  unread_ = false;
+  refused_ = read == FileRead::kTooLarge;
+  if (refused_) {
     logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
             static_cast<int32_t>(kMaxOdometerFileSize));
-  } else if (read == FileRead::kFailed) {
-    logOnce("ERROR KM.txt read, totals kept in memory: ", code);
   }
   vehicleTotal = readTotal(text, kVehicleSection, vehicleKey);
   trackTotal = readTotal(text, kTrackSection, key);
@@ -138,9 +153,11 @@ void Odometer::select(char* vehicleName, char* trackName) {
     trackTotal = parseProfileNumber(k->value.c_str());
     fromKept = true;
   }
+  vehicleTotal += unreadVehicle;
+  trackTotal += unreadTrack;
   loaded = true;
-  dirty = false;
-  if ((fromJournal || fromKept) && !refused_) {
+  dirty = unreadVehicle != 0.0 || unreadTrack != 0.0;
+  if ((fromJournal || fromKept || dirty) && !refused_) {
     // The file lags behind: bring it up to date at the next save.
     dirty = true;
     saveWanted_ = true;
@@ -158,7 +175,7 @@ void Odometer::add(double distance) {
 
 void Odometer::save() {
   saveWanted_ = false;
-  if (refused_) return;
+  if (refused_ || unread_) return;
   bool current = dirty && vehicleKey[0] != 0 && trackKey[0] != 0;
   if (!current && kept_.empty()) return;
   char vehicleText[kProfileBufferSize];

@@ -35,9 +35,12 @@ class Odometer {
   // nothing while either name is empty or null. Replaces spaces by
   // underscores in both names, in place. The file is read once, from its
   // journal when a save left one (the totals are then marked changed, so the
-  // file itself is brought up to date). A file that is too large or cannot
-  // be read is logged and refused: the totals count from 0 in memory and
-  // nothing is written to that file until the next reset.
+  // file itself is brought up to date). A file that is too large is logged
+  // and refused: the totals count from 0 in memory and nothing is written to
+  // that file until the next reset. A file that is there but cannot be read
+  // is logged and tried again at the next select: the distance counted
+  // meanwhile is added to the stored totals once they are read, and nothing
+  // is saved before.
   // REQUIRES: each name is a modifiable text of at most 63 characters (only
   // the first 63 are used when it is longer).
   void select(char* vehicleName, char* trackName);
@@ -87,7 +90,8 @@ class Odometer {
 
   std::vector<KeptTotal> kept_;
   PluginLog* log_ = nullptr;
-  bool refused_ = false;      // the file of this session was not read
+  bool refused_ = false;      // the file of this session is too large
+  bool unread_ = false;       // keys taken, but the file could not be read yet
   bool saveWanted_ = false;   // a save is due once its interval has passed
   bool saveFailed_ = false;   // the latest save did not reach the file
   bool triedOnce_ = false;    // lastTryTick_ holds a tick
