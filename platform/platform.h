@@ -59,6 +59,16 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
 // Opens an existing block only (for readers). Returns false when it does not
 // exist or cannot be mapped.
 bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
+// Whether the mapped block (and the shared section) can still be written
+// without a fault: on POSIX systems another process may shrink the objects
+// under the mapping, and touching a page past their new end would kill the
+// host. A shrunk object is grown back to its size; one that cannot be is
+// replaced under the same address by memory of this process alone (the
+// plugin goes on, unseen by readers) and false comes back. Cheap enough for
+// every update: one fstat per object. Always true where objects cannot
+// shrink under a mapping.
+bool sharedObjectsIntact(SharedMapping& mapping);
+
 // Unmaps the view and closes the handle, whichever exist; empties `mapping`.
 void releaseSharedBlock(SharedMapping& mapping);
 

@@ -1,5 +1,6 @@
 // The host's calls of the plugin object: each one runs its work guarded, so
-// that no exception crosses into the host.
+// that no exception crosses into the host, and first makes sure that the
+// shared objects it is about to touch are whole.
 #include "plugin/host_boundary.h"
 
 #include <atomic>
@@ -7,6 +8,7 @@
 
 #include "plugin/plugin_log.h"
 #include "plugin/render_plugin.h"
+#include "publish/shared_block.h"
 
 namespace korvanel {
 namespace {
@@ -51,35 +53,59 @@ void* RenderPlugin::destroy(uint32_t flags) {
 }
 
 void RenderPlugin::startup(int32_t) {
-  runGuarded("startup", [&] { runStartup(); });
+  runGuarded("startup", [&] {
+    keepSharedBlockWhole();
+    runStartup();
+  });
 }
 
 void RenderPlugin::shutdown() {
-  runGuarded("shutdown", [&] { runShutdown(); });
+  runGuarded("shutdown", [&] {
+    keepSharedBlockWhole();
+    runShutdown();
+  });
 }
 
 void RenderPlugin::startSession() {
-  runGuarded("session start", [&] { runStartSession(); });
+  runGuarded("session start", [&] {
+    keepSharedBlockWhole();
+    runStartSession();
+  });
 }
 
 void RenderPlugin::endSession() {
-  runGuarded("session end", [&] { runEndSession(); });
+  runGuarded("session end", [&] {
+    keepSharedBlockWhole();
+    runEndSession();
+  });
 }
 
 void RenderPlugin::enterRealtime() {
-  runGuarded("realtime entry", [&] { setRealtime(1); });
+  runGuarded("realtime entry", [&] {
+    keepSharedBlockWhole();
+    setRealtime(1);
+  });
 }
 
 void RenderPlugin::exitRealtime() {
-  runGuarded("realtime exit", [&] { setRealtime(0); });
+  runGuarded("realtime exit", [&] {
+    keepSharedBlockWhole();
+    setRealtime(0);
+  });
 }
 
 void RenderPlugin::updateScoring(const HostScoring* scoring) {
-  runGuarded("scoring update", [&] { runScoringUpdate(scoring); });
+  runGuarded("scoring update", [&] {
+    keepSharedBlockWhole();
+    runScoringUpdate(scoring);
+  });
 }
 
 void RenderPlugin::updateTelemetry(const HostTelemetry* telemetry) {
-  runGuarded("telemetry update", [&] { runTelemetryUpdate(telemetry); });
+  runGuarded("telemetry update", [&] {
+    keepSharedBlockWhole();
+    runTelemetryUpdate(telemetry);
+  });
 }
 
 }  // namespace korvanel

@@ -76,6 +76,31 @@ static void shmName(const char* name, char* out, size_t outSize) {
   std::snprintf(out, outSize, "/%s", effective);
 }
 
+namespace {
+
+// Whether an object that existed before we opened it may be written: it must
+// be ours (another user's object with open permissions could be resized or
+// read by anyone) and a regular shared-memory object.
+bool trusted(const struct stat& st) { return st.st_uid == geteuid() && S_ISREG(st.st_mode); }
+
+// Replaces the pages at `view` by memory of this process alone, so that the
+// address stays valid whatever happens to the object behind it.
+bool replaceWithPrivateMemory(void* view, size_t size) {
+  return mmap(view, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+         MAP_FAILED;
+}
+
+// Makes the object behind `fd` at least `size` bytes long again when a
+// reader shrank it. False when it is short and stays short.
+bool keepSize(int fd, size_t size) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  if (st.st_size >= static_cast<off_t>(size)) return true;
+  return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+}  // namespace
+
 MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
                             int32_t& errorCode) {
   out = SharedMapping{};
@@ -84,15 +109,29 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
 
   char path[300];
   shmName(name, path, sizeof path);
-  int fd = shm_open(path, O_RDWR | O_CREAT, 0666);
+  // For this user only: the block carries commands the plugin obeys.
+  bool created = true;
+  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = shm_open(path, O_RDWR, 0);
+  }
   if (fd < 0) {
     errorCode = errno;
     return MapResult::kCreateFailed;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 ||
-      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0)) {
+  if (fstat(fd, &st) != 0) {
     errorCode = errno;
+    close(fd);
+    return MapResult::kCreateFailed;
+  }
+  // One that a reader of ours made first may be grown to size; its size is
+  // checked again after that, on the object as it now is.
+  if ((!created && !trusted(st)) ||
+      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0) ||
+      fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+    errorCode = errno != 0 && created ? errno : EPERM;
     close(fd);
     return MapResult::kCreateFailed;
   }
@@ -138,28 +177,42 @@ void releaseSharedBlock(SharedMapping& mapping) {
 
 // ---- Shared section ---------------------------------------------------------
 
+namespace {
+int gSectionFd = -1;  // the shared section's object, kept to check its size
+void* gSectionView = nullptr;
+size_t gSectionSize = 0;
+}  // namespace
+
 static void* mapSharedSection(size_t size, const void* firstContents) {
   char path[300];
   shmName("Korvanel.state", path, sizeof path);
   bool created = true;
-  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
   if (fd < 0 && errno == EEXIST) {
     created = false;
     fd = shm_open(path, O_RDWR, 0);
   }
   void* view = MAP_FAILED;
-  if (fd >= 0) {
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && (created || trusted(st))) {
     if (!created || ftruncate(fd, static_cast<off_t>(size)) == 0) {
       // A creator that has not sized the object yet: wait briefly for it.
-      struct stat st;
       for (int i = 0; i < 1000 && fstat(fd, &st) == 0 &&
                       st.st_size < static_cast<off_t>(size);
            ++i) {
         usleep(1000);
       }
-      view = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                  MAP_SHARED, fd, 0);
+      // Mapped only at its full size: a page past the object's end faults.
+      if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(size)) {
+        view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      }
     }
+  }
+  if (view != MAP_FAILED) {
+    gSectionFd = fd;
+    gSectionView = view;
+    gSectionSize = size;
+  } else if (fd >= 0) {
     close(fd);
   }
   if (view == MAP_FAILED) {
@@ -176,6 +229,25 @@ void* sharedSection(size_t size, const void* firstContents) {
   if (size > kSharedSectionCapacity) size = kSharedSectionCapacity;
   static void* section = mapSharedSection(size, firstContents);
   return section;
+}
+
+bool sharedObjectsIntact(SharedMapping& mapping) {
+  bool intact = true;
+  if (mapping.view && mapping.handle != 0) {
+    if (!keepSize(static_cast<int>(mapping.handle - 1), mapping.size)) {
+      replaceWithPrivateMemory(mapping.view, mapping.size);
+      close(static_cast<int>(mapping.handle - 1));
+      mapping.handle = 0;  // the view is ours alone from now on
+      intact = false;
+    }
+  }
+  if (gSectionFd >= 0 && !keepSize(gSectionFd, gSectionSize)) {
+    replaceWithPrivateMemory(gSectionView, gSectionSize);
+    close(gSectionFd);
+    gSectionFd = -1;
+    intact = false;
+  }
+  return intact;
 }
 
 // ---- Files ------------------------------------------------------------------
