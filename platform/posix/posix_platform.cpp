@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -351,6 +352,35 @@ bool writeAll(int fd, const char* p, size_t left) {
 // The error code of a failed step; an injected failure has none of its own.
 int32_t lastError() { return errno != 0 ? errno : EIO; }
 
+// Removes the temporary files beside `path` of writers that were killed
+// before they could remove them: processes that no longer run.
+void removeDeadWritersFiles(const char* path) {
+  char folder[1100];
+  folderOf(path, folder, sizeof folder);
+  const char* slash = std::strrchr(path, '/');
+  const char* base = slash ? slash + 1 : path;
+  size_t baseLen = std::strlen(base);
+  DIR* d = opendir(folder);
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const char* name = e->d_name;
+    if (std::strncmp(name, base, baseLen) != 0 || name[baseLen] != '.') continue;
+    long pid = 0;
+    unsigned serial = 0;
+    char tail[8] = "";
+    if (std::sscanf(name + baseLen, ".%ld.%u.%7s", &pid, &serial, tail) != 3 ||
+        std::strcmp(tail, "tmp") != 0 || pid <= 0 || pid == getpid()) {
+      continue;
+    }
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      char full[1400];
+      std::snprintf(full, sizeof full, "%s/%s", folder, name);
+      unlink(full);
+    }
+  }
+  closedir(d);
+}
+
 }  // namespace
 
 bool writeFileAtomically(const char* path, const void* contents, size_t size,
@@ -391,6 +421,7 @@ bool writeFileAtomically(const char* path, const void* contents, size_t size,
     unlink(temp);
     return false;
   }
+  removeDeadWritersFiles(path);
   // Make the rename itself durable.
   char dir[1100];
   folderOf(path, dir, sizeof dir);

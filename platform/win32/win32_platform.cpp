@@ -167,6 +167,42 @@ int32_t lastError() {
   return static_cast<int32_t>(code != 0 ? code : ERROR_WRITE_FAULT);
 }
 
+// Removes the temporary files beside `path` of writers that were killed
+// before they could remove them: processes that no longer run.
+void removeDeadWritersFiles(const char* path) {
+  char pattern[MAX_PATH + 16];
+  std::snprintf(pattern, sizeof pattern, "%s.*.tmp", path);
+  const char* slash = std::strrchr(path, '\\');
+  const char* slash2 = std::strrchr(path, '/');
+  if (slash2 > slash) slash = slash2;
+  size_t folderLen = slash ? static_cast<size_t>(slash - path + 1) : 0;
+  const char* base = path + folderLen;
+  size_t baseLen = std::strlen(base);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(pattern, &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    unsigned long pid = 0;
+    long serial = 0;
+    char tail[8] = "";
+    if (std::strlen(found.cFileName) <= baseLen ||
+        std::sscanf(found.cFileName + baseLen, ".%lu.%ld.%7s", &pid, &serial, tail) != 3 ||
+        std::strcmp(tail, "tmp") != 0 || pid == GetCurrentProcessId()) {
+      continue;
+    }
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (process) CloseHandle(process);
+    if (!running) {
+      char full[2 * MAX_PATH];
+      std::snprintf(full, sizeof full, "%.*s%s", static_cast<int>(folderLen), path,
+                    found.cFileName);
+      DeleteFileA(full);
+    }
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+}
+
 }  // namespace
 
 bool writeFileAtomically(const char* path, const void* contents, size_t size,
@@ -210,8 +246,12 @@ bool writeFileAtomically(const char* path, const void* contents, size_t size,
     code = lastError();
     ok = false;
   }
-  if (!ok) DeleteFileA(temp);
-  return ok;
+  if (!ok) {
+    DeleteFileA(temp);
+    return false;
+  }
+  removeDeadWritersFiles(path);
+  return true;
 }
 
 int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
