@@ -205,14 +205,22 @@ FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t
     errorCode = errno;
     return FileRead::kFailed;
   }
-  // Read up to one byte past the limit: the size is learnt without trusting
-  // a length the file system reports for a file that may still grow.
+  // A length the system reports over the limit settles it unread; one it
+  // cannot report (a file over 2 GB on a 32-bit system) or one that lies
+  // is caught by reading no more than the limit.
+  bool reportedLarge = false;
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long length = std::ftell(f);
+    reportedLarge = length > 0 && static_cast<unsigned long>(length) > maxSize;
+  }
+  std::rewind(f);
   char buffer[4096];
   size_t n;
   bool tooLarge = false;
   errno = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    if (out.size() + n > maxSize) {
+    // Bytes came, so it is a file that can be read: its length stands.
+    if (reportedLarge || out.size() + n > maxSize) {
       tooLarge = true;
       break;
     }
