@@ -127,7 +127,9 @@ TEST(SoakTest, EveryMetreIsCountedWhateverTheNeighboursDo) {
         if (at != reset) bytes[at] = static_cast<uint8_t>(rng());
       }
       ++scribbles;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      // A millisecond: shorter sleeps are no sleeps on some systems, and a
+      // spinning scribbler would only measure the machine.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
 
