@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "plugin/render_plugin.h"
 #include "publish/shared_block.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "settings/ini_file.h"
 #include "settings/profile.h"
 #include "text/ascii_text.h"

@@ -18,7 +18,7 @@
 #endif
 
 #include "platform/platform.h"
-#include "plugin/plugin_log.h"
+#include "platform/plugin_log.h"
 #include "settings/ini_file.h"
 #include "settings/odometer.h"
 #include "settings/profile.h"
