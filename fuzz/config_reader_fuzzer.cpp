@@ -46,11 +46,16 @@ void expectSameValue(const std::string& text, const char* section, const char* k
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string folder = enterScratchFolder(nullptr);
-  const std::string text(reinterpret_cast<const char*>(data), size);
   std::FILE* f = std::fopen(kNativePath, "wb");
   FUZZ_CHECK(f != nullptr);
   std::fwrite(data, 1, size, f);
   std::fclose(f);
+  // The text as the reader takes it: UTF-16 arrives as UTF-8.
+  std::string text;
+  FUZZ_CHECK(readIniText(kNativePath, text));
+  if (size < 2 || !((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
+    FUZZ_CHECK(text == std::string(reinterpret_cast<const char*>(data), size));
+  }
 
   PluginConfig config;
   config.load(kHostPath, nullptr);
@@ -84,13 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!equalsIgnoreCase(name.c_str(), kRealtimeModeToken));
   }
 
-  // KersTime is the leading number of the value, or the default.
+  // KersTime is the leading number of the value, or the default, within
+  // its range.
   char kers[kProfileBufferSize] = "";
-  double expected = findIniValue(text, "HUD", "KersTime", kers, sizeof kers)
-                        ? parseProfileNumber(kers)
-                        : 6.7;
-  FUZZ_CHECK(config.kersTime == static_cast<float>(expected) ||
-             (std::isnan(config.kersTime) && std::isnan(expected)));
+  float expected = findIniValue(text, "HUD", "KersTime", kers, sizeof kers)
+                       ? static_cast<float>(parseProfileNumber(kers))
+                       : 6.7f;
+  if (!(expected >= kMinKersTime)) expected = kMinKersTime;
+  if (expected > kMaxKersTime) expected = kMaxKersTime;
+  FUZZ_CHECK(config.kersTime == expected);
 
   expectSameValue(text, "GENERAL", "TeamMembers");
   expectSameValue(text, "HUD", "KersTime");

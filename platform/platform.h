@@ -20,6 +20,10 @@ uint32_t tickCount();
 using TickSource = uint32_t (*)();
 void setTickSourceForTesting(TickSource source);
 
+// Gives up the processor for about `ms` milliseconds; 0 only yields it to
+// another thread that is ready to run.
+void pause(uint32_t ms);
+
 // ---- Data lock --------------------------------------------------------------
 
 // Opaque storage for the platform's lock (a critical section on Windows, so
@@ -55,6 +59,16 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
 // Opens an existing block only (for readers). Returns false when it does not
 // exist or cannot be mapped.
 bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
+// Whether the mapped block (and the shared section) can still be written
+// without a fault: on POSIX systems another process may shrink the objects
+// under the mapping, and touching a page past their new end would kill the
+// host. A shrunk object is grown back to its size; one that cannot be is
+// replaced under the same address by memory of this process alone (the
+// plugin goes on, unseen by readers) and false comes back. Cheap enough for
+// every update: one fstat per object. Always true where objects cannot
+// shrink under a mapping.
+bool sharedObjectsIntact(SharedMapping& mapping);
+
 // Unmaps the view and closes the handle, whichever exist; empties `mapping`.
 void releaseSharedBlock(SharedMapping& mapping);
 
@@ -89,10 +103,48 @@ void* sharedSection(size_t size, const void* firstContents);
 void hostPath(const char* path, char* out, size_t outSize);
 
 // Makes `contents` the whole new content of the file at native path `path`
-// in one step: written beside it into a temporary file, flushed to disk, and
-// moved over the old file. Returns false on any failure; the old file then
+// in one step: written beside it into a temporary file whose name no other
+// process uses at the same time, flushed to disk, and moved over the old
+// file. A missing folder is created first. Returns false on any failure,
+// with the system's error code in `errorCode` when given; the old file then
 // stays as it was and no temporary file is left behind.
-bool writeFileAtomically(const char* path, const void* contents, size_t size);
+bool writeFileAtomically(const char* path, const void* contents, size_t size,
+                         int32_t* errorCode = nullptr);
+
+// Writes `contents` over the file at native path `path` where it lies,
+// sharing it with readers that hold it open (which may stop a replacement
+// by writeFileAtomically on some systems), and flushes it to disk. Not
+// atomic: a caller that needs to survive a crash part way keeps a copy
+// elsewhere first. Returns 0 or the system's error code.
+int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size);
+
+// Whether `errorCode` from writeFileAtomically says that the replacement was
+// refused because the file is held open by another program (possible on
+// Windows, never on POSIX systems): overwriteFileInPlace may still work.
+bool refusedWhileHeldOpen(int32_t errorCode);
+
+// Removes the file at native path `path`. Returns false when it could not be
+// removed; a missing file counts as removed.
+bool removeFile(const char* path);
+
+// Whether a file (or anything else) exists at native path `path`.
+bool fileExists(const char* path);
+
+// An exclusive lock between processes, held through a lock file. Empty when
+// not held.
+struct FileLock {
+  intptr_t handle = -1;
+};
+
+// Takes the lock that every process saving into the file at native path
+// `path` takes around its read, change and write (held on the file's folder,
+// or on a lock file beside the file that goes with the lock; a missing
+// folder is created), trying for at most about `timeoutMs` without burning
+// the processor. Returns 0, or the system's error code when it was not
+// taken. The system drops the lock when the process ends, however it ends.
+int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock);
+// Lets go of a lock that takeFileLock took; does nothing to an empty one.
+void releaseFileLock(FileLock& lock);
 
 // Steps of writeFileAtomically that tests can make fail: 1 create the
 // temporary file, 2 write, 3 flush to disk, 4 close, 5 replace. 0 disables.

@@ -1,8 +1,7 @@
 // The five exports through which the host creates and destroys the plugin.
 #include "plugin/exports.h"
 
-#include <new>
-
+#include "plugin/host_boundary.h"
 #include "plugin/render_plugin.h"
 
 namespace {
@@ -19,13 +18,10 @@ int32_t GetPluginType() { return kPluginType; }
 int32_t GetPluginVersion() { return kPluginVersion; }
 
 korvanel::PluginObject* CreatePluginObject() {
-  try {
-    auto* plugin = new (std::nothrow) korvanel::RenderPlugin;
-    // An ordinary base conversion: the handle lies past the table pointer.
-    return plugin ? static_cast<korvanel::PluginObject*>(plugin) : nullptr;
-  } catch (...) {
-    return nullptr;
-  }
+  korvanel::RenderPlugin* plugin = nullptr;
+  korvanel::runGuarded("plugin creation", [&] { plugin = new korvanel::RenderPlugin; });
+  // An ordinary base conversion: the handle lies past the table pointer.
+  return plugin ? static_cast<korvanel::PluginObject*>(plugin) : nullptr;
 }
 
 void DestroyPluginObject(korvanel::PluginObject* object) {

@@ -30,6 +30,7 @@ void* GetCriticalSection() { return &korvanel::dataLock(); }
 
 uint8_t TrackLoaded(uint32_t loaded) {
   uint8_t value = static_cast<uint8_t>(loaded & 0xFFu);
+  korvanel::keepSharedBlockWhole();
   korvanel::hostState().trackLoaded = value;
   // Into the block's copy too, as realtime entry and exit do: every update
   // begins by copying the state record in from the block, which would

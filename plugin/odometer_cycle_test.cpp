@@ -69,6 +69,7 @@ class OdometerCycleTest : public ::testing::Test {
   }
 
   ScratchFolder folder_;
+  testing::FakeClock clock_;
   PluginConfig config_;
   std::unique_ptr<RenderPlugin> plugin_;
 };
@@ -94,13 +95,41 @@ TEST_F(OdometerCycleTest, ScoringSavesOnlyWithAPlayerWhoIsNotDriving) {
   EXPECT_EQ(file(), kmFile("102.500000", "52.500000"));
 
   // Nothing new: the next update writes nothing; any telemetry step, even
-  // a standing one, makes it write again.
+  // a standing one, makes it write again, once a second has passed since
+  // the last write.
   removeFile();
   score(0);
   EXPECT_FALSE(fileExists());
   drive(0.0);
   score(0);
+  EXPECT_FALSE(fileExists());
+  clock_.advance(kOdometerSaveIntervalMs);
+  drive(0.0);
   EXPECT_EQ(file(), kmFile("102.500000", "52.500000"));
+}
+
+// A display that keeps the reset byte set: each telemetry update resets the
+// total at once, but the file is written at most once a second.
+TEST_F(OdometerCycleTest, AHeldResetCommandWritesTheFileAtMostOnceASecond) {
+  drive(0.0);
+  score(1);
+  int writes = 0;
+  std::string last;
+  for (int call = 0; call < 200; ++call) {  // two seconds at 100 calls a second
+    sharedBlock()->state.distanceResetCommand = kResetVehicleDistance;
+    drive(1.0);
+    EXPECT_EQ(hostState().vehicleDistance, 1.0);
+    std::string now = fileExists() ? file() : "";
+    if (now != last) ++writes;  // every write holds a new track total
+    last = now;
+    clock_.advance(10);
+  }
+  EXPECT_GE(writes, 2);
+  EXPECT_LE(writes, 3);
+  // Once the byte is let go, the latest totals still reach the file.
+  clock_.advance(kOdometerSaveIntervalMs);
+  drive(0.0);
+  EXPECT_EQ(file(), kmFile("1.000000", "200.000000"));
 }
 
 TEST_F(OdometerCycleTest, AResetCommandWritesZeroAtOnceAndKeepsTheOtherTotal) {
@@ -114,6 +143,7 @@ TEST_F(OdometerCycleTest, AResetCommandWritesZeroAtOnceAndKeepsTheOtherTotal) {
       {kResetTrackDistance, "500.000000|0.000000", 501.5, 1.5},
   };
   for (const Case& c : cases) {
+    clock_.advance(kOdometerSaveIntervalMs);
     plugin().startSession();
     folder_.writeFile(kFile, kmFile("500.000000", "700.000000"));
     drive(0.0);

@@ -60,6 +60,7 @@ RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
   std::snprintf(path, sizeof path, "Plugins\\%s\\%s.log.txt", "KORVANEL", "KORVANEL");
   delete gLog;
   gLog = new PluginLog(path);
+  odometer_.setLog(gLog);
   initDataLock();
   PluginConfig& config = PluginConfig::instance(gLog);
   if (config.sharedBlockEnabled) createSharedBlock(gLog);
@@ -71,16 +72,7 @@ RenderPlugin::~RenderPlugin() {
   gLog = nullptr;
 }
 
-void* RenderPlugin::destroy(uint32_t flags) {
-  if (flags & 1u) {
-    delete this;
-  } else {
-    this->~RenderPlugin();
-  }
-  return this;
-}
-
-void RenderPlugin::startup(int32_t) {
+void RenderPlugin::runStartup() {
   if (gLog) gLog->write("--- Korvanel Startup ---");
   resetStateForLifecycle(hostState(), 0);
   odometer_.reset();
@@ -88,14 +80,14 @@ void RenderPlugin::startup(int32_t) {
   copyStateOut();
 }
 
-void RenderPlugin::shutdown() {
+void RenderPlugin::runShutdown() {
   if (gLog) gLog->write("--- Korvanel Shutdown ---");
   resetStateForLifecycle(hostState(), 1);
   BlockWrite write(sharedBlock());
   copyStateOut();
 }
 
-void RenderPlugin::startSession() {
+void RenderPlugin::runStartSession() {
   // Held across the resets too, so that an in-process reader never sees a
   // half-cleared table; bounded, so that a reader cannot stall the host.
   BoundedLock lock(dataLock());
@@ -123,7 +115,7 @@ void RenderPlugin::startSession() {
   }
 }
 
-void RenderPlugin::endSession() {
+void RenderPlugin::runEndSession() {
   odometer_.save();
   odometer_.reset();
   resetStateForLifecycle(hostState(), 0);
@@ -143,9 +135,5 @@ void RenderPlugin::setRealtime(uint8_t value) {
     block->state.inRealtime = value;
   }
 }
-
-void RenderPlugin::enterRealtime() { setRealtime(1); }
-
-void RenderPlugin::exitRealtime() { setRealtime(0); }
 
 }  // namespace korvanel

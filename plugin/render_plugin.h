@@ -39,6 +39,9 @@ class RenderPlugin final : public InternalsPluginV01 {
   RenderPlugin();
   ~RenderPlugin();
 
+  // The host's calls. None of them lets an exception out into the host: one
+  // that escapes the work is logged (once per call kind) and the call
+  // returns as if it had done nothing more.
   void* destroy(uint32_t flags) override;
   void startup(int32_t unused) override;
   void shutdown() override;
@@ -58,6 +61,14 @@ class RenderPlugin final : public InternalsPluginV01 {
   const char* currentVehicleName() const { return currentVehicleName_; }
 
  private:
+  // The work of the host's calls of the same names; these may throw.
+  void runStartup();
+  void runShutdown();
+  void runStartSession();
+  void runEndSession();
+  void runScoringUpdate(const HostScoring* scoring);
+  void runTelemetryUpdate(const HostTelemetry* telemetry);
+
   void setRealtime(uint8_t value);
   // The one-time scan of the first scoring update past the early phase.
   void scanEarlyTimes(const HostScoring& scoring);

@@ -48,7 +48,7 @@ void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
   }
 }
 
-void RenderPlugin::updateScoring(const HostScoring* record) {
+void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (record == nullptr) return;
   const HostScoring& scoring = *record;
   HostState& state = hostState();
@@ -83,7 +83,9 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
 
   copyBounded(currentTrackName_, sizeof currentTrackName_, scoring.trackName);
   odometer_.select(currentVehicleName_, currentTrackName_);
-  if (playerPresent && scoring.realtimeFlag == 0) odometer_.save();
+  // At most one write a second: a host outside realtime sends several
+  // scoring updates a second, and each would rewrite the file.
+  if (playerPresent && scoring.realtimeFlag == 0) odometer_.saveSoon(lastScoringTick_);
 
   scoringClockReset() = 1;
 

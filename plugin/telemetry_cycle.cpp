@@ -17,7 +17,9 @@ namespace {
 
 // Carries out a distance reset command left in the block by a display
 // program, once: the byte is cleared in both copies of the state record.
-void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer) {
+// The reset takes effect at once; the file follows within a second, so a
+// display that keeps the byte set cannot make every call rewrite the file.
+void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer, uint32_t now) {
   uint8_t command = block.state.distanceResetCommand;
   if (command == kResetVehicleDistance) {
     odometer.vehicleTotal = 0.0;
@@ -27,14 +29,14 @@ void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer
     return;
   }
   odometer.add(0.0);
-  odometer.save();
+  odometer.saveSoon(now);
   block.state.distanceResetCommand = 0;
   state.distanceResetCommand = 0;
 }
 
 }  // namespace
 
-void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
+void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   if (record == nullptr) return;
   const HostTelemetry& telemetry = *record;
   HostState& state = hostState();
@@ -57,7 +59,8 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   ScoringInfoV2& scoring = publishedScoring();
   // One reading for the lap-time estimate and the dead reckoning; the
   // unsigned difference stays right across a wrap of the tick counter.
-  uint32_t elapsedMs = static_cast<uint32_t>(platform::tickCount() - lastScoringTick_);
+  uint32_t now = platform::tickCount();
+  uint32_t elapsedMs = static_cast<uint32_t>(now - lastScoringTick_);
   info.estimatedLapTime = estimateLapTime(scoring, telemetry, elapsedMs);
 
   copyBounded(currentVehicleName_, sizeof currentVehicleName_, telemetry.vehicleName);
@@ -67,8 +70,10 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
   // From the command's clearing, the first write into the block, to the
   // copy out at the end.
   BlockWrite write(block);
-  if (block) runOdometerCommand(*block, state, odometer_);
+  if (block) runOdometerCommand(*block, state, odometer_, now);
   odometer_.add(distance);
+  // A save that failed or had to wait, once its second has passed.
+  odometer_.saveIfDue(now);
   state.vehicleDistance = odometer_.vehicleTotal;
   state.vehicleTrackDistance = odometer_.trackTotal;
 

@@ -14,9 +14,11 @@ constexpr uint32_t kLockWaitMs = 500;
 platform::LockStorage& dataLock();
 void initDataLock();
 
-// Tries to enter `lock` without blocking, again and again without pausing,
-// until it is entered (true) or more than 500 ms of ticks have passed
-// (false: the caller goes on without the lock).
+// Tries to enter `lock` without blocking, again and again with a yield or a
+// short sleep between tries (so no core is burnt), until it is entered
+// (true) or more than 500 ms of ticks have passed (false: the caller goes on
+// without the lock). Once a wait has run out, later calls make one try
+// only and do not wait again until one of them has taken the lock.
 bool waitForLock(platform::LockStorage& lock);
 
 // The bounded wait as a scope: leaves the lock at the end only if it was

@@ -14,6 +14,8 @@ namespace korvanel {
 namespace {
 
 platform::SharedMapping gMapping;
+PluginLog* gLog = nullptr;
+bool gShrinkLogged = false;
 
 }  // namespace
 
@@ -21,6 +23,7 @@ SharedBlock* sharedBlock() { return static_cast<SharedBlock*>(gMapping.view); }
 
 bool createSharedBlock(PluginLog* log) {
   releaseSharedBlock();
+  gLog = log;
   int32_t code = 0;
   switch (platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping, code)) {
     case platform::MapResult::kCreateFailed:
@@ -42,7 +45,17 @@ bool createSharedBlock(PluginLog* log) {
   return true;
 }
 
-void releaseSharedBlock() { platform::releaseSharedBlock(gMapping); }
+void releaseSharedBlock() {
+  platform::releaseSharedBlock(gMapping);
+  gLog = nullptr;
+}
+
+void keepSharedBlockWhole() {
+  if (!platform::sharedObjectsIntact(gMapping) && !gShrinkLogged) {
+    gShrinkLogged = true;
+    if (gLog) gLog->write("ERROR shared block shrunk: ", static_cast<int32_t>(kSharedBlockSize));
+  }
+}
 
 void copyStateOut() {
   if (SharedBlock* block = sharedBlock()) {

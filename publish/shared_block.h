@@ -17,6 +17,14 @@ SharedBlock* sharedBlock();
 // code and leaves the module without a block. Returns whether a block exists.
 bool createSharedBlock(PluginLog* log);
 
+// Makes sure the block and the state section can be touched without a
+// fault before a call writes them (a reader may have shrunk them; see
+// platform::sharedObjectsIntact). Logs "ERROR shared block shrunk: " with
+// its size, once, when the block had to become this process's own memory.
+// Every call from the host or a display does it first, before it touches
+// either.
+void keepSharedBlockWhole();
+
 // Unmaps and closes the block, if any.
 void releaseSharedBlock();
 

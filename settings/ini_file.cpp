@@ -148,18 +148,105 @@ bool findIniValue(const std::string& text, const char* section, const char* key,
   return matcher.found();
 }
 
-bool readIniText(const char* path, std::string& out) {
+namespace {
+
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 text after its byte order mark, as UTF-8. A lone surrogate
+// becomes U+FFFD; an odd last byte is dropped.
+std::string utf16ToUtf8(const std::string& bytes, bool bigEndian) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  auto unit = [&](size_t i) {
+    auto b0 = static_cast<unsigned char>(bytes[i]);
+    auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? static_cast<uint32_t>((b0 << 8) | b1) : static_cast<uint32_t>((b1 << 8) | b0);
+  };
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    uint32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+      uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    appendUtf8(out, (c >= 0xD800 && c < 0xE000) ? 0xFFFD : c);
+  }
+  return out;
+}
+
+}  // namespace
+
+FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode) {
   out.clear();
+  errorCode = 0;
   errno = 0;
   std::FILE* f = std::fopen(path, "rb");
-  if (!f) return errno == ENOENT;
+  if (!f) {
+    if (errno == ENOENT) return FileRead::kMissing;
+    errorCode = errno;
+    return FileRead::kFailed;
+  }
+  // A length the system reports over the limit settles it unread; one it
+  // cannot report (a file over 2 GB on a 32-bit system) or one that lies
+  // is caught by reading no more than the limit.
+  bool reportedLarge = false;
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long length = std::ftell(f);
+    reportedLarge = length > 0 && static_cast<unsigned long>(length) > maxSize;
+  }
+  std::rewind(f);
   char buffer[4096];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  bool ok = !std::ferror(f);
+  bool tooLarge = false;
+  errno = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    // Bytes came, so it is a file that can be read: its length stands.
+    if (reportedLarge || out.size() + n > maxSize) {
+      tooLarge = true;
+      break;
+    }
+    out.append(buffer, n);
+  }
+  bool failed = !tooLarge && std::ferror(f);
+  if (failed) errorCode = errno != 0 ? errno : EIO;
   std::fclose(f);
-  if (!ok) out.clear();
-  return ok;
+  if (tooLarge || failed) {
+    out.clear();
+    return tooLarge ? FileRead::kTooLarge : FileRead::kFailed;
+  }
+  if (out.size() >= 2 && static_cast<unsigned char>(out[0]) == 0xFF &&
+      static_cast<unsigned char>(out[1]) == 0xFE) {
+    out = utf16ToUtf8(out, false);
+  } else if (out.size() >= 2 && static_cast<unsigned char>(out[0]) == 0xFE &&
+             static_cast<unsigned char>(out[1]) == 0xFF) {
+    out = utf16ToUtf8(out, true);
+  }
+  return FileRead::kRead;
+}
+
+bool readIniText(const char* path, std::string& out) {
+  int32_t code;
+  FileRead result = readIniFile(path, kMaxIniFileSize, out, code);
+  return result == FileRead::kRead || result == FileRead::kMissing;
 }
 
 std::string withIniValue(const std::string& text, const char* section,

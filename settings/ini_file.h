@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace korvanel {
@@ -28,9 +29,26 @@ bool readIniValue(const char* path, const char* section, const char* key,
 bool findIniValue(const std::string& text, const char* section, const char* key,
                   char* out, size_t outSize);
 
-// Reads the whole file at native path `path` into `out`. A missing file gives
-// empty text and true; a file that exists but cannot be read whole gives
-// false, so that a writer never mistakes an unreadable file for an empty one.
+// Largest file readIniText reads: a longer one is refused unread, so that a
+// damaged or foreign file can neither exhaust the host's memory nor stall it.
+constexpr size_t kMaxIniFileSize = 8u << 20;
+
+enum class FileRead {
+  kRead,      // `out` holds the text
+  kMissing,   // no such file: empty text
+  kTooLarge,  // longer than the limit: not read
+  kFailed,    // there, but could not be read: `errorCode` says why
+};
+
+// Reads the whole file at native path `path` into `out` when it holds at
+// most `maxSize` bytes. Text in UTF-16 with its byte order mark (either byte
+// order) arrives as UTF-8; `out` is empty unless the result is kRead.
+FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
+
+// Reads the whole file at native path `path` into `out` (up to
+// kMaxIniFileSize). A missing file gives empty text and true; a file that
+// exists but cannot be read whole, or is too large, gives false, so that a
+// writer never mistakes an unreadable file for an empty one.
 bool readIniText(const char* path, std::string& out);
 
 // Returns `text` with `key` of `section` set to `value`: an existing key's

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/platform.h"
+#include "platform/plugin_log.h"
+#include "settings/ini_file.h"
 #include "settings/profile.h"
 #include "text/ascii_text.h"
 
@@ -43,14 +46,27 @@ void formTrackKey(char* out, size_t outSize, const char* vehicleKey, const char*
 
 // A stored total; a damaged value ("abc", "nan", "1e999") counts as 0 for
 // this key alone.
-double readTotal(const char* path, const char* section, const char* key) {
-  double value = readProfileDouble(path, section, key, 0.0);
-  return std::isfinite(value) ? value : 0.0;
+double readTotal(const std::string& text, const char* section, const char* key) {
+  char value[kProfileBufferSize];
+  if (!findIniValue(text, section, key, value, sizeof value)) return 0.0;
+  double total = parseProfileNumber(value);
+  return std::isfinite(total) ? total : 0.0;
 }
+
+// Totals that reset keeps aside, at most: the few keys of a few sessions.
+constexpr size_t kMaxKeptTotals = 64;
 
 }  // namespace
 
 void Odometer::reset() {
+  if (saveFailed_ && dirty && vehicleKey[0] != 0 && trackKey[0] != 0 && loaded) {
+    // The latest save failed: keep them for the next that succeeds.
+    char key[kTrackKeySize];
+    char text[kProfileBufferSize];
+    formTrackKey(key, sizeof key, vehicleKey, trackKey);
+    if (formatProfileFloat(vehicleTotal, text, sizeof text)) keepAside(kVehicleSection, vehicleKey, text);
+    if (formatProfileFloat(trackTotal, text, sizeof text)) keepAside(kTrackSection, key, text);
+  }
   std::snprintf(filePath, sizeof filePath, "PLUGINS\\%s\\KM.txt", "KORVANEL");
   vehicleKey[0] = 0;
   trackKey[0] = 0;
@@ -58,22 +74,94 @@ void Odometer::reset() {
   trackTotal = 0.0;
   loaded = false;
   dirty = false;
+  refused_ = false;
+  unread_ = false;
+  saveWanted_ = !kept_.empty();
+}
+
+void Odometer::keepAside(const char* section, const char* key, const char* value) {
+  for (KeptTotal& k : kept_) {
+    if (k.section == section && equalsIgnoreCase(k.key.c_str(), key)) {
+      k.value = value;
+      return;
+    }
+  }
+  if (kept_.size() >= kMaxKeptTotals) kept_.erase(kept_.begin());
+  kept_.push_back({section, key, value});
+}
+
+const Odometer::KeptTotal* Odometer::keptTotal(const char* section, const char* key) const {
+  for (const KeptTotal& k : kept_) {
+    if (k.section == section && equalsIgnoreCase(k.key.c_str(), key)) return &k;
+  }
+  return nullptr;
+}
+
+void Odometer::logOnce(const char* text, int32_t code) {
+  for (int i = 0; i < loggedCount_; ++i) {
+    if (logged_[i].text == text && logged_[i].code == code) return;
+  }
+  if (loggedCount_ == static_cast<int>(sizeof logged_ / sizeof logged_[0])) return;
+  logged_[loggedCount_++] = {text, code};
+  if (log_) log_->write(text, code);
 }
 
 void Odometer::select(char* vehicleName, char* trackName) {
   if (loaded) return;
-  if (!vehicleName || !trackName || vehicleName[0] == 0 || trackName[0] == 0) return;
-  underscoreSpaces(vehicleName);
-  underscoreSpaces(trackName);
-  copyKey(vehicleKey, sizeof vehicleKey, vehicleName);
-  copyKey(trackKey, sizeof trackKey, trackName);
-
-  vehicleTotal = readTotal(filePath, kVehicleSection, vehicleKey);
+  if (!unread_) {
+    if (!vehicleName || !trackName || vehicleName[0] == 0 || trackName[0] == 0) return;
+    underscoreSpaces(vehicleName);
+    underscoreSpaces(trackName);
+    copyKey(vehicleKey, sizeof vehicleKey, vehicleName);
+    copyKey(trackKey, sizeof trackKey, trackName);
+  }
   char key[kTrackKeySize];
   formTrackKey(key, sizeof key, vehicleKey, trackKey);
-  trackTotal = readTotal(filePath, kTrackSection, key);
+
+  std::string text;
+  int32_t code = 0;
+  bool fromJournal = false;
+  FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, &fromJournal);
+  if (read == FileRead::kFailed) {
+    logOnce("ERROR KM.txt read, totals kept in memory: ", code);
+    if (!unread_) {
+      // Distance from now on counts; what came before the keys does not.
+      vehicleTotal = 0.0;
+      trackTotal = 0.0;
+      unread_ = true;
+    }
+    return;
+  }
+  // Counted while the file could not be read; added to what it holds.
+  double unreadVehicle = unread_ ? vehicleTotal : 0.0;
+  double unreadTrack = unread_ ? trackTotal : 0.0;
+  unread_ = false;
+  refused_ = read == FileRead::kTooLarge;
+  if (refused_) {
+    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
+            static_cast<int32_t>(kMaxOdometerFileSize));
+  }
+  vehicleTotal = readTotal(text, kVehicleSection, vehicleKey);
+  trackTotal = readTotal(text, kTrackSection, key);
+  // Totals a failed save left aside are newer than what the file holds.
+  bool fromKept = false;
+  if (const KeptTotal* k = keptTotal(kVehicleSection, vehicleKey)) {
+    vehicleTotal = parseProfileNumber(k->value.c_str());
+    fromKept = true;
+  }
+  if (const KeptTotal* k = keptTotal(kTrackSection, key)) {
+    trackTotal = parseProfileNumber(k->value.c_str());
+    fromKept = true;
+  }
+  vehicleTotal += unreadVehicle;
+  trackTotal += unreadTrack;
   loaded = true;
-  dirty = false;
+  dirty = unreadVehicle != 0.0 || unreadTrack != 0.0;
+  if ((fromJournal || fromKept || dirty) && !refused_) {
+    // The file lags behind: bring it up to date at the next save.
+    dirty = true;
+    saveWanted_ = true;
+  }
 }
 
 void Odometer::add(double distance) {
@@ -86,23 +174,70 @@ void Odometer::add(double distance) {
 }
 
 void Odometer::save() {
-  if (!dirty || vehicleKey[0] == 0 || trackKey[0] == 0) return;
+  saveWanted_ = false;
+  if (refused_ || unread_) return;
+  bool current = dirty && vehicleKey[0] != 0 && trackKey[0] != 0;
+  if (!current && kept_.empty()) return;
   char vehicleText[kProfileBufferSize];
   char trackText[kProfileBufferSize];
   char key[kTrackKeySize];
   formTrackKey(key, sizeof key, vehicleKey, trackKey);
 
-  // Both totals go into one replacement of the file: a crash between two
+  // Every total goes into one replacement of the file: a crash between two
   // writes would leave one total new and the other old.
-  ProfileEntry entries[2];
-  size_t count = 0;
-  if (formatProfileFloat(vehicleTotal, vehicleText, sizeof vehicleText)) {
-    entries[count++] = {kVehicleSection, vehicleKey, vehicleText};
+  std::vector<ProfileEntry> entries;
+  entries.reserve(kept_.size() + 2);
+  for (const KeptTotal& k : kept_) {
+    if (current && (equalsIgnoreCase(k.key.c_str(), vehicleKey) || equalsIgnoreCase(k.key.c_str(), key))) {
+      continue;  // the current total of the same key is newer
+    }
+    entries.push_back({k.section.c_str(), k.key.c_str(), k.value.c_str()});
   }
-  if (formatProfileFloat(trackTotal, trackText, sizeof trackText)) {
-    entries[count++] = {kTrackSection, key, trackText};
+  if (current && formatProfileFloat(vehicleTotal, vehicleText, sizeof vehicleText)) {
+    entries.push_back({kVehicleSection, vehicleKey, vehicleText});
   }
-  if (writeProfileStrings(filePath, entries, count)) dirty = false;
+  if (current && formatProfileFloat(trackTotal, trackText, sizeof trackText)) {
+    entries.push_back({kTrackSection, key, trackText});
+  }
+  triedOnce_ = true;
+  lastTryTick_ = platform::tickCount();
+  ProfileSave result =
+      saveProfileStrings(filePath, entries.data(), entries.size(), kMaxOdometerFileSize);
+  saveFailed_ = !result.written;
+  if (result.written) {
+    dirty = false;
+    kept_.clear();
+    return;
+  }
+  if (result.errorCode == -1) {
+    // Entries that cannot stand in the file: trying again cannot help.
+    dirty = false;
+    return;
+  }
+  // The totals stay changed and a save wanted: saveIfDue tries again.
+  saveWanted_ = true;
+  if (result.journaled) {
+    logOnce("ERROR KM.txt in use, totals kept in KM.txt.journal: ", result.errorCode);
+  } else if (result.read == FileRead::kTooLarge) {
+    refused_ = true;  // grown past the limit: never written again this session
+    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
+            static_cast<int32_t>(kMaxOdometerFileSize));
+  } else if (result.read == FileRead::kFailed) {
+    logOnce("ERROR KM.txt read, totals kept in memory: ", result.errorCode);
+  } else {
+    logOnce("ERROR KM.txt save, totals kept in memory: ", result.errorCode);
+  }
+}
+
+void Odometer::saveSoon(uint32_t now) {
+  saveWanted_ = true;
+  saveIfDue(now);
+}
+
+void Odometer::saveIfDue(uint32_t now) {
+  if (!saveWanted_) return;
+  if (triedOnce_ && static_cast<uint32_t>(now - lastTryTick_) < kOdometerSaveIntervalMs) return;
+  save();
 }
 
 }  // namespace korvanel

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "platform/plugin_log.h"
+#include "settings/ini_file.h"
 #include "settings/profile.h"
 #include "settings/text_buffer.h"
 #include "text/ascii_text.h"
@@ -72,8 +74,25 @@ void PluginConfig::load(const char* path, PluginLog* log) {
   sharedBlockEnabled = true;
   realtimeMode = false;
 
+  // Read once for all keys: a large file read again per key stalled the
+  // host's loading for seconds.
+  std::string text;
+  int32_t code = 0;
+  char native[1024];
+  platform::hostPath(configPath, native, sizeof native);
+  FileRead read = readIniFile(native, kMaxConfigFileSize, text, code);
+  if (read == FileRead::kTooLarge && log) {
+    log->write("ERROR Configuration File larger than the limit, defaults used: ",
+               static_cast<int32_t>(kMaxConfigFileSize));
+  } else if (read == FileRead::kFailed && log) {
+    log->write("ERROR Configuration File read, defaults used: ", code);
+  }
   char value[kProfileBufferSize];
-  readProfileString(configPath, "GENERAL", "TeamMembers", "", value, sizeof value);
+  auto lookUp = [&](const char* section, const char* key) {
+    std::memset(value, 0, sizeof value);
+    findIniValue(text, section, key, value, sizeof value);
+  };
+  lookUp("GENERAL", "TeamMembers");
   forEachToken(value, ",;\n\t", [this](char* token) {
     while (*token == ' ') ++token;
     size_t len = std::strlen(token);
@@ -91,7 +110,7 @@ void PluginConfig::load(const char* path, PluginLog* log) {
   for (int k = 0; k <= 20 && row < kClassRows; ++k) {
     char key[32];
     std::snprintf(key, sizeof key, "Grid_Classes%d", k);
-    readProfileString(configPath, "HUD", key, "", value, sizeof value);
+    lookUp("HUD", key);
     if (value[0] == 0) continue;
     if (log) log->write("keyClass ", key);
     TextBuffer buffer;
@@ -108,8 +127,14 @@ void PluginConfig::load(const char* path, PluginLog* log) {
     ++row;
   }
 
-  kersTime = readProfileFloat(configPath, "HUD", "KersTime", 6.7f);
+  lookUp("HUD", "KersTime");
+  kersTime = value[0] ? static_cast<float>(parseProfileNumber(value)) : 6.7f;
   if (log) log->write("HUD.KersTime ", kersTime);
+  // A countdown that never ends, or runs backwards, is no countdown.
+  if (!(kersTime >= kMinKersTime) || kersTime > kMaxKersTime) {
+    kersTime = kersTime > kMaxKersTime ? kMaxKersTime : kMinKersTime;
+    if (log) log->write("ERROR HUD.KersTime out of range, clamped to ", kersTime);
+  }
 }
 
 }  // namespace korvanel

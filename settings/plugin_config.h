@@ -2,6 +2,7 @@
 // the team list, the class rows and the KERS time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,15 @@ constexpr int kClassRows = 22;
 constexpr int kClassSlots = 16;  // slot 0 is the row's label
 constexpr const char* kConfigPathFormat = "%s%s\\korvanelconf.txt";
 constexpr const char* kRealtimeModeToken = "$$REALTIME_MODE$$";
+
+// Largest configuration file read: a longer one is refused unread (one log
+// line) and every value takes its default.
+constexpr size_t kMaxConfigFileSize = 1u << 20;
+
+// The range of KersTime in seconds; a value outside it (or not a number) is
+// clamped into it and logged.
+constexpr float kMinKersTime = 0.0f;
+constexpr float kMaxKersTime = 60.0f;
 
 class PluginConfig {
  public:
@@ -28,7 +38,8 @@ class PluginConfig {
   // Tests put their own configuration in place; null goes back to the real one.
   static void setInstanceForTesting(PluginConfig* config);
 
-  // The loading steps, from the host path `path`.
+  // The loading steps, from the host path `path`. The file is read once,
+  // in UTF-8 or in UTF-16 with its byte order mark.
   void load(const char* path, PluginLog* log);
 
   // Pattern `slot` (1 to 15) of `row`, or null where the row ends. Rows

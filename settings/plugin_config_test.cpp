@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "platform/plugin_log.h"
@@ -122,13 +124,59 @@ TEST_F(PluginConfigTest, HostileFilesNeverBreakLoading) {
   EXPECT_EQ(config_.teamMembers[0].size(), 259u);
   EXPECT_EQ(std::string(config_.classRows[1][1]).size(), 257u);
 
-  std::string huge;
-  for (int i = 0; i < 200000; ++i) huge += "[S" + std::to_string(i) + "]\nk=v\n";
+  std::string huge;  // nearly as large as a configuration may be
+  for (int i = 0; i < 70000; ++i) huge += "[S" + std::to_string(i) + "]\nk=v\n";
   load(huge + "[HUD]\nKersTime=3\n");
   EXPECT_FLOAT_EQ(config_.kersTime, 3.0f);
 
   load("");
   EXPECT_FLOAT_EQ(config_.kersTime, 6.7f);
+}
+
+// Files a user's machine may hold: one far over the limit is refused at
+// once with a log line, UTF-16 (as some editors save) is read, and a
+// KersTime no countdown can use is clamped and logged.
+TEST_F(PluginConfigTest, OversizedUtf16AndOutOfRangeFilesAreHandledAndLogged) {
+  auto loadLogged = [&](const std::string& contents) {
+    folder_.writeFile(kFile, contents);
+    {
+      PluginLog log("Plugins\\KORVANEL\\test.log.txt");
+      config_.load(kPath, &log);
+    }
+    return folder_.readFile("Plugins/KORVANEL/test.log.txt");
+  };
+  const std::string end = testing::textLineEnd();
+
+  // 50 MB, sparse, with a value at its start that must not be taken.
+  folder_.writeFile(kFile, "[HUD]\nKersTime=9\n");
+  std::filesystem::resize_file(folder_.path() / kFile, 50u << 20);
+  auto start = std::chrono::steady_clock::now();
+  {
+    PluginLog log("Plugins\\KORVANEL\\test.log.txt");
+    config_.load(kPath, &log);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_FLOAT_EQ(config_.kersTime, 6.7f);
+  EXPECT_NE(folder_.readFile("Plugins/KORVANEL/test.log.txt")
+                .find("ERROR Configuration File larger than the limit, defaults used: 1048576" + end),
+            std::string::npos);
+
+  std::string utf16 = "\xff\xfe";
+  for (char c : std::string("[HUD]\r\nGrid_Classes2=GT,gt3\r\nKersTime=8\r\n")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  loadLogged(utf16);
+  EXPECT_FLOAT_EQ(config_.kersTime, 8.0f);
+  EXPECT_EQ(row(1), "GT|GT3");
+
+  std::string log = loadLogged("[HUD]\nKersTime=1e39\n");
+  EXPECT_FLOAT_EQ(config_.kersTime, 60.0f);
+  EXPECT_NE(log.find(end + "ERROR HUD.KersTime out of range, clamped to 60.000000" + end),
+            std::string::npos) << log;
+  log = loadLogged("[HUD]\nKersTime=-5\n");
+  EXPECT_FLOAT_EQ(config_.kersTime, 0.0f);
+  EXPECT_NE(log.find("ERROR HUD.KersTime out of range, clamped to 0.000000"), std::string::npos) << log;
 }
 
 }  // namespace

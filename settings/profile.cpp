@@ -135,21 +135,90 @@ bool formatProfileFloat(double value, char* out, size_t outSize) {
   return true;
 }
 
-bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    if (!storable(entries[i])) return false;
-  }
-  if (count == 0) return true;
+std::string journalPathOf(const char* native) { return std::string(native) + ".journal"; }
+
+namespace {
+
+// A save waits this long for another process's save into the same file.
+constexpr uint32_t kSaveLockWaitMs = 200;
+
+FileRead readNativeText(const char* native, size_t maxSize, std::string& text,
+                        int32_t& errorCode, bool* fromJournal) {
+  std::string journal = journalPathOf(native);
+  FileRead result = readIniFile(journal.c_str(), maxSize, text, errorCode);
+  if (fromJournal) *fromJournal = result != FileRead::kMissing;
+  if (result != FileRead::kMissing) return result;
+  return readIniFile(native, maxSize, text, errorCode);
+}
+
+}  // namespace
+
+FileRead readProfileText(const char* path, size_t maxSize, std::string& text,
+                         int32_t& errorCode, bool* fromJournal) {
   char native[kMaxPath];
   platform::hostPath(path, native, sizeof native);
+  return readNativeText(native, maxSize, text, errorCode, fromJournal);
+}
+
+ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, size_t count,
+                               size_t maxSize) {
+  ProfileSave outcome;
+  for (size_t i = 0; i < count; ++i) {
+    if (!storable(entries[i])) {
+      outcome.errorCode = -1;
+      return outcome;
+    }
+  }
+  if (count == 0) {
+    outcome.written = true;
+    return outcome;
+  }
+  char native[kMaxPath];
+  platform::hostPath(path, native, sizeof native);
+  platform::FileLock lock;
+  outcome.errorCode = platform::takeFileLock(native, kSaveLockWaitMs, lock);
+  if (outcome.errorCode != 0) return outcome;
+  struct Release {
+    platform::FileLock& lock;
+    ~Release() { platform::releaseFileLock(lock); }
+  } release{lock};
+
   std::string text;
+  bool fromJournal = false;
   // A file that is there but cannot be read (held by another program,
-  // unreadable) must not be replaced by the few keys we set.
-  if (!readIniText(native, text)) return false;
+  // unreadable, too large) must not be replaced by the few keys we set.
+  outcome.read = readNativeText(native, maxSize, text, outcome.errorCode, &fromJournal);
+  if (outcome.read == FileRead::kTooLarge || outcome.read == FileRead::kFailed) return outcome;
   for (size_t i = 0; i < count; ++i) {
     text = withIniValue(text, entries[i].section, entries[i].key, entries[i].value);
   }
-  return platform::writeFileAtomically(native, text.data(), text.size());
+  std::string journal = journalPathOf(native);
+  if (platform::writeFileAtomically(native, text.data(), text.size(), &outcome.errorCode)) {
+    outcome.written = true;
+    if (fromJournal) platform::removeFile(journal.c_str());
+    return outcome;
+  }
+  if (!platform::refusedWhileHeldOpen(outcome.errorCode)) return outcome;
+  // Replacing was refused. Keep the text safe in the journal first, then
+  // write the file where it lies: a crash part way through that leaves a
+  // damaged file, and the journal, which the next read takes instead.
+  int32_t journalCode = 0;
+  if (!platform::writeFileAtomically(journal.c_str(), text.data(), text.size(), &journalCode)) {
+    return outcome;
+  }
+  outcome.journaled = true;
+  int32_t inPlaceCode = platform::overwriteFileInPlace(native, text.data(), text.size());
+  if (inPlaceCode == 0) {
+    outcome.written = true;
+    outcome.journaled = false;
+    outcome.errorCode = 0;
+    platform::removeFile(journal.c_str());
+  }
+  return outcome;
+}
+
+bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count) {
+  return saveProfileStrings(path, entries, count).written;
 }
 
 bool writeProfileString(const char* path, const char* section, const char* key,

@@ -6,6 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "settings/ini_file.h"
 
 namespace korvanel {
 
@@ -64,5 +68,38 @@ struct ProfileEntry {
 // name, blanks around a name, ']' in a section name, '=' in a key, or a key
 // starting with '[' or ';'.
 bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count);
+
+// What saveProfileStrings achieved.
+struct ProfileSave {
+  bool written = false;    // the file holds the new values
+  bool journaled = false;  // not the file, but its journal does (below)
+  FileRead read = FileRead::kRead;  // how reading the old text went
+  int32_t errorCode = 0;   // the system's code of the step that failed; -1
+                           // for entries that cannot stand in INI text
+};
+
+// writeProfileStrings for a file that other programs read while we write
+// and other processes may save into at the same time. The read, change and
+// write run under a lock shared by every process saving into the same file
+// (taken through the platform), so no two saves lose each other's keys. The file
+// is replaced in one step; when that is refused (on some systems a reader
+// that holds the file open refuses it) the new text first goes to the
+// journal, a file beside it, and is then written over the file where it
+// lies. A save that ends with the file whole removes the journal; one that
+// could not write the file leaves the journal, which readProfileText reads
+// in the file's place, so a crash or kill at any point loses nothing that a
+// save had reached. Files over `maxSize` bytes are refused unread and never
+// written.
+ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, size_t count,
+                               size_t maxSize = kMaxIniFileSize);
+
+// The text of the profile file at host path `path` as its latest save left
+// it: its journal's text when there is a journal, else the file's
+// (readIniFile, with the same results). `fromJournal` tells which.
+FileRead readProfileText(const char* path, size_t maxSize, std::string& text,
+                         int32_t& errorCode, bool* fromJournal = nullptr);
+
+// The native path of the journal of the file at native path `native`.
+std::string journalPathOf(const char* native);
 
 }  // namespace korvanel

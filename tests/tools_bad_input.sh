@@ -53,13 +53,13 @@ size=$(stat -c %s whole.krec)
 head -c $((size / 2)) whole.krec >cut.krec
 head -c $((size - 1)) whole.krec >short.krec
 printf 'no recording here\n' >foreign.krec
-expect 3 "truncated" -- "$host" "$p" --replay cut.krec
-expect 3 "truncated" -- "$host" "$p" --replay short.krec
-expect 3 "not a Korvanel recording" -- "$host" "$p" --replay foreign.krec
+expect 4 "truncated" -- "$host" "$p" --replay cut.krec
+expect 4 "truncated" -- "$host" "$p" --replay short.krec
+expect 4 "not a Korvanel recording" -- "$host" "$p" --replay foreign.krec
 expect 3 "cannot open" -- "$host" "$p" --replay nothing.krec
 # A refused recording never reaches the plugin: no log was started.
 [ -e Plugins/KORVANEL/KORVANEL.log.txt ] && rm Plugins/KORVANEL/KORVANEL.log.txt
-expect 3 "truncated" -- "$host" "$p" --replay cut.krec
+expect 4 "truncated" -- "$host" "$p" --replay cut.krec
 if [ -e Plugins/KORVANEL/KORVANEL.log.txt ]; then
   echo "FAIL: a refused recording still drove the plugin"
   failed=1

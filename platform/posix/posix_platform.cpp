@@ -4,12 +4,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
+#include <signal.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +29,16 @@ uint32_t systemTickCount() {
   uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
+}
+
+void pause(uint32_t ms) {
+  if (ms == 0) {
+    sched_yield();
+    return;
+  }
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
 }
 
 // ---- Lock -------------------------------------------------------------------
@@ -63,6 +77,31 @@ static void shmName(const char* name, char* out, size_t outSize) {
   std::snprintf(out, outSize, "/%s", effective);
 }
 
+namespace {
+
+// Whether an object that existed before we opened it may be written: it must
+// be ours (another user's object with open permissions could be resized or
+// read by anyone) and a regular shared-memory object.
+bool trusted(const struct stat& st) { return st.st_uid == geteuid() && S_ISREG(st.st_mode); }
+
+// Replaces the pages at `view` by memory of this process alone, so that the
+// address stays valid whatever happens to the object behind it.
+bool replaceWithPrivateMemory(void* view, size_t size) {
+  return mmap(view, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+         MAP_FAILED;
+}
+
+// Makes the object behind `fd` at least `size` bytes long again when a
+// reader shrank it. False when it is short and stays short.
+bool keepSize(int fd, size_t size) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  if (st.st_size >= static_cast<off_t>(size)) return true;
+  return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+}  // namespace
+
 MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
                             int32_t& errorCode) {
   out = SharedMapping{};
@@ -71,15 +110,29 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
 
   char path[300];
   shmName(name, path, sizeof path);
-  int fd = shm_open(path, O_RDWR | O_CREAT, 0666);
+  // For this user only: the block carries commands the plugin obeys.
+  bool created = true;
+  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = shm_open(path, O_RDWR, 0);
+  }
   if (fd < 0) {
     errorCode = errno;
     return MapResult::kCreateFailed;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 ||
-      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0)) {
+  if (fstat(fd, &st) != 0) {
     errorCode = errno;
+    close(fd);
+    return MapResult::kCreateFailed;
+  }
+  // One that a reader of ours made first may be grown to size; its size is
+  // checked again after that, on the object as it now is.
+  if ((!created && !trusted(st)) ||
+      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0) ||
+      fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+    errorCode = errno != 0 && created ? errno : EPERM;
     close(fd);
     return MapResult::kCreateFailed;
   }
@@ -125,28 +178,42 @@ void releaseSharedBlock(SharedMapping& mapping) {
 
 // ---- Shared section ---------------------------------------------------------
 
+namespace {
+int gSectionFd = -1;  // the shared section's object, kept to check its size
+void* gSectionView = nullptr;
+size_t gSectionSize = 0;
+}  // namespace
+
 static void* mapSharedSection(size_t size, const void* firstContents) {
   char path[300];
   shmName("Korvanel.state", path, sizeof path);
   bool created = true;
-  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
   if (fd < 0 && errno == EEXIST) {
     created = false;
     fd = shm_open(path, O_RDWR, 0);
   }
   void* view = MAP_FAILED;
-  if (fd >= 0) {
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && (created || trusted(st))) {
     if (!created || ftruncate(fd, static_cast<off_t>(size)) == 0) {
       // A creator that has not sized the object yet: wait briefly for it.
-      struct stat st;
       for (int i = 0; i < 1000 && fstat(fd, &st) == 0 &&
                       st.st_size < static_cast<off_t>(size);
            ++i) {
         usleep(1000);
       }
-      view = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                  MAP_SHARED, fd, 0);
+      // Mapped only at its full size: a page past the object's end faults.
+      if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(size)) {
+        view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      }
     }
+  }
+  if (view != MAP_FAILED) {
+    gSectionFd = fd;
+    gSectionView = view;
+    gSectionSize = size;
+  } else if (fd >= 0) {
     close(fd);
   }
   if (view == MAP_FAILED) {
@@ -163,6 +230,25 @@ void* sharedSection(size_t size, const void* firstContents) {
   if (size > kSharedSectionCapacity) size = kSharedSectionCapacity;
   static void* section = mapSharedSection(size, firstContents);
   return section;
+}
+
+bool sharedObjectsIntact(SharedMapping& mapping) {
+  bool intact = true;
+  if (mapping.view && mapping.handle != 0) {
+    if (!keepSize(static_cast<int>(mapping.handle - 1), mapping.size)) {
+      replaceWithPrivateMemory(mapping.view, mapping.size);
+      close(static_cast<int>(mapping.handle - 1));
+      mapping.handle = 0;  // the view is ours alone from now on
+      intact = false;
+    }
+  }
+  if (gSectionFd >= 0 && !keepSize(gSectionFd, gSectionSize)) {
+    replaceWithPrivateMemory(gSectionView, gSectionSize);
+    close(gSectionFd);
+    gSectionFd = -1;
+    intact = false;
+  }
+  return intact;
 }
 
 // ---- Files ------------------------------------------------------------------
@@ -216,48 +302,187 @@ void hostPath(const char* path, char* out, size_t outSize) {
   std::snprintf(out, outSize, "%s", result);
 }
 
-bool writeFileAtomically(const char* path, const void* contents, size_t size) {
-  char temp[1100];
-  std::snprintf(temp, sizeof temp, "%s.tmp", path);
-  int fd = injectedFileFailure(1) ? -1
-                                  : open(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  const char* p = static_cast<const char*>(contents);
-  size_t left = size;
-  if (injectedFileFailure(2)) ok = false;
-  while (ok && left > 0) {
+namespace {
+
+// The folder part of `path` ("." when it has none).
+void folderOf(const char* path, char* out, size_t outSize) {
+  std::snprintf(out, outSize, "%s", path);
+  char* slash = std::strrchr(out, '/');
+  if (slash == out) {
+    out[1] = 0;
+  } else if (slash) {
+    *slash = 0;
+  } else {
+    std::snprintf(out, outSize, ".");
+  }
+}
+
+// Creates every missing folder of `folder`.
+void createFolders(const char* folder) {
+  char partial[1100];
+  std::snprintf(partial, sizeof partial, "%s", folder);
+  for (char* p = partial + 1; *p; ++p) {
+    if (*p != '/') continue;
+    *p = 0;
+    mkdir(partial, 0777);
+    *p = '/';
+  }
+  mkdir(partial, 0777);
+}
+
+// A temporary name beside `path` that no other process or thread uses now:
+// two hosts saving into one folder must never write into each other's file.
+void temporaryName(const char* path, char* out, size_t outSize) {
+  static std::atomic<uint32_t> counter{0};
+  std::snprintf(out, outSize, "%s.%ld.%u.tmp", path, static_cast<long>(getpid()),
+                static_cast<unsigned>(counter.fetch_add(1)));
+}
+
+bool writeAll(int fd, const char* p, size_t left) {
+  while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
+    if (n <= 0) return false;
     p += n;
     left -= static_cast<size_t>(n);
   }
+  return true;
+}
+
+// The error code of a failed step; an injected failure has none of its own.
+int32_t lastError() { return errno != 0 ? errno : EIO; }
+
+// Removes the temporary files beside `path` of writers that were killed
+// before they could remove them: processes that no longer run.
+void removeDeadWritersFiles(const char* path) {
+  char folder[1100];
+  folderOf(path, folder, sizeof folder);
+  const char* slash = std::strrchr(path, '/');
+  const char* base = slash ? slash + 1 : path;
+  size_t baseLen = std::strlen(base);
+  DIR* d = opendir(folder);
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const char* name = e->d_name;
+    if (std::strncmp(name, base, baseLen) != 0 || name[baseLen] != '.') continue;
+    long pid = 0;
+    unsigned serial = 0;
+    char tail[8] = "";
+    if (std::sscanf(name + baseLen, ".%ld.%u.%7s", &pid, &serial, tail) != 3 ||
+        std::strcmp(tail, "tmp") != 0 || pid <= 0 || pid == getpid()) {
+      continue;
+    }
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      char full[1400];
+      std::snprintf(full, sizeof full, "%s/%s", folder, name);
+      unlink(full);
+    }
+  }
+  closedir(d);
+}
+
+}  // namespace
+
+bool writeFileAtomically(const char* path, const void* contents, size_t size,
+                         int32_t* errorCode) {
+  int32_t ignored;
+  int32_t& code = errorCode ? *errorCode : ignored;
+  code = 0;
+  char temp[1100];
+  temporaryName(path, temp, sizeof temp);
+  errno = 0;
+  int fd = -1;
+  if (!injectedFileFailure(1)) {
+    fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno == ENOENT) {
+      char folder[1100];
+      folderOf(path, folder, sizeof folder);
+      createFolders(folder);
+      fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    }
+  }
+  if (fd < 0) {
+    code = lastError();
+    return false;
+  }
+  errno = 0;
+  bool ok = !injectedFileFailure(2) && writeAll(fd, static_cast<const char*>(contents), size);
   if (ok && (injectedFileFailure(3) || fsync(fd) != 0)) ok = false;
-  if (close(fd) != 0 || injectedFileFailure(4)) ok = false;
-  if (ok && (injectedFileFailure(5) || rename(temp, path) != 0)) ok = false;
+  if (!ok) code = lastError();
+  if (close(fd) != 0 || injectedFileFailure(4)) {
+    if (ok) code = lastError();
+    ok = false;
+  }
+  if (ok && (injectedFileFailure(5) || rename(temp, path) != 0)) {
+    code = lastError();
+    ok = false;
+  }
   if (!ok) {
     unlink(temp);
     return false;
   }
+  removeDeadWritersFiles(path);
   // Make the rename itself durable.
   char dir[1100];
-  std::snprintf(dir, sizeof dir, "%s", path);
-  char* slash = std::strrchr(dir, '/');
-  if (slash) {
-    *slash = 0;
-  } else {
-    std::snprintf(dir, sizeof dir, ".");
-  }
-  int dfd = open(dir[0] ? dir : "/", O_RDONLY);
+  folderOf(path, dir, sizeof dir);
+  int dfd = open(dir, O_RDONLY);
   if (dfd >= 0) {
     fsync(dfd);
     close(dfd);
   }
   return true;
+}
+
+int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+  int fd = open(path, O_WRONLY | O_CREAT, 0666);
+  if (fd < 0) return errno;
+  int32_t code = 0;
+  if (!writeAll(fd, static_cast<const char*>(contents), size) ||
+      ftruncate(fd, static_cast<off_t>(size)) != 0 || fsync(fd) != 0) {
+    code = lastError();
+  }
+  close(fd);
+  return code;
+}
+
+bool refusedWhileHeldOpen(int32_t) { return false; }
+
+bool removeFile(const char* path) { return unlink(path) == 0 || errno == ENOENT; }
+
+bool fileExists(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0;
+}
+
+int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
+  releaseFileLock(lock);
+  // On the folder: it leaves no lock file behind.
+  char folder[1100];
+  folderOf(path, folder, sizeof folder);
+  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    createFolders(folder);
+    fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) return errno;
+  // Counted in sleeps, not ticks: a test's stopped clock must not make it
+  // wait for ever.
+  for (uint32_t waited = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; ++waited) {
+    int32_t code = errno;
+    if ((code != EWOULDBLOCK && code != EINTR) || waited >= timeoutMs) {
+      close(fd);
+      return code;
+    }
+    pause(1);
+  }
+  lock.handle = fd;
+  return 0;
+}
+
+void releaseFileLock(FileLock& lock) {
+  if (lock.handle < 0) return;
+  close(static_cast<int>(lock.handle));  // closing the last descriptor drops the flock
+  lock.handle = -1;
 }
 
 void unlinkNamedObjects() {

@@ -14,6 +14,8 @@ namespace korvanel::platform {
 
 uint32_t systemTickCount() { return GetTickCount(); }
 
+void pause(uint32_t ms) { Sleep(ms); }
+
 // ---- Lock -------------------------------------------------------------------
 
 static_assert(sizeof(CRITICAL_SECTION) <= sizeof(LockStorage));
@@ -78,6 +80,8 @@ bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
   return true;
 }
 
+bool sharedObjectsIntact(SharedMapping&) { return true; }
+
 void releaseSharedBlock(SharedMapping& mapping) {
   if (mapping.view) UnmapViewOfFile(mapping.view);
   if (mapping.handle) CloseHandle(reinterpret_cast<HANDLE>(mapping.handle));
@@ -129,36 +133,189 @@ void hostPath(const char* path, char* out, size_t outSize) {
   std::snprintf(out, outSize, "%s", path);
 }
 
-bool writeFileAtomically(const char* path, const void* contents, size_t size) {
-  char temp[MAX_PATH + 8];
-  std::snprintf(temp, sizeof temp, "%s.tmp", path);
-  HANDLE file = injectedFileFailure(1)
-                    ? INVALID_HANDLE_VALUE
-                    : CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = !injectedFileFailure(2);
-  const char* p = static_cast<const char*>(contents);
-  size_t left = size;
-  while (ok && left > 0) {
+namespace {
+
+// Creates every missing folder on the way to the file at `path`.
+void createFoldersFor(const char* path) {
+  char partial[MAX_PATH + 8];
+  std::snprintf(partial, sizeof partial, "%s", path);
+  for (char* p = partial + 1; *p; ++p) {
+    if (*p != '\\' && *p != '/') continue;
+    char keep = *p;
+    *p = 0;
+    CreateDirectoryA(partial, nullptr);
+    *p = keep;
+  }
+}
+
+bool missingFolder(DWORD code) { return code == ERROR_PATH_NOT_FOUND; }
+
+bool writeAll(HANDLE file, const char* p, size_t left) {
+  while (left > 0) {
     DWORD chunk = left > 0x100000 ? 0x100000 : static_cast<DWORD>(left);
     DWORD written = 0;
-    if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) {
-      ok = false;
-      break;
-    }
+    if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) return false;
     p += written;
     left -= written;
   }
+  return true;
+}
+
+// The error code of a failed step; an injected failure has none of its own.
+int32_t lastError() {
+  DWORD code = GetLastError();
+  return static_cast<int32_t>(code != 0 ? code : ERROR_WRITE_FAULT);
+}
+
+// Removes the temporary files beside `path` of writers that were killed
+// before they could remove them: processes that no longer run.
+void removeDeadWritersFiles(const char* path) {
+  char pattern[MAX_PATH + 16];
+  std::snprintf(pattern, sizeof pattern, "%s.*.tmp", path);
+  const char* slash = std::strrchr(path, '\\');
+  const char* slash2 = std::strrchr(path, '/');
+  if (slash2 > slash) slash = slash2;
+  size_t folderLen = slash ? static_cast<size_t>(slash - path + 1) : 0;
+  const char* base = path + folderLen;
+  size_t baseLen = std::strlen(base);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(pattern, &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    unsigned long pid = 0;
+    long serial = 0;
+    char tail[8] = "";
+    if (std::strlen(found.cFileName) <= baseLen ||
+        std::sscanf(found.cFileName + baseLen, ".%lu.%ld.%7s", &pid, &serial, tail) != 3 ||
+        std::strcmp(tail, "tmp") != 0 || pid == GetCurrentProcessId()) {
+      continue;
+    }
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (process) CloseHandle(process);
+    if (!running) {
+      char full[2 * MAX_PATH];
+      std::snprintf(full, sizeof full, "%.*s%s", static_cast<int>(folderLen), path,
+                    found.cFileName);
+      DeleteFileA(full);
+    }
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+}
+
+}  // namespace
+
+bool writeFileAtomically(const char* path, const void* contents, size_t size,
+                         int32_t* errorCode) {
+  int32_t ignored;
+  int32_t& code = errorCode ? *errorCode : ignored;
+  code = 0;
+  // A name no other process or thread uses now: two hosts saving into one
+  // folder must never write into each other's temporary file.
+  static volatile LONG counter = 0;
+  char temp[MAX_PATH + 40];
+  std::snprintf(temp, sizeof temp, "%s.%lu.%ld.tmp", path,
+                static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<long>(InterlockedIncrement(&counter)));
+  SetLastError(0);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (!injectedFileFailure(1)) {
+    file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+    if (file == INVALID_HANDLE_VALUE && missingFolder(GetLastError())) {
+      createFoldersFor(path);
+      file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+    }
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    code = lastError();
+    return false;
+  }
+  SetLastError(0);
+  bool ok = !injectedFileFailure(2) && writeAll(file, static_cast<const char*>(contents), size);
   if (ok && (injectedFileFailure(3) || !FlushFileBuffers(file))) ok = false;
-  if (!CloseHandle(file) || injectedFileFailure(4)) ok = false;
+  if (!ok) code = lastError();
+  if (!CloseHandle(file) || injectedFileFailure(4)) {
+    if (ok) code = lastError();
+    ok = false;
+  }
   if (ok && (injectedFileFailure(5) ||
              !MoveFileExA(temp, path,
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+    code = lastError();
     ok = false;
   }
-  if (!ok) DeleteFileA(temp);
-  return ok;
+  if (!ok) {
+    DeleteFileA(temp);
+    return false;
+  }
+  removeDeadWritersFiles(path);
+  return true;
+}
+
+int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+  // Shared every way, so that a reader that allowed writing keeps its handle
+  // and we still get in.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                     FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  int32_t code = 0;
+  if (!writeAll(file, static_cast<const char*>(contents), size) || !SetEndOfFile(file) ||
+      !FlushFileBuffers(file)) {
+    code = lastError();
+  }
+  CloseHandle(file);
+  return code;
+}
+
+bool refusedWhileHeldOpen(int32_t errorCode) {
+  return errorCode == ERROR_ACCESS_DENIED || errorCode == ERROR_SHARING_VIOLATION ||
+         errorCode == ERROR_LOCK_VIOLATION;
+}
+
+bool removeFile(const char* path) {
+  if (DeleteFileA(path)) return true;
+  DWORD code = GetLastError();
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+bool fileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
+  releaseFileLock(lock);
+  // Opened without sharing: a second opener is refused until we close it,
+  // and the system closes it when the process ends, however it ends. It is
+  // deleted with its last handle, so none is left behind.
+  char lockPath[MAX_PATH + 8];
+  std::snprintf(lockPath, sizeof lockPath, "%s.lock", path);
+  for (uint32_t waited = 0;; ++waited) {
+    HANDLE file = CreateFileA(lockPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      lock.handle = reinterpret_cast<intptr_t>(file);
+      return 0;
+    }
+    DWORD code = GetLastError();
+    if (missingFolder(code) && waited == 0) {
+      createFoldersFor(lockPath);
+      continue;
+    }
+    // A lock file being deleted by its last holder refuses with access
+    // denied for a moment, as a held one refuses with a sharing violation.
+    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
+        waited >= timeoutMs) {
+      return static_cast<int32_t>(code);
+    }
+    Sleep(1);
+  }
+}
+
+void releaseFileLock(FileLock& lock) {
+  if (lock.handle == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(lock.handle));
+  lock.handle = -1;
 }
 
 void unlinkNamedObjects() {}

@@ -25,6 +25,7 @@ using namespace korvanel::tools;
 constexpr int kUsage = 2;
 constexpr int kPluginFailed = 1;
 constexpr int kRecordingFailed = 3;
+constexpr int kRecordingDamaged = 4;
 
 struct Options {
   std::string plugin;
@@ -100,7 +101,7 @@ int run(const Options& options) {
   std::string error;
   if (!options.replay.empty() && (!reader.open(options.replay, error) || !reader.verify(error))) {
     std::fprintf(stderr, "korvanel-host: %s\n", error.c_str());
-    return kRecordingFailed;
+    return reader.damaged() ? kRecordingDamaged : kRecordingFailed;
   }
 
   PluginCaller plugin;
@@ -128,7 +129,7 @@ int run(const Options& options) {
   if (!options.replay.empty()) {
     if (!runReplay(reader, pluginCalls, options.run, error)) {
       std::fprintf(stderr, "korvanel-host: %s\n", error.c_str());
-      result = kRecordingFailed;
+      result = reader.damaged() ? kRecordingDamaged : kRecordingFailed;
     }
   } else {
     RaceModel model(options.race);
@@ -178,7 +179,7 @@ int main(int argc, char** argv) {
       "Substitute host: drives a plugin library through a seeded race, as the simulator does.\n"
       "Runs in the working directory, which gets a Plugins/KORVANEL folder for the plugin's "
       "files.\nExit codes: 0 done, 1 the plugin did not load, 2 bad usage, 3 a recording "
-      "could not be read or written.",
+      "could not be read or written or the run failed, 4 the recording to replay is damaged.",
       "korvanel-host"};
   Options options;
   options.race.seed = static_cast<uint32_t>(monotonicSeconds() * 1000.0);
@@ -195,5 +196,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvanel-host: %s\n\n%s", e.what(), app.help().c_str());
     return kUsage;
   }
-  return run(options);
+  try {
+    return run(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "korvanel-host: the run failed: %s\n", e.what());
+    return kRecordingFailed;
+  }
 }

@@ -76,24 +76,41 @@ class RecordWriter : public HostCalls {
 
 class RecordReader {
  public:
-  // Reads the file into memory and checks its header. False with `error`
-  // for a missing file or one that is not a recording of this version.
+  ~RecordReader();
+  // Opens the file and checks its header; records are read from the file
+  // one at a time, so a recording of any length needs little memory. False
+  // with `error` for a missing file or one that is not a recording of this
+  // version (damaged() tells which).
   bool open(const std::string& path, std::string& error);
   // The next call. False at the end record (with `error` empty) or when the
-  // file is cut off or damaged (with `error` saying where).
+  // file is cut off or damaged (with `error` saying where), or cannot be
+  // read. Every count in a record is checked against what the record holds,
+  // and a record time that no recording can have is refused.
   bool next(RecordedCall& call, std::string& error);
   // Walks every record once. False with `error` unless the file is whole.
   bool verify(std::string& error);
   void rewind();
+  // Whether the latest failure was the file's own fault (cut off, damaged,
+  // not a recording) rather than one of reading it.
+  bool damaged() const { return damaged_; }
+
+  // Longest time a record may give, in seconds since the recording began:
+  // about eleven and a half days, far beyond any race.
+  static constexpr double kMaxWallSeconds = 1e6;
 
  private:
-  bool fail(std::string& error, const std::string& what) const;
+  bool fail(std::string& error, const std::string& what);
+  bool truncated(std::string& error, const std::string& what);
+  bool readAt(uint64_t offset, uint8_t* out, size_t size);
 
-  std::vector<uint8_t> data_;
+  std::FILE* file_ = nullptr;
+  uint64_t fileSize_ = 0;
+  std::vector<uint8_t> payload_;
   std::string path_;
-  size_t position_ = 0;
+  uint64_t position_ = 0;
   size_t index_ = 0;
   bool ended_ = false;
+  bool damaged_ = false;
   std::vector<uint8_t> lastTelemetry_, lastHeader_, lastVehicles_;
 };
 

@@ -1,9 +1,10 @@
-// Reading a recording back. Every length in the file is checked against
-// what is left before it is used, so a cut-off or foreign file ends in an
-// error message, never in a read past the data.
+// Reading a recording back, one record at a time. Every length and count
+// in the file is checked against what is left before it is used, so a
+// cut-off, damaged or foreign file ends in an error message, never in a read
+// past the data.
+#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 
 #include "tools/recording/delta_codec.h"
 #include "tools/recording/recording.h"
@@ -19,32 +20,53 @@ const HostScoring& RecordedCall::scoring() {
   return header;
 }
 
+RecordReader::~RecordReader() {
+  if (file_) std::fclose(file_);
+}
+
+bool RecordReader::readAt(uint64_t offset, uint8_t* out, size_t size) {
+  // Positioned by 64-bit offsets: a day's recording passes 2 GB.
+#ifdef _WIN32
+  if (_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) != 0) return false;
+#else
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+#endif
+  return std::fread(out, 1, size, file_) == size;
+}
+
 bool RecordReader::open(const std::string& path, std::string& error) {
   path_ = path;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  damaged_ = false;
+  if (file_) std::fclose(file_);
+  file_ = std::fopen(path.c_str(), "rb");
+  std::error_code ec;
+  fileSize_ = file_ ? std::filesystem::file_size(path, ec) : 0;
+  if (!file_ || ec) {
     error = "cannot open the recording " + path;
     return false;
   }
-  data_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (data_.size() < sizeof kMagic || std::memcmp(data_.data(), kMagic, sizeof kMagic) != 0) {
+  uint8_t header[kFileHeaderSize] = {};
+  size_t got = std::fread(header, 1, sizeof header, file_);
+  damaged_ = true;
+  if (got < sizeof kMagic || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
     error = path + " is not a Korvanel recording";
     return false;
   }
-  if (data_.size() < kFileHeaderSize) {
+  if (got < kFileHeaderSize) {
     error = "the recording " + path + " is truncated: its header is cut off";
     return false;
   }
-  uint32_t version = getU32(&data_[8]);
+  uint32_t version = getU32(&header[8]);
   if (version != kRecordingVersion) {
     error = path + " is a recording of format version " + std::to_string(version) +
             "; this host reads version " + std::to_string(kRecordingVersion);
     return false;
   }
-  if (getU32(&data_[12]) != kFileHeaderSize || getU32(&data_[16]) != sizeof(HostTelemetry) ||
-      getU32(&data_[20]) != sizeof(HostVehicle)) {
+  if (getU32(&header[12]) != kFileHeaderSize || getU32(&header[16]) != sizeof(HostTelemetry) ||
+      getU32(&header[20]) != sizeof(HostVehicle)) {
     return fail(error, "its header gives record sizes this host does not know");
   }
+  damaged_ = false;
   rewind();
   return true;
 }
@@ -58,35 +80,59 @@ void RecordReader::rewind() {
   lastVehicles_.clear();
 }
 
-bool RecordReader::fail(std::string& error, const std::string& what) const {
+bool RecordReader::fail(std::string& error, const std::string& what) {
+  damaged_ = true;
   error = "the recording " + path_ + " is damaged: " + what + " (record " +
           std::to_string(index_ + 1) + ", byte " + std::to_string(position_) + ")";
+  return false;
+}
+
+bool RecordReader::truncated(std::string& error, const std::string& what) {
+  damaged_ = true;
+  error = "the recording " + path_ + " is truncated" + what;
   return false;
 }
 
 bool RecordReader::next(RecordedCall& call, std::string& error) {
   error.clear();
   if (ended_) return false;
-  size_t left = data_.size() - position_;
+  uint64_t left = fileSize_ - position_;
   if (left == 0) {
-    error = "the recording " + path_ + " is truncated: it stops after " +
-            std::to_string(index_) + " records without its end mark";
-    return false;
+    return truncated(error, ": it stops after " + std::to_string(index_) +
+                                " records without its end mark");
   }
   if (left < kRecordHeaderSize) {
-    error = "the recording " + path_ + " is truncated in the header of record " +
-            std::to_string(index_ + 1);
+    return truncated(error, " in the header of record " + std::to_string(index_ + 1));
+  }
+  uint8_t head[kRecordHeaderSize];
+  if (!readAt(position_, head, sizeof head)) {
+    damaged_ = false;
+    error = "cannot read the recording " + path_;
     return false;
   }
-  const uint8_t* head = &data_[position_];
   uint32_t size = getU32(head + 1);
   if (size > left - kRecordHeaderSize) {
-    error = "the recording " + path_ + " is truncated in record " + std::to_string(index_ + 1);
+    return truncated(error, " in record " + std::to_string(index_ + 1));
+  }
+  // No record of a known kind is larger than its largest scoring record.
+  constexpr size_t kMaxPayload =
+      2 * (kHeaderBytes + kMaxText + kMaxVehicles * sizeof(HostVehicle)) + 64;
+  if (size > kMaxPayload) return fail(error, "a record is longer than any record can be");
+  payload_.resize(size);
+  if (size > 0 && !readAt(position_ + kRecordHeaderSize, payload_.data(), size)) {
+    damaged_ = false;
+    error = "cannot read the recording " + path_;
     return false;
   }
   call.kind = static_cast<CallKind>(head[0]);
   std::memcpy(&call.wallSeconds, head + 5, sizeof call.wallSeconds);
-  const uint8_t* p = head + kRecordHeaderSize;
+  if (!(call.wallSeconds >= 0.0) || call.wallSeconds > kMaxWallSeconds) {
+    char text[96];
+    std::snprintf(text, sizeof text, "a record time of %g s is not a time since the recording began",
+                  call.wallSeconds);
+    return fail(error, text);
+  }
+  const uint8_t* p = payload_.data();
   size_t used = 0;
   switch (call.kind) {
     case CallKind::kStartup:
@@ -138,6 +184,11 @@ bool RecordReader::next(RecordedCall& call, std::string& error) {
         std::memcpy(lastVehicles_.data(), call.vehicles.data(), blob);
         used += n;
       }
+      // The plugin reads as many vehicles as the header counts.
+      if (call.header.vehicleCount > static_cast<int32_t>(count)) {
+        return fail(error, "a scoring header counts " + std::to_string(call.header.vehicleCount) +
+                               " vehicles but its record holds " + std::to_string(count));
+      }
       break;
     }
     default:
@@ -148,7 +199,7 @@ bool RecordReader::next(RecordedCall& call, std::string& error) {
   ++index_;
   if (call.kind == CallKind::kEnd) {
     ended_ = true;
-    if (position_ != data_.size()) return fail(error, "data follows the end mark");
+    if (position_ != fileSize_) return fail(error, "data follows the end mark");
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 // cut off, foreign or damaged is refused with a message, never a crash.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -136,6 +137,90 @@ TEST(Recording, ReadsBackEveryCallUnchanged) {
   EXPECT_EQ(CallKind::kShutdown, kinds.back());
   // Compact: far less than the records' own size.
   EXPECT_LT(readAll("race.krec").size(), telemetry.size() * sizeof(HostTelemetry) / 5);
+}
+
+// A recording made by hand: the file header, then records of a kind, a
+// time and a payload, then the end mark.
+class HandMadeRecording {
+ public:
+  HandMadeRecording() {
+    bytes_.insert(bytes_.end(), format::kMagic, format::kMagic + sizeof format::kMagic);
+    for (uint32_t v : {kRecordingVersion, uint32_t(format::kFileHeaderSize),
+                       uint32_t(sizeof(HostTelemetry)), uint32_t(sizeof(HostVehicle))}) {
+      put(v);
+    }
+  }
+  // A scoring record whose header counts `counted` vehicles and that holds `held`.
+  void scoring(double time, int32_t counted, uint32_t held) {
+    HostScoring header{};
+    header.vehicleCount = counted;
+    uint8_t packed[format::kHeaderBytes];
+    format::packHeader(header, packed);
+    std::vector<uint8_t> payload;
+    std::vector<uint8_t> zeros(format::kHeaderBytes + held * sizeof(HostVehicle), 0);
+    deltaEncode(packed, zeros.data(), format::kHeaderBytes, payload);
+    for (uint32_t v : {0u, held}) {  // no text, then the vehicles
+      uint8_t b[4];
+      format::putU32(b, v);
+      payload.insert(payload.end(), b, b + 4);
+    }
+    std::vector<uint8_t> vehicles(held * sizeof(HostVehicle), 1);
+    deltaEncode(vehicles.data(), zeros.data(), vehicles.size(), payload);
+    record(CallKind::kScoring, time, payload);
+  }
+  void record(CallKind kind, double time, const std::vector<uint8_t>& payload) {
+    bytes_.push_back(static_cast<uint8_t>(kind));
+    put(static_cast<uint32_t>(payload.size()));
+    uint8_t t[8];
+    std::memcpy(t, &time, 8);
+    bytes_.insert(bytes_.end(), t, t + 8);
+    bytes_.insert(bytes_.end(), payload.begin(), payload.end());
+  }
+  // Verifies the finished recording; returns the reader's error.
+  std::string verify(bool& damaged) {
+    std::vector<uint8_t> whole = bytes_;
+    whole.push_back(static_cast<uint8_t>(CallKind::kEnd));
+    whole.insert(whole.end(), 12, 0);
+    writeAll("hand.krec", whole);
+    RecordReader reader;
+    std::string error;
+    bool ok = reader.open("hand.krec", error) && reader.verify(error);
+    damaged = reader.damaged();
+    return ok ? "" : error;
+  }
+
+ private:
+  void put(uint32_t v) {
+    uint8_t b[4];
+    format::putU32(b, v);
+    bytes_.insert(bytes_.end(), b, b + 4);
+  }
+  std::vector<uint8_t> bytes_;
+};
+
+// Counts and times are checked against what the file holds: a header that
+// counts more vehicles than its record carries would make the plugin read
+// past the array, and a time of 1e12 s would make a replay wait for ever.
+TEST(Recording, CountsAndTimesThatTheFileCannotBackAreRefused) {
+  ScratchFolder scratch;
+  bool damaged = false;
+  HandMadeRecording sound;
+  sound.scoring(0.5, 2, 2);
+  EXPECT_EQ(sound.verify(damaged), "");
+
+  HandMadeRecording overCounted;
+  overCounted.scoring(0.5, 3, 2);
+  std::string error = overCounted.verify(damaged);
+  EXPECT_NE(error.find("counts 3 vehicles but its record holds 2"), std::string::npos) << error;
+  EXPECT_TRUE(damaged);
+
+  for (double time : {1e12, -1.0, std::nan("")}) {
+    HandMadeRecording absurd;
+    absurd.record(CallKind::kShutdown, time, {});
+    error = absurd.verify(damaged);
+    EXPECT_NE(error.find("is not a time since the recording began"), std::string::npos) << error;
+    EXPECT_TRUE(damaged);
+  }
 }
 
 TEST(Recording, EveryCutOffCopyIsRefused) {
