@@ -30,6 +30,16 @@ bool firstTimeFor(const char* call) {
   return false;  // more kinds than slots: stay quiet rather than flood
 }
 
+// Every host call but destruction touches the shared objects, so each one
+// first makes sure that they are whole, inside the same guard.
+template <typename Work>
+void hostCall(const char* call, Work&& work) noexcept {
+  runGuarded(call, [&] {
+    keepSharedBlockWhole();
+    work();
+  });
+}
+
 }  // namespace
 
 void noteEscapedException(const char* call, const char* what) noexcept {
@@ -53,59 +63,35 @@ void* RenderPlugin::destroy(uint32_t flags) {
 }
 
 void RenderPlugin::startup(int32_t) {
-  runGuarded("startup", [&] {
-    keepSharedBlockWhole();
-    runStartup();
-  });
+  hostCall("startup", [&] { runStartup(); });
 }
 
 void RenderPlugin::shutdown() {
-  runGuarded("shutdown", [&] {
-    keepSharedBlockWhole();
-    runShutdown();
-  });
+  hostCall("shutdown", [&] { runShutdown(); });
 }
 
 void RenderPlugin::startSession() {
-  runGuarded("session start", [&] {
-    keepSharedBlockWhole();
-    runStartSession();
-  });
+  hostCall("session start", [&] { runStartSession(); });
 }
 
 void RenderPlugin::endSession() {
-  runGuarded("session end", [&] {
-    keepSharedBlockWhole();
-    runEndSession();
-  });
+  hostCall("session end", [&] { runEndSession(); });
 }
 
 void RenderPlugin::enterRealtime() {
-  runGuarded("realtime entry", [&] {
-    keepSharedBlockWhole();
-    setRealtime(1);
-  });
+  hostCall("realtime entry", [&] { setRealtime(1); });
 }
 
 void RenderPlugin::exitRealtime() {
-  runGuarded("realtime exit", [&] {
-    keepSharedBlockWhole();
-    setRealtime(0);
-  });
+  hostCall("realtime exit", [&] { setRealtime(0); });
 }
 
 void RenderPlugin::updateScoring(const HostScoring* scoring) {
-  runGuarded("scoring update", [&] {
-    keepSharedBlockWhole();
-    runScoringUpdate(scoring);
-  });
+  hostCall("scoring update", [&] { runScoringUpdate(scoring); });
 }
 
 void RenderPlugin::updateTelemetry(const HostTelemetry* telemetry) {
-  runGuarded("telemetry update", [&] {
-    keepSharedBlockWhole();
-    runTelemetryUpdate(telemetry);
-  });
+  hostCall("telemetry update", [&] { runTelemetryUpdate(telemetry); });
 }
 
 }  // namespace korvanel

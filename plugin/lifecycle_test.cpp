@@ -152,19 +152,10 @@ TEST_F(LifecycleTest, SessionEndWithTheLockBusyLeavesTheBlocksCopy) {
   RenderPlugin& plugin = make();
   plugin.startSession();
   HostState published = sharedBlock()->state;
-  std::atomic<int> stage{0};
-  std::thread reader([&] {
-    platform::lockEnter(dataLock());
-    stage = 1;
-    while (stage != 2) std::this_thread::yield();
-    platform::lockLeave(dataLock());
-  });
-  while (stage != 1) std::this_thread::yield();
+  testing::LockHeldElsewhere reader;
   plugin.endSession();
   expectStoppedState(hostState(), 0);
   EXPECT_EQ(std::memcmp(&sharedBlock()->state, &published, sizeof published), 0);
-  stage = 2;
-  reader.join();
 }
 
 // Every call that writes the block opens and closes one write of the read
@@ -192,19 +183,12 @@ TEST_F(LifecycleTest, EveryCallThatWritesTheBlockMovesTheCounterOnByOneWrite) {
     EXPECT_EQ(block->sequence, before + 2) << name;
   }
 
-  std::atomic<int> stage{0};
-  std::thread reader([&] {
-    platform::lockEnter(dataLock());
-    stage = 1;
-    while (stage != 2) std::this_thread::yield();
-    platform::lockLeave(dataLock());
-  });
-  while (stage != 1) std::this_thread::yield();
-  uint32_t before = block->sequence;
-  plugin.endSession();  // the lock is busy: nothing written
-  EXPECT_EQ(block->sequence, before);
-  stage = 2;
-  reader.join();
+  {
+    testing::LockHeldElsewhere reader;
+    uint32_t before = block->sequence;
+    plugin.endSession();  // the lock is busy: nothing written
+    EXPECT_EQ(block->sequence, before);
+  }
 
   block->sequence = 7;
   plugin.startup(0);

@@ -79,9 +79,13 @@ void Odometer::reset() {
   saveWanted_ = !kept_.empty();
 }
 
+bool Odometer::isKey(const KeptTotal& kept, const char* section, const char* key) {
+  return kept.section == section && equalsIgnoreCase(kept.key.c_str(), key);
+}
+
 void Odometer::keepAside(const char* section, const char* key, const char* value) {
   for (KeptTotal& k : kept_) {
-    if (k.section == section && equalsIgnoreCase(k.key.c_str(), key)) {
+    if (isKey(k, section, key)) {
       k.value = value;
       return;
     }
@@ -92,7 +96,7 @@ void Odometer::keepAside(const char* section, const char* key, const char* value
 
 const Odometer::KeptTotal* Odometer::keptTotal(const char* section, const char* key) const {
   for (const KeptTotal& k : kept_) {
-    if (k.section == section && equalsIgnoreCase(k.key.c_str(), key)) return &k;
+    if (isKey(k, section, key)) return &k;
   }
   return nullptr;
 }
@@ -188,7 +192,7 @@ void Odometer::save() {
   std::vector<ProfileEntry> entries;
   entries.reserve(kept_.size() + 2);
   for (const KeptTotal& k : kept_) {
-    if (current && (equalsIgnoreCase(k.key.c_str(), vehicleKey) || equalsIgnoreCase(k.key.c_str(), key))) {
+    if (current && (isKey(k, kVehicleSection, vehicleKey) || isKey(k, kTrackSection, key))) {
       continue;  // the current total of the same key is newer
     }
     entries.push_back({k.section.c_str(), k.key.c_str(), k.value.c_str()});

@@ -83,6 +83,9 @@ class Odometer {
   struct KeptTotal {
     std::string section, key, value;
   };
+  // Whether `kept` stands for `key` of `section` (keys compared as the file
+  // compares them, ignoring case).
+  static bool isKey(const KeptTotal& kept, const char* section, const char* key);
   // Logs `text` with `code` the first time this pair comes.
   void logOnce(const char* text, int32_t code);
   void keepAside(const char* section, const char* key, const char* value);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/platform.h"
+#include "publish/data_lock.h"
 
 namespace korvanel::testing {
 namespace {
@@ -126,6 +127,21 @@ std::string ScratchFolder::readFile(const std::string& relative) const {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+LockHeldElsewhere::LockHeldElsewhere()
+    : holder_([this] {
+        platform::lockEnter(dataLock());
+        stage_ = 1;
+        while (stage_ != 2) std::this_thread::yield();
+        platform::lockLeave(dataLock());
+      }) {
+  while (stage_ != 1) std::this_thread::yield();
+}
+
+LockHeldElsewhere::~LockHeldElsewhere() {
+  stage_ = 2;
+  holder_.join();
 }
 
 }  // namespace korvanel::testing

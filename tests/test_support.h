@@ -2,9 +2,11 @@
 // a scratch folder to work in.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/host_records.h"
@@ -59,6 +61,21 @@ class ScratchFolder {
  private:
   std::filesystem::path previous_;
   std::filesystem::path path_;
+};
+
+// Holds the data lock on a thread of its own from construction until
+// destruction, as display code in the host's process does while it reads;
+// the constructor returns once the lock is held.
+class LockHeldElsewhere {
+ public:
+  LockHeldElsewhere();
+  ~LockHeldElsewhere();
+  LockHeldElsewhere(const LockHeldElsewhere&) = delete;
+  LockHeldElsewhere& operator=(const LockHeldElsewhere&) = delete;
+
+ private:
+  std::atomic<int> stage_{0};  // 1 held, 2 to be released
+  std::thread holder_;
 };
 
 }  // namespace korvanel::testing
