@@ -53,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The text as the reader takes it: UTF-16 arrives as UTF-8.
   std::string text;
   FUZZ_CHECK(readIniText(kNativePath, text));
+  decodeUtf16(text);
   if (size < 2 || !((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
     FUZZ_CHECK(text == std::string(reinterpret_cast<const char*>(data), size));
   }

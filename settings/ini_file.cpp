@@ -233,14 +233,17 @@ FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t
     out.clear();
     return tooLarge ? FileRead::kTooLarge : FileRead::kFailed;
   }
-  if (out.size() >= 2 && static_cast<unsigned char>(out[0]) == 0xFF &&
-      static_cast<unsigned char>(out[1]) == 0xFE) {
-    out = utf16ToUtf8(out, false);
-  } else if (out.size() >= 2 && static_cast<unsigned char>(out[0]) == 0xFE &&
-             static_cast<unsigned char>(out[1]) == 0xFF) {
-    out = utf16ToUtf8(out, true);
-  }
   return FileRead::kRead;
+}
+
+void decodeUtf16(std::string& text) {
+  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+      static_cast<unsigned char>(text[1]) == 0xFE) {
+    text = utf16ToUtf8(text, false);
+  } else if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFE &&
+             static_cast<unsigned char>(text[1]) == 0xFF) {
+    text = utf16ToUtf8(text, true);
+  }
 }
 
 bool readIniText(const char* path, std::string& out) {

@@ -40,10 +40,16 @@ enum class FileRead {
   kFailed,    // there, but could not be read: `errorCode` says why
 };
 
-// Reads the whole file at native path `path` into `out` when it holds at
-// most `maxSize` bytes. Text in UTF-16 with its byte order mark (either byte
-// order) arrives as UTF-8; `out` is empty unless the result is kRead.
+// Reads the whole file at native path `path` into `out`, byte for byte,
+// when it holds at most `maxSize` bytes; `out` is empty unless the result is
+// kRead.
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
+
+// Turns text in UTF-16 with its byte order mark (either byte order) into
+// UTF-8; any other text stays as it is. For files a person edits (the
+// configuration), not for files the plugin rewrites: a rewrite of decoded
+// bytes would change every other line of a file that only looked like UTF-16.
+void decodeUtf16(std::string& text);
 
 // Reads the whole file at native path `path` into `out` (up to
 // kMaxIniFileSize). A missing file gives empty text and true; a file that

@@ -81,6 +81,7 @@ void PluginConfig::load(const char* path, PluginLog* log) {
   char native[1024];
   platform::hostPath(configPath, native, sizeof native);
   FileRead read = readIniFile(native, kMaxConfigFileSize, text, code);
+  decodeUtf16(text);
   if (read == FileRead::kTooLarge && log) {
     log->write("ERROR Configuration File larger than the limit, defaults used: ",
                static_cast<int32_t>(kMaxConfigFileSize));
@@ -88,9 +89,10 @@ void PluginConfig::load(const char* path, PluginLog* log) {
     log->write("ERROR Configuration File read, defaults used: ", code);
   }
   char value[kProfileBufferSize];
+  // Whether the key is there at all: a key with an empty value is there.
   auto lookUp = [&](const char* section, const char* key) {
     std::memset(value, 0, sizeof value);
-    findIniValue(text, section, key, value, sizeof value);
+    return findIniValue(text, section, key, value, sizeof value);
   };
   lookUp("GENERAL", "TeamMembers");
   forEachToken(value, ",;\n\t", [this](char* token) {
@@ -127,8 +129,9 @@ void PluginConfig::load(const char* path, PluginLog* log) {
     ++row;
   }
 
-  lookUp("HUD", "KersTime");
-  kersTime = value[0] ? static_cast<float>(parseProfileNumber(value)) : 6.7f;
+  // The default stands only for a missing key, as with the system's own
+  // profile reader: "KersTime=" reads as 0.
+  kersTime = lookUp("HUD", "KersTime") ? static_cast<float>(parseProfileNumber(value)) : 6.7f;
   if (log) log->write("HUD.KersTime ", kersTime);
   // A countdown that never ends, or runs backwards, is no countdown.
   if (!(kersTime >= kMinKersTime) || kersTime > kMaxKersTime) {
