@@ -1,8 +1,8 @@
 // The configuration reader on arbitrary file contents. Besides surviving,
 // the loaded configuration must be well formed (class rows packed, tokens
 // trimmed, non-empty, free of separators, patterns upper case; team names
-// trimmed and free of separators), and the file reader the plugin uses must
-// read every key exactly as the in-memory reader its writer uses does.
+// trimmed and free of separators), and the file reader must read every key
+// of the file's bytes exactly as the in-memory reader does.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -100,15 +100,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (expected > kMaxKersTime) expected = kMaxKersTime;
   FUZZ_CHECK(config.kersTime == expected);
 
-  expectSameValue(text, "GENERAL", "TeamMembers");
-  expectSameValue(text, "HUD", "KersTime");
+  // The file reader takes bytes as they are, UTF-16 or not; only the
+  // configuration decodes.
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  expectSameValue(bytes, "GENERAL", "TeamMembers");
+  expectSameValue(bytes, "HUD", "KersTime");
   for (int k = 0; k <= 20; ++k) {
     char key[32];
     std::snprintf(key, sizeof key, "Grid_Classes%d", k);
-    expectSameValue(text, "HUD", key);
+    expectSameValue(bytes, "HUD", key);
   }
-  for (const Probe& probe : findProbes(text, 16)) {
-    expectSameValue(text, probe.first.c_str(), probe.second.c_str());
+  for (const Probe& probe : findProbes(bytes, 16)) {
+    expectSameValue(bytes, probe.first.c_str(), probe.second.c_str());
   }
   return 0;
 }

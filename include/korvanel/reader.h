@@ -38,6 +38,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -64,6 +65,12 @@ extern "C" {
  * get past a plugin that publishes flat out; a real host publishes some 95
  * times a second and a copy is whole at the first try nearly always. */
 #define KORVANEL_COPY_TRIES 200
+
+/* Tries after which korvanel_copy_* sleep a millisecond between tries instead
+ * of only yielding: a plugin thread descheduled in the middle of a write on a
+ * busy machine stays so for a time slice or more, which a few hundred yields
+ * alone get through long before it writes again. */
+#define KORVANEL_COPY_EAGER_TRIES 16
 
 /* An open block. `block` points into the shared memory: read it only through
  * korvanel_copy_* (or expect torn values), write it only through
@@ -177,12 +184,18 @@ KORVANEL_INLINE KorvanelOpenResult korvanel_open(KorvanelReader* reader, const c
   return KORVANEL_OPEN_OK;
 }
 
-/* Gives the processor to the plugin while it writes. */
-KORVANEL_INLINE void korvanel_yield(void) {
+/* Gives the processor to the plugin while it writes: at first only a yield,
+ * after KORVANEL_COPY_EAGER_TRIES a millisecond's sleep. */
+KORVANEL_INLINE void korvanel_pause(int attempt) {
 #ifdef _WIN32
-  SwitchToThread();
+  if (attempt < KORVANEL_COPY_EAGER_TRIES) SwitchToThread(); else Sleep(1);
 #else
-  sched_yield();
+  if (attempt < KORVANEL_COPY_EAGER_TRIES) {
+    sched_yield();
+  } else {
+    struct timespec pause = {0, 1000000L};
+    nanosleep(&pause, NULL);
+  }
 #endif
 }
 
@@ -200,7 +213,7 @@ KORVANEL_INLINE int korvanel_copy(const KorvanelReader* reader, size_t offset, s
     uint32_t before = KORVANEL_SEQ_LOAD(sequence, acquire);
     int last = attempt >= tries;
     if ((before & 1u) != 0 && !last) {
-      korvanel_yield();
+      korvanel_pause(attempt);
       continue;
     }
     /* The copy may race with the plugin's writes; the second reading of the
@@ -213,6 +226,7 @@ KORVANEL_INLINE int korvanel_copy(const KorvanelReader* reader, size_t offset, s
     KORVANEL_FENCE_ACQUIRE();
     if ((before & 1u) == 0 && KORVANEL_SEQ_LOAD(sequence, relaxed) == before) return 1;
     if (last) return 0;
+    korvanel_pause(attempt);
   }
 }
 

@@ -32,6 +32,9 @@ LAYOUT_VERSION = 1
 LAYOUT_STAMP = (LAYOUT_MAGIC << 16) | LAYOUT_VERSION
 MAX_VEHICLES = 150
 COPY_TRIES = 200
+# Tries after which copies sleep a millisecond between tries instead of only
+# yielding: a plugin descheduled mid-write on a busy machine outlasts many yields.
+COPY_EAGER_TRIES = 16
 RESET_VEHICLE_DISTANCE = 2
 RESET_TRACK_DISTANCE = 3
 
@@ -410,7 +413,7 @@ class Block:
             last = attempt >= tries
             before = self._view.u32(SEQUENCE_OFFSET)
             if before & 1 and not last:
-                time.sleep(0)
+                self._pause(attempt)
                 continue
             # Each read below is a call into C that copies; on x86 loads are
             # not reordered with loads, so the second reading of the counter
@@ -420,7 +423,12 @@ class Block:
                 return data, True
             if last:
                 return data, False
+            self._pause(attempt)
         raise AssertionError("unreachable")
+
+    @staticmethod
+    def _pause(attempt):
+        time.sleep(0 if attempt < COPY_EAGER_TRIES else 0.001)
 
     def copy(self, tries=COPY_TRIES):
         """The whole block as a Snapshot of a SharedBlock. A block without the
