@@ -132,7 +132,15 @@ for _ in $(seq 1 40); do
   windows_json now.json
 done
 (cd "$dir" && wine "$checker" class-row 2 model.json now.json) || failed=1
+# A Windows reader that still has the block open when the host ends keeps
+# its memory; the file goes with the host that made it, once that reader
+# lets go (Wine removes a mapped file when its last mapping closes).
+(cd "$dir" && exec wine "$monitor" --plain --interval 100 --seconds 5) >"$dir/watch.txt" 2>&1 &
+watcher=$!
+pids+=("$watcher")
+for _ in $(seq 1 40); do [ -s "$dir/watch.txt" ] && break; sleep 0.25; done
 stop_host
+wait "$watcher" || problem "the Windows reader failed when the host ended: $(cat "$dir/watch.txt")"
 [ -e "$shm" ] && problem "the plugin left its file behind"
 log | grep -q "^$line" && problem "the plugin logged a fallback: $(log)"
 

@@ -31,33 +31,78 @@ const char* shmDirectory() {
   return injected && injected[0] ? injected : "Z:\\dev\\shm";
 }
 
+bool sameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// Gives up on the file at `path`: removes it when `remove`, closes it.
+void dropFile(HANDLE file, bool remove, const char* path) {
+  if (file == INVALID_HANDLE_VALUE) return;
+  if (remove) {
+    // Through the handle, so exactly this file goes whatever the name
+    // leads to by now. Wine refuses that while a reader still maps the
+    // file, but then removes the name: so by name, once it is seen to
+    // lead to this file still.
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (!SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)) {
+      HANDLE again = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      bool same = again != INVALID_HANDLE_VALUE && sameFile(file, again);
+      if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+      CloseHandle(file);
+      if (same) DeleteFileA(path);
+      return;
+    }
+  }
+  CloseHandle(file);
+}
+
 struct WineFile {
   void* view = nullptr;  // the block's view; null while the slot is free
   HANDLE file = INVALID_HANDLE_VALUE;
-  bool created = false;  // this process made the file
+  HANDLE presence = nullptr;  // this process's hold on the hosts' marker
+  bool created = false;       // this process made the file
   char objectName[256] = "";
+  char path[MAX_PATH + 256] = "";
 };
+
+// Every host on the file holds a named event beside the mapping. Readers
+// never open it, and the system closes a dead process's handles, so it
+// exists exactly while some host in the prefix still uses the file.
+void markerName(const char* objectName, char* out, size_t outSize) {
+  std::snprintf(out, outSize, "%s.hosts", objectName);
+}
+
+bool otherHostAlive(const char* objectName) {
+  char marker[300];
+  markerName(objectName, marker, sizeof marker);
+  HANDLE other = OpenEventA(SYNCHRONIZE, FALSE, marker);
+  if (other == nullptr) return false;
+  CloseHandle(other);
+  return true;
+}
+
+// Ends this process's use of the file: removes it if this process made it
+// and no other host uses it, closes it either way.
+void letGo(WineFile& wineFile) {
+  if (wineFile.presence) CloseHandle(wineFile.presence);
+  wineFile.presence = nullptr;
+  bool remove = wineFile.created && !otherHostAlive(wineFile.objectName);
+  dropFile(wineFile.file, remove, wineFile.path);
+}
 
 // A process holds few blocks at once (one, in the plugin); tests hold three.
 WineFile gFiles[8];
 WineFile gPending;  // between createWineFileMapping and adoptWineFile
 SRWLOCK gFilesLock = SRWLOCK_INIT;
 
-// Gives up on the file: removes it if this process made it, closes it.
-void dropFile(HANDLE file, bool created) {
-  if (file == INVALID_HANDLE_VALUE) return;
-  if (created) {
-    // Through the handle, so exactly the file made here goes, whatever the
-    // name meanwhile leads to.
-    FILE_DISPOSITION_INFO dispose{TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
-  }
-  CloseHandle(file);
-}
-
 // Notes for the log why the block stays out of /dev/shm; returns null.
 void* fallBack(HANDLE file, bool created, const char* path, const char* why, long detail = 0) {
-  dropFile(file, created);
+  dropFile(file, created, path);
   char reason[512];
   if (detail != 0) {
     std::snprintf(reason, sizeof reason, "%s %s (%ld)", path, why, detail);
@@ -131,7 +176,7 @@ bool runningUnderWine() {
 
 void* createWineFileMapping(const char* objectName, uint32_t size) {
   AcquireSRWLockExclusive(&gFilesLock);
-  dropFile(gPending.file, gPending.created);
+  dropFile(gPending.file, gPending.created, gPending.path);
   gPending = WineFile{};
   ReleaseSRWLockExclusive(&gFilesLock);
   if (!runningUnderWine()) return nullptr;
@@ -248,6 +293,7 @@ void* createWineFileMapping(const char* objectName, uint32_t size) {
   gPending.file = file;
   gPending.created = created;
   std::snprintf(gPending.objectName, sizeof gPending.objectName, "%s", objectName);
+  std::snprintf(gPending.path, sizeof gPending.path, "%s", path);
   ReleaseSRWLockExclusive(&gFilesLock);
   return mapping;
 }
@@ -258,6 +304,9 @@ void adoptWineFile(void* view) {
   gPending = WineFile{};
   bool kept = false;
   if (view != nullptr && pending.file != INVALID_HANDLE_VALUE) {
+    char marker[300];
+    markerName(pending.objectName, marker, sizeof marker);
+    pending.presence = CreateEventA(nullptr, TRUE, FALSE, marker);
     for (WineFile& slot : gFiles) {
       if (slot.view == nullptr) {
         slot = pending;
@@ -269,16 +318,8 @@ void adoptWineFile(void* view) {
   }
   ReleaseSRWLockExclusive(&gFilesLock);
   // Without a view, or with no slot left, the file cannot be followed to
-  // its release: let it go now (a reused file stays, a new one goes only
-  // when nobody holds the mapping).
-  if (!kept && pending.file != INVALID_HANDLE_VALUE) {
-    bool inUse = false;
-    if (HANDLE other = OpenFileMappingA(FILE_MAP_READ, FALSE, pending.objectName)) {
-      inUse = true;
-      CloseHandle(other);
-    }
-    dropFile(pending.file, pending.created && !inUse);
-  }
+  // its release: let it go now.
+  if (!kept && pending.file != INVALID_HANDLE_VALUE) letGo(pending);
 }
 
 void releaseWineFile(void* view) {
@@ -293,15 +334,9 @@ void releaseWineFile(void* view) {
     }
   }
   ReleaseSRWLockExclusive(&gFilesLock);
-  if (found.view == nullptr) return;
-  // Another host or a reader in the prefix still holds the mapping: the
-  // file stays theirs until the last one goes.
-  bool inUse = false;
-  if (HANDLE other = OpenFileMappingA(FILE_MAP_READ, FALSE, found.objectName)) {
-    inUse = true;
-    CloseHandle(other);
-  }
-  dropFile(found.file, found.created && !inUse);
+  // Readers that still hold the mapping keep their memory; a file that
+  // another host still uses stays for it.
+  if (found.view != nullptr) letGo(found);
 }
 
 }  // namespace korvanel::platform
