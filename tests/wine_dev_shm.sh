@@ -217,9 +217,12 @@ stop_host
 case_ killed
 start_host --seed 5 || exit 1
 # The Windows process is a child of the wine command that started it.
-kill -KILL $(pgrep -P "$host_pid") "$host_pid"
+victims=$(cat /proc/"$host_pid"/task/*/children 2>/dev/null)
+[ -n "$victims" ] || problem "no Windows process runs under the wine command"
+kill -KILL $victims "$host_pid"
 wait "$host_pid" 2>/dev/null
 sleep 0.5
+for v in $victims; do kill -0 "$v" 2>/dev/null && problem "the killed host still runs"; done
 [ -f "$shm" ] || problem "a killed host left no file to reuse"
 start_host --seed 11 || exit 1
 log | grep -q "^$line" && problem "the restarted host fell back: $(log)"
