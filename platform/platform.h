@@ -72,6 +72,12 @@ bool sharedObjectsIntact(SharedMapping& mapping);
 // Unmaps the view and closes the handle, whichever exist; empties `mapping`.
 void releaseSharedBlock(SharedMapping& mapping);
 
+// Why the latest createSharedBlock could not put the block where native
+// programs of the system see it too and used the plain named block instead
+// (under Wine: the file in /dev/shm). Null when there is nothing to say;
+// each reason is returned once.
+const char* takeSharedBlockFallbackReason();
+
 // The name under which `name` is actually created: tests and tools running in
 // parallel set KORVANEL_NAME_SUFFIX (or call setNameSuffix) so that their
 // blocks do not meet. Returns `out`.

@@ -16,6 +16,9 @@ std::atomic<bool> gSuffixSet{false};
 std::atomic<int> gFailStage{0};
 std::atomic<int32_t> gFailCode{0};
 std::atomic<int> gFailFileStep{0};
+// Written and taken on the thread that creates the block.
+char gFallbackReason[512];
+bool gFallbackNoted = false;
 
 }  // namespace
 
@@ -59,6 +62,17 @@ void failFileStepForTesting(int step) { gFailFileStep.store(step); }
 bool injectedFileFailure(int step) {
   int expected = step;
   return step != 0 && gFailFileStep.compare_exchange_strong(expected, 0);
+}
+
+void noteSharedBlockFallback(const char* reason) {
+  std::snprintf(gFallbackReason, sizeof gFallbackReason, "%s", reason);
+  gFallbackNoted = true;
+}
+
+const char* takeSharedBlockFallbackReason() {
+  if (!gFallbackNoted) return nullptr;
+  gFallbackNoted = false;
+  return gFallbackReason;
 }
 
 }  // namespace korvanel::platform

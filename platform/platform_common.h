@@ -15,4 +15,7 @@ bool takeInjectedMapFailure(MapResult& stage, int32_t& errorCode);
 // True once when a test asked writeFileAtomically to fail at `step`.
 bool injectedFileFailure(int step);
 
+// Keeps `reason` for takeSharedBlockFallbackReason (cut to fit).
+void noteSharedBlockFallback(const char* reason);
+
 }  // namespace korvanel::platform

@@ -25,7 +25,12 @@ bool createSharedBlock(PluginLog* log) {
   releaseSharedBlock();
   gLog = log;
   int32_t code = 0;
-  switch (platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping, code)) {
+  platform::MapResult result =
+      platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping, code);
+  if (const char* why = platform::takeSharedBlockFallbackReason()) {
+    if (log) log->write("Shared block not visible to Linux programs: ", why);
+  }
+  switch (result) {
     case platform::MapResult::kCreateFailed:
       if (log) log->write("ERROR CreateFileMapping: ", code);
       return false;

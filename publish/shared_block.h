@@ -14,7 +14,10 @@ SharedBlock* sharedBlock();
 // Creates (or opens) and maps the block, stores the data lock's address in
 // it, zeroes the state record and copies it out. On failure logs
 // "ERROR CreateFileMapping: " or "ERROR MapViewOfFile: " with the system's
-// code and leaves the module without a block. Returns whether a block exists.
+// code and leaves the module without a block. When the platform had to keep
+// the block where native programs of the system cannot map it (under Wine:
+// outside /dev/shm), logs "Shared block not visible to Linux programs: " and
+// why. Returns whether a block exists.
 bool createSharedBlock(PluginLog* log);
 
 // Makes sure the block and the state section can be touched without a

@@ -3,8 +3,8 @@
  * Self-contained (standard headers only), usable from C and C++. Open the
  * shared-memory object named KORVANEL_SHARED_BLOCK_NAME (on Windows a file
  * mapping of that name; on POSIX systems shm_open of "/" followed by the
- * name), map KORVANEL_SHARED_BLOCK_SIZE bytes and view them as a
- * KorvanelSharedBlock. The plugin writes the block without a lock; its
+ * name; a host under Wine publishes there too), map
+ * KORVANEL_SHARED_BLOCK_SIZE bytes and view them as a KorvanelSharedBlock. The plugin writes the block without a lock; its
  * sequence counter tells a reader whether a copy is whole:
  *
  *   1. read `sequence` (an acquire load); if it is odd, the plugin is

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/platform_common.h"
+#include "platform/win32/win32_wine_shm.h"
 
 namespace korvanel::platform {
 
@@ -45,8 +46,13 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
 
   char effective[256];
   effectiveObjectName(name, effective, sizeof effective);
-  HANDLE handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr,
-                                     PAGE_READWRITE, 0, size, effective);
+  // Under Wine the block is a file in /dev/shm when that is sound; the
+  // paging file otherwise, as on Windows.
+  HANDLE handle = static_cast<HANDLE>(createWineFileMapping(effective, size));
+  if (handle == nullptr) {
+    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                effective);
+  }
   if (handle == nullptr) {
     errorCode = static_cast<int32_t>(GetLastError());
     return MapResult::kCreateFailed;
@@ -55,8 +61,10 @@ MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
   if (view == nullptr) {
     errorCode = static_cast<int32_t>(GetLastError());
     CloseHandle(handle);
+    adoptWineFile(nullptr);
     return MapResult::kMapFailed;
   }
+  adoptWineFile(view);
   out.view = view;
   out.handle = reinterpret_cast<uintptr_t>(handle);
   out.size = size;
@@ -85,6 +93,7 @@ bool sharedObjectsIntact(SharedMapping&) { return true; }
 void releaseSharedBlock(SharedMapping& mapping) {
   if (mapping.view) UnmapViewOfFile(mapping.view);
   if (mapping.handle) CloseHandle(reinterpret_cast<HANDLE>(mapping.handle));
+  releaseWineFile(mapping.view);
   mapping = SharedMapping{};
 }
 

@@ -116,7 +116,8 @@ class DllHost {
   void* handle_ = nullptr;
 };
 
-// A view of the named shared block as another process sees it.
+// A view of the named shared block as another process sees it, under the
+// name the DLL gives it (with the run's KORVANEL_NAME_SUFFIX).
 class BlockView {
  public:
   // With the suffix of KORVANEL_NAME_SUFFIX, as the plugin names it.
