@@ -10,7 +10,6 @@
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
-#include "timing/name_index.h"
 
 namespace korvanel {
 namespace {
@@ -92,11 +91,11 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   TimeTable& timeTable = publishedTimeTable();
   // Checked against the table's names once for the three passes below,
   // between which nothing else writes them.
-  TimeTableNameIndex& names = nameIndexFor(timeTable);
-  timeTable.trackTopSpeeds(scoring, names);
-  timeTable.copyTopSpeeds(info, names);
+  timeLookup_.refresh(timeTable);
+  timeTable.trackTopSpeeds(scoring, timeLookup_);
+  timeTable.copyTopSpeeds(info, timeLookup_);
   scanEarlyTimes(scoring);
-  timeTable.update(scoring, names);
+  timeTable.update(scoring, timeLookup_);
   timeTable.republishFastestLap(cycleState().earlyPhase);
   publishedSectorTimes().update(scoring);
 
