@@ -4,8 +4,7 @@
 
 #include "platform/platform.h"
 #include "plugin/render_plugin.h"
-#include "publish/block_write.h"
-#include "publish/data_lock.h"
+#include "publish/publish_scope.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
@@ -51,22 +50,19 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (record == nullptr) return;
   const HostScoring& scoring = *record;
   HostState& state = hostState();
-  SharedBlock* block = sharedBlock();
-
-  copyStateIn();
+  PublishScope scope(PublishScope::Kind::kUpdate);
+  SharedBlock* block = scope.block();
   countUpdate(state);
-  BoundedLock lock(dataLock());
 
   lastScoringTick_ = platform::tickCount();
   state.dataUpdated = 1;
 
-  PluginConfig& config = PluginConfig::instance(pluginLog());
-  config.selectedClassRow = block ? block->state.selectedClassRow : 0;
+  const PluginConfig& config = PluginConfig::instance(pluginLog());
 
   ScoringInfoV2& info = publishedScoring();
   scoringWriter_.attach(&info);
   scoringWriter_.fillFromHost(scoring);
-  scoringWriter_.analyse(config);
+  scoringWriter_.analyse(config, scope.commands().selectedClassRow);
 
   bool playerPresent = info.playerIndex != -1;
   state.noPlayerVehicle = playerPresent ? 0 : 1;
@@ -100,9 +96,8 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   publishedSectorTimes().update(scoring);
 
   if (block) {
-    BlockWrite write(block);
+    scope.beginWrites();
     scoringWriter_.copyTo(&block->scoring);
-    copyStateOutFromUpdate();
     std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;
