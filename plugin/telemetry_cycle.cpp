@@ -41,7 +41,6 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   HostState& state = hostState();
   PublishScope scope(PublishScope::Kind::kUpdate);
   SharedBlock* block = scope.block();
-  const DisplayCommands& commands = scope.commands();
   // Wraps rather than overflows: the count comes back from the block, where
   // any program may have written any value.
   countUpdate(state);
@@ -65,6 +64,7 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   state.dataUpdated = 1;
 
   double distance = stepDistance(telemetry);
+  const DisplayCommands& commands = scope.commands();
   // From the command's clearing, the first write into the block, to the
   // copy out at the end.
   scope.beginWrites();

@@ -15,7 +15,11 @@ PublishScope::PublishScope(Kind kind) : kind_(kind), block_(sharedBlock()), lock
   }
   if (kind_ == Kind::kUpdate) copyStateIn();
   locked_ = waitForLock(dataLock());
-  if (kind_ != Kind::kUpdate) return;
+}
+
+const DisplayCommands& PublishScope::commands() {
+  if (commandsRead_ || kind_ != Kind::kUpdate) return commands_;
+  commandsRead_ = true;
   const HostState& state = hostState();
   commands_.kersTimerOn = state.kersTimerOn;
   commands_.kersRunning = state.kersRunning;
@@ -23,6 +27,7 @@ PublishScope::PublishScope(Kind kind) : kind_(kind), block_(sharedBlock()), lock
     commands_.distanceReset = block_->state.distanceResetCommand;
     commands_.selectedClassRow = block_->state.selectedClassRow;
   }
+  return commands_;
 }
 
 void PublishScope::beginWrites() {

@@ -12,8 +12,9 @@ namespace korvanel {
 
 // The bytes a display program writes into the block's state record to
 // command the plugin, as one update reads them: once, after the copy in and
-// with the lock taken (or given up), and passed to the steps that act on
-// them.
+// with the lock taken (or given up), just before the first step that acts
+// on them (so a command written until then still counts in this update),
+// and passed to those steps.
 struct DisplayCommands {
   uint8_t distanceReset = 0;     // from the block; 0 without one
   uint8_t selectedClassRow = 0;  // from the block; 0 without one
@@ -24,8 +25,8 @@ struct DisplayCommands {
 class PublishScope {
  public:
   enum class Kind {
-    // An update cycle: copies the state record in from the block, waits for
-    // the data lock at most 500 ms (see waitForLock) and reads the commands;
+    // An update cycle: copies the state record in from the block and waits
+    // for the data lock at most 500 ms (see waitForLock);
     // at the end copies out every byte but the commands (see
     // copyStateOutFromUpdate), whether the lock was taken or not.
     kUpdate,
@@ -48,8 +49,9 @@ class PublishScope {
 
   // The mapped block, or null when there is none.
   SharedBlock* block() const { return block_; }
-  // The commands of this update; all 0 outside kUpdate.
-  const DisplayCommands& commands() const { return commands_; }
+  // The commands of this update, read from the block at the first call;
+  // all 0 outside kUpdate.
+  const DisplayCommands& commands();
   // Whether the data lock was taken (the scope then leaves it).
   bool locked() const { return locked_; }
   // Opens the block's write (the sequence counter odd, see BlockWrite)
@@ -62,6 +64,7 @@ class PublishScope {
   SharedBlock* block_;
   bool locked_;
   DisplayCommands commands_;
+  bool commandsRead_ = false;
   std::optional<BlockWrite> write_;
 };
 
