@@ -8,6 +8,7 @@
 #include "platform/plugin_log.h"
 #include "publish/block_write.h"
 #include "publish/data_lock.h"
+#include "publish/publish_scope.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
@@ -90,7 +91,7 @@ void RenderPlugin::runShutdown() {
 void RenderPlugin::runStartSession() {
   // Held across the resets too, so that an in-process reader never sees a
   // half-cleared table; bounded, so that a reader cannot stall the host.
-  BoundedLock lock(dataLock());
+  PublishScope scope(PublishScope::Kind::kSessionStart);
   HostState& s = hostState();
   s.sessionActive = 1;
   s.trackLoaded = 1;
@@ -107,9 +108,8 @@ void RenderPlugin::runStartSession() {
   odometer_.reset();
   pace_.reset();
 
-  if (SharedBlock* block = sharedBlock()) {
-    BlockWrite write(block);
-    copyStateOut();
+  if (SharedBlock* block = scope.block()) {
+    scope.beginWrites();
     std::memcpy(&block->timeTable, &publishedTimeTable(), sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
   }
@@ -119,13 +119,7 @@ void RenderPlugin::runEndSession() {
   odometer_.save();
   odometer_.reset();
   resetStateForLifecycle(hostState(), 0);
-  if (sharedBlock() && platform::lockTryEnter(dataLock())) {
-    {
-      BlockWrite write(sharedBlock());
-      copyStateOut();
-    }
-    platform::lockLeave(dataLock());
-  }
+  PublishScope scope(PublishScope::Kind::kSessionEnd);
 }
 
 void RenderPlugin::setRealtime(uint8_t value) {

@@ -4,13 +4,11 @@
 
 #include "platform/platform.h"
 #include "plugin/render_plugin.h"
-#include "publish/block_write.h"
-#include "publish/data_lock.h"
+#include "publish/publish_scope.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
-#include "timing/name_index.h"
 
 namespace korvanel {
 namespace {
@@ -52,22 +50,19 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (record == nullptr) return;
   const HostScoring& scoring = *record;
   HostState& state = hostState();
-  SharedBlock* block = sharedBlock();
-
-  copyStateIn();
+  PublishScope scope(PublishScope::Kind::kUpdate);
+  SharedBlock* block = scope.block();
   countUpdate(state);
-  BoundedLock lock(dataLock());
 
   lastScoringTick_ = platform::tickCount();
   state.dataUpdated = 1;
 
-  PluginConfig& config = PluginConfig::instance(pluginLog());
-  config.selectedClassRow = block ? block->state.selectedClassRow : 0;
+  const PluginConfig& config = PluginConfig::instance(pluginLog());
 
   ScoringInfoV2& info = publishedScoring();
   scoringWriter_.attach(&info);
   scoringWriter_.fillFromHost(scoring);
-  scoringWriter_.analyse(config);
+  scoringWriter_.analyse(config, scope.commands().selectedClassRow);
 
   bool playerPresent = info.playerIndex != -1;
   state.noPlayerVehicle = playerPresent ? 0 : 1;
@@ -92,18 +87,17 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   TimeTable& timeTable = publishedTimeTable();
   // Checked against the table's names once for the three passes below,
   // between which nothing else writes them.
-  TimeTableNameIndex& names = nameIndexFor(timeTable);
-  timeTable.trackTopSpeeds(scoring, names);
-  timeTable.copyTopSpeeds(info, names);
+  timeLookup_.refresh(timeTable);
+  timeTable.trackTopSpeeds(scoring, timeLookup_);
+  timeTable.copyTopSpeeds(info, timeLookup_);
   scanEarlyTimes(scoring);
-  timeTable.update(scoring, names);
+  timeTable.update(scoring, timeLookup_);
   timeTable.republishFastestLap(cycleState().earlyPhase);
   publishedSectorTimes().update(scoring);
 
   if (block) {
-    BlockWrite write(block);
+    scope.beginWrites();
     scoringWriter_.copyTo(&block->scoring);
-    copyStateOutFromUpdate();
     std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;

@@ -4,8 +4,7 @@
 
 #include "platform/platform.h"
 #include "plugin/render_plugin.h"
-#include "publish/block_write.h"
-#include "publish/data_lock.h"
+#include "publish/publish_scope.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
@@ -19,8 +18,8 @@ namespace {
 // program, once: the byte is cleared in both copies of the state record.
 // The reset takes effect at once; the file follows within a second, so a
 // display that keeps the byte set cannot make every call rewrite the file.
-void runOdometerCommand(SharedBlock& block, HostState& state, Odometer& odometer, uint32_t now) {
-  uint8_t command = block.state.distanceResetCommand;
+void runOdometerCommand(uint8_t command, SharedBlock& block, HostState& state,
+                        Odometer& odometer, uint32_t now) {
   if (command == kResetVehicleDistance) {
     odometer.vehicleTotal = 0.0;
   } else if (command == kResetTrackDistance) {
@@ -40,13 +39,11 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   if (record == nullptr) return;
   const HostTelemetry& telemetry = *record;
   HostState& state = hostState();
-  SharedBlock* block = sharedBlock();
-
-  copyStateIn();
+  PublishScope scope(PublishScope::Kind::kUpdate);
+  SharedBlock* block = scope.block();
   // Wraps rather than overflows: the count comes back from the block, where
   // any program may have written any value.
   countUpdate(state);
-  BoundedLock lock(dataLock());
 
   CycleState& cycle = cycleState();
   bool lapChanged = telemetry.lapNumber != cycle.previousLapNumber;
@@ -67,17 +64,18 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   state.dataUpdated = 1;
 
   double distance = stepDistance(telemetry);
+  const DisplayCommands& commands = scope.commands();
   // From the command's clearing, the first write into the block, to the
   // copy out at the end.
-  BlockWrite write(block);
-  if (block) runOdometerCommand(*block, state, odometer_, now);
+  scope.beginWrites();
+  if (block) runOdometerCommand(commands.distanceReset, *block, state, odometer_, now);
   odometer_.add(distance);
   // A save that failed or had to wait, once its second has passed.
   odometer_.saveIfDue(now);
   state.vehicleDistance = odometer_.vehicleTotal;
   state.vehicleTrackDistance = odometer_.trackTotal;
 
-  runKersTimer(state.kersRemaining, KersSwitches{state.kersTimerOn, state.kersRunning},
+  runKersTimer(state.kersRemaining, KersSwitches{commands.kersTimerOn, commands.kersRunning},
                telemetry.deltaTime, lapChanged, scoring,
                PluginConfig::instance(pluginLog()).kersTime);
 
@@ -89,10 +87,7 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   }
   state.timeSinceScoring =
       static_cast<float>(state.timeSinceScoring + usableDeltaTime(telemetry.deltaTime));
-  if (block) {
-    std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
-    copyStateOutFromUpdate();
-  }
+  if (block) std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
 }
 
 }  // namespace korvanel

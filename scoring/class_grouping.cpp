@@ -24,7 +24,7 @@ PatternMatch matchRow(const PluginConfig& config, int32_t row, const VehicleInfo
 
 }  // namespace
 
-void ScoringBlockWriter::groupClasses(const PluginConfig& config) {
+void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   if (block_ == nullptr) return;
   ScoringInfoV2& b = *block_;
   const int n = countedVehicles(b);
@@ -43,7 +43,6 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config) {
 
   b.classLeaderIndex = -1;
   b.playerClassPosition = kNoPlayerPlace;
-  const int32_t row = config.selectedClassRow;
   int32_t previousMember = -1;
   int32_t nextPosition = 1;
   for (int i = 0; i < n; ++i) {

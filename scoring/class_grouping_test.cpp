@@ -37,7 +37,7 @@ TEST(ClassGrouping, RowZeroTakesEveryCarAtItsPlace) {
 TEST(ClassGrouping, MembersAreNumberedInRaceOrderWhateverPatternMatched) {
   ScoringRig rig;
   rig.setRow(1, "GT", "GT3", "#GT4");
-  rig.config.selectedClassRow = 1;
+  rig.selectedRow = 1;
   rig.host.addVehicle("a", 1, "LMP1");
   rig.host.addVehicle("b", 2, "gt3");
   rig.host.addVehicle("c", 3, "GT4 Cup");
@@ -59,7 +59,7 @@ TEST(ClassGrouping, NumberedAndPlaceKeepingMembersMix) {
   // numbered member can also be position 1, and the last one wins the lead.
   ScoringRig rig;
   rig.setRow(1, "mix", "LMP", "*");
-  rig.config.selectedClassRow = 1;
+  rig.selectedRow = 1;
   rig.host.addVehicle("a", 1, "GT3");
   rig.host.addVehicle("b", 2, "LMP");
   rig.host.addVehicle("c", 3, "GT3");
@@ -115,7 +115,7 @@ TEST(ClassPattern, EveryFormAndItsFallThrough) {
 TEST(ClassGrouping, AtPatternTakesThePlayersClass) {
   ScoringRig rig;
   rig.setRow(1, "mine", "@");
-  rig.config.selectedClassRow = 1;
+  rig.selectedRow = 1;
   rig.host.addVehicle("a", 1, "LMP");
   rig.host.addVehicle("b", 2, "gt3");
   ScoringRig::makePlayer(rig.host.addVehicle("me", 3, "GT3"));
@@ -136,10 +136,10 @@ TEST(ClassGrouping, FirstMatchingPatternDecidesAndANullSlotEndsTheRow) {
              "N", "GT3");
   rig.host.addVehicle("a", 1, "GT3");
   rig.host.addVehicle("b", 2, "LMP");
-  rig.config.selectedClassRow = 1;
+  rig.selectedRow = 1;
   rig.update();
   EXPECT_EQ(positions(rig), (std::vector<int>{-1, 1}));
-  rig.config.selectedClassRow = 2;  // a full row ends after slot 15
+  rig.selectedRow = 2;  // a full row ends after slot 15
   rig.update();
   EXPECT_EQ(positions(rig), (std::vector<int>{1, -1}));
 }
@@ -157,8 +157,8 @@ TEST(ClassGrouping, EmptyGroupLeavesGapsAlone) {
       rig.entry(i).timeGapToPlayer = 99.0f;
       rig.entry(i).previousGroupMember = 42;
     }
-    rig.config.selectedClassRow = row;
-    rig.writer.analyse(rig.config);
+    rig.selectedRow = row;
+    rig.writer.analyse(rig.config, rig.selectedRow);
     EXPECT_EQ(rig.block->noClassGroup, 1) << row;
     EXPECT_EQ(rig.block->classLeaderIndex, -1);
     EXPECT_EQ(rig.block->playerClassPosition, 0);  // the player is outside
@@ -176,12 +176,12 @@ TEST(ClassGrouping, RowsBeyondTheTableHaveNoPatterns) {
   for (int row = 0; row < kClassRows; ++row) rig.setRow(row, "all", "*");
   rig.host.addVehicle("a", 1);
   for (int row : {22, 23, 255, -1}) {
-    rig.config.selectedClassRow = row;
+    rig.selectedRow = row;
     rig.update();
     EXPECT_EQ(rig.block->noClassGroup, 1) << row;
     EXPECT_EQ(rig.entry(0).inClassGroup, 0);
   }
-  rig.config.selectedClassRow = 21;
+  rig.selectedRow = 21;
   rig.update();
   EXPECT_EQ(rig.block->noClassGroup, 0);
 }

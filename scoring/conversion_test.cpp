@@ -151,7 +151,7 @@ TEST(ScoringHeader, NoVehiclesStillWritesTheTail) {
     // Reading this address would fault: it must not be read.
     record.vehicles = reinterpret_cast<const HostVehicle*>(uintptr_t{16});
     rig.writer.fillFromHost(record);
-    rig.writer.analyse(rig.config);
+    rig.writer.analyse(rig.config, rig.selectedRow);
     EXPECT_EQ(rig.block->vehicleCount, count);
     EXPECT_STREQ(rig.entry(0).host.driverName, "kept");
     EXPECT_EQ(rig.block->playerIndex, -1);

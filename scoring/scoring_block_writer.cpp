@@ -60,9 +60,9 @@ void ScoringBlockWriter::fillFromHost(const HostScoring& scoring) {
   }
 }
 
-void ScoringBlockWriter::analyse(const PluginConfig& config) {
+void ScoringBlockWriter::analyse(const PluginConfig& config, int32_t selectedRow) {
   if (block_ == nullptr) return;
-  groupClasses(config);
+  groupClasses(config, selectedRow);
   markTeamMembers(config);
   if (block_->noClassGroup == 0) {
     computeClassGaps();

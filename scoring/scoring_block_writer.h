@@ -20,12 +20,13 @@ class ScoringBlockWriter {
   // Fills the entry the writer currently points at from one host vehicle.
   void convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle);
   // Class grouping and team marking, then the gaps when the group is not
-  // empty; uses `config`'s rows, selected row and team list.
-  void analyse(const PluginConfig& config);
+  // empty; uses `config`'s rows and team list and groups by row
+  // `selectedRow` (a display's choice; one beyond the rows groups nothing).
+  void analyse(const PluginConfig& config, int32_t selectedRow);
   // Copies the whole block image to `destination`.
   void copyTo(void* destination) const;
 
-  void groupClasses(const PluginConfig& config);
+  void groupClasses(const PluginConfig& config, int32_t row);
   void markTeamMembers(const PluginConfig& config);
   void computeClassGaps();
   void computePlayerGaps();

@@ -15,6 +15,7 @@ struct ScoringRig {
   std::unique_ptr<ScoringInfoV2> block = std::make_unique<ScoringInfoV2>();
   ScoringBlockWriter writer;
   PluginConfig config;
+  int32_t selectedRow = 0;  // the display's choice of class row
   ScoringBuilder host;
 
   ScoringRig() { writer.attach(block.get()); }
@@ -23,7 +24,7 @@ struct ScoringRig {
   void fill() { writer.fillFromHost(*host.record()); }
   void update() {
     fill();
-    writer.analyse(config);
+    writer.analyse(config, selectedRow);
   }
   // Row `row` becomes the label and the given patterns; the rest stays empty.
   template <typename... Patterns>

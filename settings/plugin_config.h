@@ -54,7 +54,6 @@ class PluginConfig {
   bool realtimeMode = false;
   std::vector<std::string> teamMembers;
   const char* classRows[kClassRows][kClassSlots];  // null ends a row
-  int32_t selectedClassRow = 0;
   float kersTime = 6.7f;
 
  private:

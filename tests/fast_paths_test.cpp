@@ -18,6 +18,7 @@
 #include "text/ascii_text.h"
 #include "telemetry/telemetry_steps.h"
 #include "timing/name_index.h"
+#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -361,14 +362,18 @@ TEST(TimingLookups, RememberedAnswersAreThoseOfTheFullSearch) {
 namespace korvanel {
 namespace {
 
-// The scoring cycle's way (one index for the three passes, update taking what
-// trackTopSpeeds found) against the plain calls, on updates that bring new
+// The scoring cycle's way (one refresh for the three passes, update taking
+// what trackTopSpeeds found) against each pass refreshed on its own and
+// update searching afresh through a second lookup, on updates that bring new
 // drivers, twins with the same names, case variants and a full table.
 TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
   auto plain = std::make_unique<TimeTable>();
   auto shared = std::make_unique<TimeTable>();
   auto plainBlock = std::make_unique<ScoringInfoV2>();
   auto sharedBlock = std::make_unique<ScoringInfoV2>();
+  auto plainLookup = std::make_unique<TimeTableLookup>();
+  auto plainUpdateLookup = std::make_unique<TimeTableLookup>();
+  auto sharedLookup = std::make_unique<TimeTableLookup>();
   plain->reset();
   shared->reset();
   Random r(31);
@@ -401,14 +406,17 @@ TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
     writer.attach(sharedBlock.get());
     writer.fillFromHost(scoring);
 
-    plain->trackTopSpeeds(scoring);
-    plain->copyTopSpeeds(*plainBlock);
-    plain->update(scoring);
+    plainLookup->refresh(*plain);
+    plain->trackTopSpeeds(scoring, *plainLookup);
+    plainLookup->refresh(*plain);
+    plain->copyTopSpeeds(*plainBlock, *plainLookup);
+    plainUpdateLookup->refresh(*plain);
+    plain->update(scoring, *plainUpdateLookup);
 
-    TimeTableNameIndex& names = nameIndexFor(*shared);
-    shared->trackTopSpeeds(scoring, names);
-    shared->copyTopSpeeds(*sharedBlock, names);
-    shared->update(scoring, names);
+    sharedLookup->refresh(*shared);
+    shared->trackTopSpeeds(scoring, *sharedLookup);
+    shared->copyTopSpeeds(*sharedBlock, *sharedLookup);
+    shared->update(scoring, *sharedLookup);
 
     ASSERT_EQ(std::memcmp(plain.get(), shared.get(), sizeof(TimeTable)), 0) << "round " << round;
     ASSERT_EQ(std::memcmp(plainBlock.get(), sharedBlock.get(), sizeof(ScoringInfoV2)), 0)

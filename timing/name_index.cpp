@@ -240,39 +240,4 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   return entry;
 }
 
-namespace {
-
-struct RegisteredIndex {
-  const TimeTable* table;
-  uint32_t lastUse;
-  TimeTableNameIndex index;
-};
-
-// Zero-initialised, so usable from the static initialiser that clears the
-// published table at load.
-RegisteredIndex gIndexes[4];
-uint32_t gUseCount;
-
-}  // namespace
-
-TimeTableNameIndex& nameIndexFor(const TimeTable& table) {
-  RegisteredIndex* chosen = nullptr;
-  for (RegisteredIndex& r : gIndexes) {
-    if (r.table == &table) chosen = &r;
-  }
-  if (chosen == nullptr) {
-    chosen = &gIndexes[0];
-    for (RegisteredIndex& r : gIndexes) {
-      if (r.table == nullptr || r.lastUse < chosen->lastUse) chosen = &r;
-      if (r.table == nullptr) break;
-    }
-    chosen->table = &table;
-    chosen->index.rebuild(table);
-  } else if (!chosen->index.matches(table)) {
-    chosen->index.rebuild(table);
-  }
-  chosen->lastUse = ++gUseCount;
-  return chosen->index;
-}
-
 }  // namespace korvanel

@@ -100,10 +100,4 @@ class TimeTableNameIndex {
   uint64_t version_;
 };
 
-// The index kept for `table`, brought up to date with its names. A few
-// tables are remembered by address; any other table takes the place of the
-// one used longest ago. Not thread-safe: callers hold the data lock, as for
-// the table itself.
-TimeTableNameIndex& nameIndexFor(const TimeTable& table);
-
 }  // namespace korvanel

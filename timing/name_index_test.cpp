@@ -12,6 +12,7 @@
 
 #include "timing/name_index.h"
 #include "timing/time_table.h"
+#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -152,8 +153,15 @@ TEST(NameIndexTest, AnswersAsThePlainScanWhileEntriesAreRewrittenOneByOne) {
   }
 }
 
+// A lookup as the scoring cycle makes it: refreshed against the table first.
+int findIn(TimeTableLookup& lookup, const TimeTable& t, const char* driver, const char* vehicle,
+           const char* cls) {
+  return lookup.refresh(t).find(makeNameKey(driver, vehicle, cls));
+}
+
 TEST(NameIndexTest, FieldsWithoutNulMatchTheirStoredCopy) {
   auto table = std::make_unique<TimeTable>();
+  auto lookup = std::make_unique<TimeTableLookup>();
   table->reset();
   char driver[32], vehicle[64], cls[32];
   std::memset(driver, 'd', sizeof driver);
@@ -162,12 +170,14 @@ TEST(NameIndexTest, FieldsWithoutNulMatchTheirStoredCopy) {
   std::memset(table->entries[3].driverName, 'D', 31);
   std::memset(table->entries[3].vehicleName, 'v', 63);
   std::memset(table->entries[3].vehicleClass, 'C', 31);
-  EXPECT_EQ(table->findEntry(driver, vehicle, cls), 3);
+  EXPECT_EQ(findIn(*lookup, *table, driver, vehicle, cls), 3);
   vehicle[62] = 'x';
-  EXPECT_EQ(table->findEntry(driver, vehicle, cls), -1);
+  EXPECT_EQ(findIn(*lookup, *table, driver, vehicle, cls), -1);
 }
 
-TEST(NameIndexTest, ATableNoticesNamesWrittenBehindItsBack) {
+TEST(NameIndexTest, ALookupNoticesNamesWrittenBehindItsBack) {
+  // One lookup for two tables in turn: each refresh finds the other's names.
+  auto lookup = std::make_unique<TimeTableLookup>();
   auto a = std::make_unique<TimeTable>();
   auto b = std::make_unique<TimeTable>();
   a->reset();
@@ -178,42 +188,14 @@ TEST(NameIndexTest, ATableNoticesNamesWrittenBehindItsBack) {
       std::snprintf(t->entries[k].driverName, 32, "Racer %d", round);
       std::strcpy(t->entries[k].vehicleName, "Car");
       std::strcpy(t->entries[k].vehicleClass, "GT3");
-      EXPECT_EQ(t->findEntry(t->entries[k].driverName, "CAR", "gt3"), k);
-      EXPECT_EQ(t->findEntry("", "", ""), scanFor(*t, "", "", ""));
+      EXPECT_EQ(findIn(*lookup, *t, t->entries[k].driverName, "CAR", "gt3"), k);
+      EXPECT_EQ(findIn(*lookup, *t, "", "", ""), scanFor(*t, "", "", ""));
     }
   }
   a->entries[0].driverName[0] = 0;
-  EXPECT_EQ(a->findEntry("Racer 0", "Car", "GT3"), -1);
-  EXPECT_EQ(a->findEntry("", "cAR", "GT3"), 0);
-  EXPECT_EQ(a->findEntry("", "", ""), 1);
-}
-
-TEST(NameIndexTest, ManyTablesInTurnEachGetTheirOwnAnswers) {
-  // More tables than the remembered indexes, used in turn, each edited
-  // directly between lookups.
-  std::vector<std::unique_ptr<TimeTable>> tables;
-  for (int t = 0; t < 7; ++t) {
-    tables.push_back(std::make_unique<TimeTable>());
-    tables.back()->reset();
-  }
-  for (int round = 0; round < 3; ++round) {
-    for (int t = 0; t < 7; ++t) {
-      TimeTable& table = *tables[t];
-      int k = (t * 11 + round * 37) % kTimeTableEntries;
-      std::snprintf(table.entries[k].driverName, 32, "Racer %d %d", t, round);
-      std::strcpy(table.entries[k].vehicleName, "Car");
-      std::strcpy(table.entries[k].vehicleClass, "GT3");
-      EXPECT_EQ(table.findEntry(table.entries[k].driverName, "CAR", "gt3"), k);
-      // An empty triple finds the first entry whose names are all empty.
-      EXPECT_EQ(table.findEntry("", "", ""), scanFor(table, "", "", ""));
-      EXPECT_NE(table.findEntry("", "", ""), k);
-    }
-  }
-  // A fresh table at an address that held another one.
-  TimeTable* reused = tables[0].get();
-  std::memset(reused, 0, sizeof *reused);
-  EXPECT_EQ(reused->findEntry("Racer 0 2", "Car", "GT3"), -1);
-  EXPECT_EQ(reused->findEntry("", "", ""), 0);
+  EXPECT_EQ(findIn(*lookup, *a, "Racer 0", "Car", "GT3"), -1);
+  EXPECT_EQ(findIn(*lookup, *a, "", "cAR", "GT3"), 0);
+  EXPECT_EQ(findIn(*lookup, *a, "", "", ""), 1);
 }
 
 }  // namespace

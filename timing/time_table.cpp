@@ -6,6 +6,7 @@
 #include "text/ascii_text.h"
 #include "timing/host_values.h"
 #include "timing/name_index.h"
+#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -15,21 +16,6 @@ bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
 int entryOf(TimeTableNameIndex& index, const HostVehicle& v) {
   return index.findFields(v.driverName, v.vehicleName, v.vehicleClass);
 }
-
-// The entries trackTopSpeeds found for the vehicles of one host record, for
-// update of the same record in the same scoring update: valid only for that
-// table, index version and vehicle array, and only between the two calls
-// that take the index from their caller.
-struct FoundEntries {
-  const TimeTable* table = nullptr;
-  const HostVehicle* vehicles = nullptr;
-  int count = 0;
-  uint64_t version = 0;
-  int16_t entry[kTimeTableEntries] = {};
-};
-FoundEntries gFound;  // callers hold the data lock, as for the table
-
-void forgetFoundEntries() { gFound.vehicles = nullptr; }
 
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
@@ -160,64 +146,53 @@ void TimeTable::reset() {
   clearFastestLap(tail);
   tail.earlyTimesSeen = 0;
   tail.playerBestLapTime = tail.playerBestSector1 = tail.playerBestSector2 = -1.0f;
-  nameIndexFor(*this);
 }
 
-int TimeTable::findEntry(const char* driverName, const char* vehicleName,
-                         const char* vehicleClass) const {
-  return nameIndexFor(*this).find(makeNameKey(driverName, vehicleName, vehicleClass));
+TimeTableNameIndex& TimeTableLookup::refresh(const TimeTable& table) {
+  if (!built_ || !index_.matches(table)) {
+    index_.rebuild(table);
+    built_ = true;
+  }
+  return index_;
 }
 
-void TimeTable::trackTopSpeeds(const HostScoring& scoring) {
-  if (hostVehicleCount(scoring) == 0) return;
-  trackTopSpeeds(scoring, nameIndexFor(*this));
-  // Its caller may change the record or the names before update.
-  forgetFoundEntries();
-}
-
-void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index) {
+void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup) {
   int count = hostVehicleCount(scoring);
-  gFound.table = this;
-  gFound.vehicles = scoring.vehicles;
-  gFound.count = count;
-  gFound.version = index.version();
+  TimeTableLookup::FoundEntries& finds = lookup.found_;
+  TimeTableNameIndex& index = lookup.index_;
+  finds.table = this;
+  finds.vehicles = scoring.vehicles;
+  finds.count = count;
+  finds.version = index.version();
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
     int k = entryOf(index, v);
-    if (i < kTimeTableEntries) gFound.entry[i] = static_cast<int16_t>(k);
+    if (i < kTimeTableEntries) finds.entry[i] = static_cast<int16_t>(k);
     if (k < 0) continue;
     float speed = vehicleSpeed(v);
     if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
   }
 }
 
-void TimeTable::copyTopSpeeds(ScoringInfoV2& block) const {
-  if (countedVehicles(block) == 0) return;
-  copyTopSpeeds(block, nameIndexFor(*this));
-}
-
-void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) const {
+void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const {
   int count = countedVehicles(block);
   for (int i = 0; i < count; ++i) {
     VehicleInfoV2& v = block.vehicles[i];
     v.topSpeed = 0.0f;
-    int k = entryOf(index, v.host);
+    int k = entryOf(lookup.index_, v.host);
     if (k >= 0) v.topSpeed = entries[k].topSpeed;
   }
 }
 
-void TimeTable::update(const HostScoring& scoring) {
-  forgetFoundEntries();
-  update(scoring, nameIndexFor(*this));
-}
-
-void TimeTable::update(const HostScoring& scoring, TimeTableNameIndex& index) {
+void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
-  const bool tracked = gFound.table == this && gFound.vehicles == scoring.vehicles &&
-                       gFound.count == count;
-  forgetFoundEntries();
+  TimeTableLookup::FoundEntries& finds = lookup.found_;
+  TimeTableNameIndex& index = lookup.index_;
+  const bool tracked = finds.table == this && finds.vehicles == scoring.vehicles &&
+                       finds.count == count;
+  finds.vehicles = nullptr;  // good for this update only
   if (count > 0) {
     bool timingSession = isTimingSession(scoring.session);
     // Entries only ever come into use during an update, so the first free
@@ -230,8 +205,8 @@ void TimeTable::update(const HostScoring& scoring, TimeTableNameIndex& index) {
       if (player) samplePlayerBest(tail, v);
 
       // What trackTopSpeeds found holds until a new entry changes the index.
-      int k = tracked && i < kTimeTableEntries && gFound.version == index.version()
-                  ? gFound.entry[i]
+      int k = tracked && i < kTimeTableEntries && finds.version == index.version()
+                  ? finds.entry[i]
                   : entryOf(index, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);

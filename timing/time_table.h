@@ -11,7 +11,7 @@
 namespace korvanel {
 
 struct ScoringInfoV2;
-class TimeTableNameIndex;
+class TimeTableLookup;
 
 #pragma pack(push, 4)
 
@@ -49,34 +49,26 @@ struct TimeTableTail {
 constexpr int kTimeTableEntries = 150;
 
 // Lookups by name go through an index kept beside the table, outside its
-// published bytes (timing/name_index.h); it notices names written by anyone
-// else and rebuilds itself.
+// published bytes (timing/time_table_lookup.h); it notices names written by
+// anyone else and rebuilds itself.
 struct TimeTable {
   TimeTableEntry entries[kTimeTableEntries];
   TimeTableTail tail;
 
   // Clears the tail and every entry.
   void reset();
-  // The entry the name triple matches (each name a whole field of the host's
-  // record), or -1: the lowest entry whose three names are equal ignoring
-  // ASCII case, free entries included.
-  int findEntry(const char* driverName, const char* vehicleName, const char* vehicleClass) const;
+  // The three per-update passes of a scoring update, run in this order,
+  // the first and last on the same host record. Lookups by name go through
+  // `lookup`, the first pass's finds serving the last.
+  // REQUIRES: lookup.refresh(*this) since the table's names were last
+  // written other than by these calls; the vehicles' names unchanged between
+  // trackTopSpeeds and update.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
-  void trackTopSpeeds(const HostScoring& scoring);
+  void trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup);
   // Writes each counted vehicle entry's `topSpeed` from its timing entry.
-  void copyTopSpeeds(ScoringInfoV2& block) const;
+  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const;
   // The per-update bookkeeping, ending with the first publication step.
-  void update(const HostScoring& scoring);
-  // The same three, for a caller that runs them in a row and fetches the
-  // name index once for all of them, rather than having each check it
-  // against the whole table again.
-  // REQUIRES: `index` is nameIndexFor(*this), fetched after the table's names
-  // were last written other than by these calls; an update that follows a
-  // trackTopSpeeds of the same vehicle array takes what that one found, so
-  // the vehicles' names must not change in between.
-  void trackTopSpeeds(const HostScoring& scoring, TimeTableNameIndex& index);
-  void copyTopSpeeds(ScoringInfoV2& block, TimeTableNameIndex& index) const;
-  void update(const HostScoring& scoring, TimeTableNameIndex& index);
+  void update(const HostScoring& scoring, TimeTableLookup& lookup);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
   // The second publication step; clears `earlyTimesSeen` outside the early

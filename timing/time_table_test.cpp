@@ -10,7 +10,9 @@
 
 #include "scoring/scoring_info.h"
 #include "tests/test_support.h"
+#include "timing/name_index.h"
 #include "timing/time_table.h"
+#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -49,9 +51,24 @@ class TimeTableTest : public ::testing::Test {
 
   void cycle(ScoringBuilder& s, bool earlyPhase = false) {
     const HostScoring& record = *s.record();
-    t.trackTopSpeeds(record);
-    t.update(record);
+    lookup.refresh(t);
+    t.trackTopSpeeds(record, lookup);
+    t.update(record, lookup);
     t.republishFastestLap(earlyPhase);
+  }
+  // One pass alone, after a refresh, as a caller that may have written
+  // names since must.
+  void update(const HostScoring& record) {
+    lookup.refresh(t);
+    t.update(record, lookup);
+  }
+  void track(const HostScoring& record) {
+    lookup.refresh(t);
+    t.trackTopSpeeds(record, lookup);
+  }
+  void copyTopSpeeds(ScoringInfoV2& block) {
+    lookup.refresh(t);
+    t.copyTopSpeeds(block, lookup);
   }
 
   const TimeTableEntry& entry(int k) const { return t.entries[k]; }
@@ -72,6 +89,8 @@ class TimeTableTest : public ::testing::Test {
 
   std::unique_ptr<TimeTable> owned = std::make_unique<TimeTable>();
   TimeTable& t = *owned;
+  std::unique_ptr<TimeTableLookup> ownedLookup = std::make_unique<TimeTableLookup>();
+  TimeTableLookup& lookup = *ownedLookup;
 };
 
 TEST_F(TimeTableTest, ANewEntryTakesTheFasterOfBestAndLastLap) {
@@ -164,7 +183,7 @@ TEST_F(TimeTableTest, LapTimesAreComparedAsTheHostsDoubleAgainstTheWidenedFloat)
   t.entries[0].topSpeed = 10.0f;
   ann.lastLapTime = static_cast<double>(89.8f) + 1e-6;
   ASSERT_EQ(static_cast<float>(ann.lastLapTime), 89.8f);
-  t.update(*s.record());
+  update(*s.record());
   EXPECT_EQ(entry(0).topSpeed, 10.0f);
 }
 
@@ -420,7 +439,7 @@ TEST_F(TimeTableTest, TheHundredAndFiftyFirstDriverIsLeftOut) {
     ASSERT_EQ(entry(k).inUse, 1);
     ASSERT_EQ(entry(k).vehicleIndex, k);
   }
-  EXPECT_EQ(t.findEntry("Latecomer", "Latecomer", "GT3"), -1);
+  EXPECT_EQ(lookup.refresh(t).find(makeNameKey("Latecomer", "Latecomer", "GT3")), -1);
   expectFastestLap("Driver 0", 120.0f, 40.0f, 80.0f);
   // The player's own sample does not need an entry.
   EXPECT_EQ(tail().playerBestLapTime, 61.0f);
@@ -430,7 +449,7 @@ TEST_F(TimeTableTest, TheHundredAndFiftyFirstDriverIsLeftOut) {
   block->vehicles[0].host = late;
   block->vehicles[0].topSpeed = 123.0f;
   block->vehicles[1].host = s.vehicles()[7];
-  t.copyTopSpeeds(*block);
+  copyTopSpeeds(*block);
   EXPECT_EQ(block->vehicles[0].topSpeed, 0.0f);
   EXPECT_EQ(block->vehicles[1].topSpeed, 50.0f);
 }
@@ -542,8 +561,8 @@ TEST_F(TimeTableTest, NoVehicleIsReadWithoutACountOrAnArray) {
   HostScoring header = *s.record();
   header.vehicles = nullptr;
   header.vehicleCount = 5;
-  t.trackTopSpeeds(header);
-  t.update(header);
+  track(header);
+  update(header);
   EXPECT_EQ(entry(0).seenThisUpdate, 0);
   expectNoFastestLap();
 
@@ -552,8 +571,8 @@ TEST_F(TimeTableTest, NoVehicleIsReadWithoutACountOrAnArray) {
   header.vehicles = &one;
   for (int32_t count : {0, -1, -150}) {
     header.vehicleCount = count;
-    t.trackTopSpeeds(header);
-    t.update(header);
+    track(header);
+    update(header);
     EXPECT_EQ(entry(1).inUse, 0);
   }
 }
@@ -577,18 +596,18 @@ TEST_F(TimeTableTest, CopyTopSpeedsStaysInsideTheBlocksEntries) {
     v.topSpeed = -5.0f;
   }
   g->block.vehicleCount = -2;
-  t.copyTopSpeeds(g->block);
+  copyTopSpeeds(g->block);
   EXPECT_EQ(g->block.vehicles[0].topSpeed, -5.0f);
 
   g->block.vehicleCount = 1000;
-  t.copyTopSpeeds(g->block);
+  copyTopSpeeds(g->block);
   for (const VehicleInfoV2& v : g->block.vehicles) ASSERT_EQ(v.topSpeed, 70.0f);
   for (unsigned char b : g->guard) ASSERT_EQ(b, 0xA5);
 
   g->block.vehicleCount = 3;
   std::strcpy(g->block.vehicles[1].host.driverName, "Nobody");
   g->block.vehicles[3].topSpeed = -5.0f;
-  t.copyTopSpeeds(g->block);
+  copyTopSpeeds(g->block);
   EXPECT_EQ(g->block.vehicles[1].topSpeed, 0.0f);
   EXPECT_EQ(g->block.vehicles[2].topSpeed, 70.0f);
   EXPECT_EQ(g->block.vehicles[3].topSpeed, -5.0f);
