@@ -5,7 +5,9 @@
 // prints the same table as the native benchmark, and exits non-zero when a
 // target is missed.
 //
-//   korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick]
+//   korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] [--only=TEXT]
+//
+// --only runs just the cases whose label holds TEXT (for a profiler).
 //
 // The race is as hard as the host's: every car moves between two updates,
 // sectors and laps are crossed and times change, cars pit, and a display
@@ -298,17 +300,21 @@ int main(int argc, char** argv) {
   int repetitions = 9;
   int telemetryCalls = 1000;
   int scoringCalls = 120;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--dll=", 6) == 0) {
       dll = korvanel::wine::windowsPath(argv[i] + 6);
     } else if (std::strncmp(argv[i], "--repetitions=", 14) == 0) {
       repetitions = std::max(1, std::atoi(argv[i] + 14));
+    } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
+      only = argv[i] + 7;
     } else if (std::strcmp(argv[i], "--quick") == 0) {
       repetitions = 3;
       telemetryCalls = 200;
       scoringCalls = 30;
     } else {
-      std::fprintf(stderr, "usage: korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick]\n");
+      std::fprintf(stderr, "usage: korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] "
+                           "[--only=TEXT]\n");
       return 2;
     }
   }
@@ -351,6 +357,7 @@ int main(int argc, char** argv) {
         for (size_t k = 0; k < cases.size(); ++k) {
           Case& c = cases[k];
           if (c.firstAfterScoring) continue;  // filled by the 150-car telemetry case
+          if (!only.empty() && std::string(c.label).find(only) == std::string::npos) continue;
           if (c.scoring) {
             scoringCase(plugin, c.cars, scoringCalls, seed, c.samples[r]);
           } else {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "scoring/scoring_block_writer.h"
 
 namespace korvanel {
@@ -15,12 +16,12 @@ namespace {
 // length of the text.
 template <size_t N>
 size_t terminateField(char (&field)[N]) {
-  const void* end = std::memchr(field, 0, N);
-  if (end == nullptr) {
+  size_t length = zeroIndex(field);
+  if (length == N) {
     field[N - 1] = 0;
     return N - 1;
   }
-  return static_cast<size_t>(static_cast<const char*>(end) - field);
+  return length;
 }
 
 // upperCase() on eight bytes at once: only the bytes 'a' to 'z' change.
@@ -36,8 +37,10 @@ uint64_t upperCaseWord(uint64_t w) {
 
 // Upper-case copy of a text of `length` characters, the rest of `out`
 // zeroed, so nothing of a longer earlier name survives behind the terminator.
-// Works a word at a time over the whole source field, then clears from the
-// terminator on.
+// Works a word at a time over the whole source field, keeping of each word
+// only the bytes before the terminator (a call to clear a stretch of
+// variable length would cost more than the copy); the rest of `out` beyond
+// the source field is cleared at a fixed size.
 template <size_t Out, size_t In>
 void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
   static_assert(Out >= In, "the copy holds the whole source field");
@@ -46,9 +49,13 @@ void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
     uint64_t w;
     std::memcpy(&w, in + i, 8);
     w = upperCaseWord(w);
+    if (length < i + 8) {
+      // Little-endian: byte k of the word is bits 8k to 8k + 7.
+      w = length <= i ? 0 : w & (~uint64_t{0} >> (64 - 8 * (length - i)));
+    }
     std::memcpy(out + i, &w, 8);
   }
-  std::memset(out + length, 0, Out - length);
+  if (Out > In) std::memset(out + In, 0, Out - In);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "text/ascii_text.h"
 
 namespace korvanel {
@@ -179,23 +180,12 @@ uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* 
   return static_cast<uint32_t>((h * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// Word by word without stopping early: a branch-free run the compiler can
-// widen, cheaper than three calls for 128 bytes.
+// A remembered image of the three fields against the fields themselves.
 bool sameFields(const char* image, const char* driverName, const char* vehicleName,
                 const char* vehicleClass) {
-  uint64_t diff = 0;
-  for (int i = 0; i < kDriverNameSize; i += 8) {
-    diff |= loadWord(image + i) ^ loadWord(driverName + i);
-  }
-  image += kDriverNameSize;
-  for (int i = 0; i < kVehicleNameSize; i += 8) {
-    diff |= loadWord(image + i) ^ loadWord(vehicleName + i);
-  }
-  image += kVehicleNameSize;
-  for (int i = 0; i < kVehicleClassSize; i += 8) {
-    diff |= loadWord(image + i) ^ loadWord(vehicleClass + i);
-  }
-  return diff == 0;
+  return sameBytes<kDriverNameSize>(image, driverName) &
+         sameBytes<kVehicleNameSize>(image + kDriverNameSize, vehicleName) &
+         sameBytes<kVehicleClassSize>(image + kDriverNameSize + kVehicleNameSize, vehicleClass);
 }
 
 }  // namespace
