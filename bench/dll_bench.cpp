@@ -133,14 +133,20 @@ class Plugin {
   unsigned char* sectorTimes_ = nullptr;
 };
 
-// Sums of one repetition of a case.
+// The calls of one repetition of a case, each timed on its own.
 struct Sample {
-  double update = 0;   // seconds in the update calls
-  double runtime = 0;  // seconds in the runtime's copies
-  double own = 0;      // seconds in the own copies
-  int calls = 0;
-  double perCall(double total) const { return calls ? total / calls : -1.0; }
+  std::vector<double> update;   // seconds in each update call
+  std::vector<double> runtime;  // in the runtime's copy after it
+  std::vector<double> own;      // in the own copy after that
 };
+
+// The median: a call that the system interrupted, or that another program
+// on the machine slowed, moves it less than it moves a mean.
+double median(std::vector<double> v) {
+  if (v.empty()) return -1.0;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
 
 // One call timed, then each reference once, back to back.
 template <typename Update, typename Reference>
@@ -152,10 +158,9 @@ void timeCall(Sample& s, Update update, Reference reference) {
   double t2 = counterSeconds();
   reference(&ownCopy);
   double t3 = counterSeconds();
-  s.update += t1 - t0;
-  s.runtime += t2 - t1;
-  s.own += t3 - t2;
-  ++s.calls;
+  s.update.push_back(t1 - t0);
+  s.runtime.push_back(t2 - t1);
+  s.own.push_back(t3 - t2);
 }
 
 constexpr double kTelemetryStep = 1.0 / 90.0;  // the host's telemetry rate
@@ -233,20 +238,24 @@ struct Figures {
   double ratioHigh = -1;
 };
 
-// The best repetition of each column (the one least disturbed by other work
-// on the machine), and the range of the ratios over the repetitions.
+// The median call of each column over all repetitions, and the range of
+// the ratios of the repetitions' medians.
 Figures figuresOf(const Case& c) {
   Figures f;
+  Sample all;
   for (const Sample& s : c.samples) {
-    if (s.calls == 0) continue;
-    double u = s.perCall(s.update), r = s.perCall(s.runtime), o = s.perCall(s.own);
-    double ratio = u / std::min(r, o);
-    if (f.update < 0 || u < f.update) f.update = u;
-    if (f.runtime < 0 || r < f.runtime) f.runtime = r;
-    if (f.own < 0 || o < f.own) f.own = o;
+    if (s.update.empty()) continue;
+    all.update.insert(all.update.end(), s.update.begin(), s.update.end());
+    all.runtime.insert(all.runtime.end(), s.runtime.begin(), s.runtime.end());
+    all.own.insert(all.own.end(), s.own.begin(), s.own.end());
+    double ratio = median(s.update) / std::min(median(s.runtime), median(s.own));
     if (f.ratioLow < 0 || ratio < f.ratioLow) f.ratioLow = ratio;
     if (ratio > f.ratioHigh) f.ratioHigh = ratio;
   }
+  if (all.update.empty()) return f;
+  f.update = median(all.update);
+  f.runtime = median(all.runtime);
+  f.own = median(all.own);
   f.reference = std::min(f.runtime, f.own);
   return f;
 }
@@ -369,11 +378,11 @@ int main(int argc, char** argv) {
       }
 
       std::printf("DLL under test: %s\n", dll.c_str());
-      std::printf("time per call, best of %d repetitions, each call timed with the performance\n"
-                  "counter next to its references in the same run: the copy of the bytes it\n"
-                  "publishes through the C runtime's memcpy and through a copy of this\n"
-                  "program's own; the ratio is to the faster of the two (range: ratios of the\n"
-                  "single repetitions)\n",
+      std::printf("median time per call over %d repetitions, each call timed with the\n"
+                  "performance counter next to its references in the same run: the copy of\n"
+                  "the bytes it publishes through the C runtime's memcpy and through a copy\n"
+                  "of this program's own; the ratio is to the faster of the two (range: the\n"
+                  "ratios of the single repetitions)\n",
                   repetitions);
       std::printf("  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
                   "bytes\n\n");
