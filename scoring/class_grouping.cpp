@@ -2,10 +2,10 @@
 // row numbered in race order, and the block's tail.
 #include <cstring>
 
-#include "platform/bytes.h"
 #include "scoring/class_pattern.h"
 #include "scoring/scoring_block_writer.h"
 #include "settings/plugin_config.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/bytes.h"
 #include "scoring/scoring_block_writer.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {

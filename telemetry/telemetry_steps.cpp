@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/bytes.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {

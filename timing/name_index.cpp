@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "platform/bytes.h"
 #include "text/ascii_text.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
