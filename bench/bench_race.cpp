@@ -13,18 +13,6 @@
 
 namespace korvanel::bench {
 
-const char kBenchConfig[] =
-    "[GENERAL]\n"
-    "TeamMembers=Jane Doe; John Smith, Maya Okafor; Hugo Petit, $$REALTIME_MODE$$\n"
-    "\n"
-    "[HUD]\n"
-    "Grid_Classes1=GT,GT3,#GT4,@\n"
-    "Grid_Classes2=My class,@\n"
-    "Grid_Classes3=Prototypes,LMP1,LMP2\n"
-    "Grid_Classes4=Friends,$JANE DOE,$#SMI,$#OKA,GT4 Am\n"
-    "Grid_Classes5=Everybody,*\n"
-    "KersTime=6.7\n";
-
 WorkFolder::WorkFolder() {
   namespace fs = std::filesystem;
   previous_ = fs::current_path().string();

@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_config.h"
 #include "tools/race/race_generator.h"
 #include "host/host_records.h"
 #include "plugin/render_plugin.h"
 
 namespace korvanel::bench {
-
-// The configuration the plugin finds in its folder: team members, five
-// class rows of several patterns each.
-extern const char kBenchConfig[];
-// The class row a display program selects for the runs ("GT,GT3,#GT4,@").
-constexpr uint8_t kBenchClassRow = 1;
 
 // A fresh temporary folder made the working directory, with
 // Plugins/KORVANEL/korvanelconf.txt inside; removed again at the end.

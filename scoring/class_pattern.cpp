@@ -26,8 +26,14 @@ bool contains(const char* text, const char* part) {
 
 }  // namespace
 
-PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
-                          const VehicleInfoV2* player) {
+bool matchDriverPart(const char* pattern, const VehicleInfoV2& entry) {
+  if (pattern[0] != '$') return false;
+  return (pattern[1] == '#' && contains(entry.driverNameUpper, pattern + 2)) ||
+         equalsIgnoreCase(entry.driverNameUpper, pattern + 1);
+}
+
+PatternMatch matchClassPart(const char* pattern, const VehicleInfoV2& entry,
+                            const VehicleInfoV2* player) {
   switch (pattern[0]) {
     case '*':
       return PatternMatch::kMemberKeepsPlace;
@@ -40,17 +46,17 @@ PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
       // The only form that does not fall through to the whole-name compare.
       return contains(entry.vehicleClassUpper, pattern + 1) ? PatternMatch::kMember
                                                              : PatternMatch::kNone;
-    case '$':
-      if (pattern[1] == '#' && contains(entry.driverNameUpper, pattern + 2)) {
-        return PatternMatch::kMember;
-      }
-      if (equalsIgnoreCase(entry.driverNameUpper, pattern + 1)) return PatternMatch::kMember;
-      break;
     default:
       break;
   }
   return equalsIgnoreCase(entry.vehicleClassUpper, pattern) ? PatternMatch::kMember
                                                            : PatternMatch::kNone;
+}
+
+PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
+                          const VehicleInfoV2* player) {
+  if (matchDriverPart(pattern, entry)) return PatternMatch::kMember;
+  return matchClassPart(pattern, entry, player);
 }
 
 }  // namespace korvanel

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "scoring/scoring_block_writer.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -15,40 +16,39 @@ namespace {
 // length of the text.
 template <size_t N>
 size_t terminateField(char (&field)[N]) {
-  const void* end = std::memchr(field, 0, N);
-  if (end == nullptr) {
+  size_t length = zeroIndex(field);
+  if (length == N) {
     field[N - 1] = 0;
     return N - 1;
   }
-  return static_cast<size_t>(static_cast<const char*>(end) - field);
-}
-
-// upperCase() on eight bytes at once: only the bytes 'a' to 'z' change.
-uint64_t upperCaseWord(uint64_t w) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  uint64_t seven = w & ~kHigh;  // no byte carries into the next below
-  uint64_t fromA = seven + kOnes * (0x80 - 'a');
-  uint64_t pastZ = seven + kOnes * (0x80 - 'z' - 1);
-  uint64_t lower = fromA & ~pastZ & ~w & kHigh;  // bytes of 0x80 and up never
-  return w ^ (lower >> 2);                       // 0x20: the case bit
+  return length;
 }
 
 // Upper-case copy of a text of `length` characters, the rest of `out`
 // zeroed, so nothing of a longer earlier name survives behind the terminator.
-// Works a word at a time over the whole source field, then clears from the
-// terminator on.
+// Sixteen bytes at a time in vector registers over the whole source field:
+// upperCase() on each byte, and only the bytes before the terminator kept (a
+// call to clear a stretch of variable length would cost more than the copy;
+// 64-bit word tricks would take register pairs on the 32-bit build). The
+// rest of `out` beyond the source field is cleared at a fixed size.
 template <size_t Out, size_t In>
 void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
   static_assert(Out >= In, "the copy holds the whole source field");
-  static_assert(In % 8 == 0, "whole words");
-  for (size_t i = 0; i < In; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, in + i, 8);
-    w = upperCaseWord(w);
-    std::memcpy(out + i, &w, 8);
+  static_assert(In % 16 == 0, "whole vectors");
+  typedef unsigned char Bytes __attribute__((vector_size(16)));
+  const Bytes kIndex = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  for (size_t i = 0; i < In; i += 16) {
+    Bytes v;
+    std::memcpy(&v, in + i, sizeof v);
+    Bytes lower = (v >= 'a') & (v <= 'z');  // all ones where a byte changes
+    v ^= lower & 0x20;                      // the case bit
+    // Bytes at or after the terminator: their index in the text >= length.
+    // (The field is shorter than 256, so the byte compare is exact.)
+    Bytes kept = kIndex + static_cast<unsigned char>(i) < static_cast<unsigned char>(length);
+    v &= kept;
+    std::memcpy(out + i, &v, sizeof v);
   }
-  std::memset(out + length, 0, Out - length);
+  if (Out > In) std::memset(out + In, 0, Out - In);
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
 void ScoringBlockWriter::convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle) {
   if (entry_ == nullptr) return;
   VehicleInfoV2& e = *entry_;
-  std::memcpy(&e.host, &vehicle, sizeof(HostVehicle));
+  copyBytes<sizeof(HostVehicle)>(&e.host, &vehicle);
   size_t driverLength = terminateField(e.host.driverName);
   terminateField(e.host.vehicleName);
   size_t classLength = terminateField(e.host.vehicleClass);

@@ -1,28 +1,47 @@
 #!/bin/sh
-# Builds the benchmarks natively in Release and runs them: prints the table of
-# the update cycles against the copy of the bytes they publish, with targets.
-# Exits non-zero when a target is missed.
+# Builds the benchmarks and runs them: the tables of the update cycles
+# against the copy of the bytes they publish, with targets, for the native
+# build (Release) and for the shipped 32-bit DLL under Wine. Exits non-zero
+# when a target is missed.
 #
-#   scripts/bench.sh              the timed benchmarks and the table
+#   scripts/bench.sh              both tables
+#   scripts/bench.sh --native     the native table; further arguments go to
+#                                 the program (Google Benchmark flags)
+#   scripts/bench.sh --wine       the DLL's table; further arguments go to
+#                                 the program (--repetitions=N, --quick)
 #   scripts/bench.sh --callgrind  instructions per call of both updates at
 #                                 150 cars, counted by valgrind's callgrind
 #   scripts/bench.sh --against REV
 #                                 both updates at 150 cars, this tree against
 #                                 the commit REV (built aside), in turns in one
 #                                 run: the ratio of their fastest times
-#   other arguments go to the benchmark program (Google Benchmark flags)
 set -eu
 cd "$(dirname "$0")/.."
 build=build/bench
 
-./scripts/setup.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVANEL_BENCH=ON \
-  -DKORVANEL_TOOLS=OFF -DKORVANEL_SANITIZE=OFF >/dev/null
-cmake --build "$build" --target korvanel_bench -j2
-bench="$build/bench/korvanel_bench"
+mode=both
+case "${1:-}" in
+  --native | --wine | --callgrind | --against) mode=${1#--}; shift ;;
+esac
+[ "$mode" = both ] && [ $# -gt 0 ] && { echo "arguments need --native or --wine" >&2; exit 2; }
 
-if [ "${1:-}" = "--against" ]; then
-  rev=${2:?"--against needs a commit"}
+./scripts/setup.sh
+
+native() {
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVANEL_BENCH=ON \
+    -DKORVANEL_TOOLS=OFF -DKORVANEL_SANITIZE=OFF >/dev/null
+  cmake --build "$build" --target korvanel_bench -j2
+}
+
+wine_bench() {
+  # The product as shipped: the win32 preset builds dist/Plugins/Korvanel.dll.
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 --target korvanel_dll_bench -j2
+  WINEDEBUG=-all wine build/win32/bench/korvanel_dll_bench.exe "$@"
+}
+
+against() {
+  rev=${1:?"--against needs a commit"}
   base=build/bench-base
   rm -rf "$base.src"
   git worktree add --detach --force "$base.src" "$rev" >/dev/null 2>&1
@@ -33,7 +52,7 @@ if [ "${1:-}" = "--against" ]; then
   out=$(mktemp -d)
   for round in 1 2 3 4; do
     for which in before after; do
-      program="$bench"
+      program="$build/bench/korvanel_bench"
       [ $which = before ] && program="$base/bench/korvanel_bench"
       "$program" --benchmark_filter='^(telemetry_update|scoring_update)/150$' \
         --benchmark_repetitions=5 --benchmark_out="$out/$which.$round.json" \
@@ -56,13 +75,27 @@ for name in sorted({k[0] for k in best}):
     print("  %-22s before %8.2f us  after %8.2f us  after/before %.3f" % (name, before, after, after / before))
 PY
   rm -rf "$out"
-  exit 0
-fi
+}
 
-if [ "${1:-}" != "--callgrind" ]; then
-  exec "$bench" "$@"
-fi
 
+case $mode in
+  native) native; exec "$build/bench/korvanel_bench" "$@" ;;
+  wine) wine_bench "$@"; exit $? ;;
+  against) native; against "$@"; exit 0 ;;
+  both)
+    status=0
+    echo "== native build"
+    native
+    "$build/bench/korvanel_bench" || status=1
+    echo
+    echo "== the 32-bit DLL under Wine"
+    wine_bench || status=1
+    exit $status
+    ;;
+esac
+
+bench="$build/bench/korvanel_bench"
+native
 command -v valgrind >/dev/null || { echo "valgrind is needed for --callgrind" >&2; exit 2; }
 calls=500
 out=$(mktemp -d)

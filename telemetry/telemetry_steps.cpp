@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/bytes.h"
+
 namespace korvanel {
 namespace {
 
@@ -89,14 +91,14 @@ struct CarDots {
 CarDots gCarDots[kDeadReckonedVehicles];
 
 bool sameInputs(const unsigned char* kept, const unsigned char* current) {
-  return std::memcmp(kept, current, kDotInputsSize) == 0;
+  return sameBytes<kDotInputsSize>(kept, current);
 }
 
-const CarDots& dotsOf(int index, const HostVehicle& car) {
-  CarDots& d = gCarDots[index];
-  const unsigned char* inputs = reinterpret_cast<const unsigned char*>(&car) + kDotInputsOffset;
-  if (d.known && sameInputs(d.inputs, inputs)) return d;
-
+// Out of line: inlined, the compiler starts the loads of the four vectors
+// before the comparison, through integer registers and the stack on the
+// 32-bit build, and every telemetry update pays for them.
+__attribute__((noinline)) void workOutDots(CarDots& d, const HostVehicle& car,
+                                           const unsigned char* inputs) {
   Vec3 v = load(car.localVelocity);
   Vec3 a = load(car.localAcceleration);
   Vec3 r0 = loadRow(car.orientation, 0);
@@ -113,6 +115,12 @@ const CarDots& dotsOf(int index, const HostVehicle& car) {
   d.halfAz = static_cast<double>(d.az) * 0.5;
   std::memcpy(d.inputs, inputs, kDotInputsSize);
   d.known = true;
+}
+
+const CarDots& dotsOf(int index, const HostVehicle& car) {
+  CarDots& d = gCarDots[index];
+  const unsigned char* inputs = reinterpret_cast<const unsigned char*>(&car) + kDotInputsOffset;
+  if (!d.known || !sameInputs(d.inputs, inputs)) workOutDots(d, car, inputs);
   return d;
 }
 

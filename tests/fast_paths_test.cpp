@@ -14,9 +14,11 @@
 #include <memory>
 #include <vector>
 
+#include "scoring/class_pattern.h"
 #include "scoring/scoring_block_writer.h"
-#include "text/ascii_text.h"
+#include "settings/plugin_config.h"
 #include "telemetry/telemetry_steps.h"
+#include "text/ascii_text.h"
 #include "timing/name_index.h"
 #include "timing/time_table_lookup.h"
 
@@ -298,6 +300,63 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
     }
     ASSERT_EQ(std::memcmp(expectDriver, b.vehicles[0].driverNameUpper, 64), 0) << round;
     ASSERT_EQ(std::memcmp(expectClass, b.vehicles[0].vehicleClassUpper, 32), 0) << round;
+  }
+}
+
+// ---- Class grouping -----------------------------------------------------------
+
+// The grouping works each class's answer out once per update; every entry
+// must still get what the row's patterns give it one by one, first match
+// deciding, with more classes than it remembers and every kind of pattern.
+TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
+  const char* classes[] = {"GT3", "gt3", "GT4 Pro", "GT4 Am", "LMP1", "LMP2", "#GT", "$#OKA",
+                           "@", "", "Hyper", "CUP", "TCR", "GTE", "GTX", "P3", "P4", "M1",
+                           "M2", "M3", "M4", "M5", "M6", "Legends"};
+  const char* drivers[] = {"Jane Doe", "Maya Okafor", "Hugo Petit", "John Smith", "gt3", "okay"};
+  const char* patterns[] = {"GT3", "#GT", "#GT4", "@", "$#OKA", "$JANE DOE", "$GT3", "*",
+                            "LMP2", "$#", "#", "M6", "LEGENDS", "$@"};
+  auto block = std::make_unique<ScoringInfoV2>();
+  ScoringBlockWriter writer;
+  writer.attach(block.get());
+  PluginConfig config;
+  std::vector<HostVehicle> vehicles(150);
+  Random r(5);
+  for (int round = 0; round < 400; ++round) {
+    int n = 1 + r.below(150);
+    for (int i = 0; i < n; ++i) {
+      HostVehicle& v = vehicles[i];
+      v = HostVehicle{};
+      std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", classes[r.below(24)]);
+      std::snprintf(v.driverName, sizeof v.driverName, "%s", drivers[r.below(6)]);
+      v.place = static_cast<uint8_t>(i + 1);
+      v.isPlayer = i == 3 ? 1 : 0;
+    }
+    const char* row[kClassSlots] = {"Row"};
+    int count = r.below(7);
+    for (int k = 1; k <= count; ++k) row[k] = patterns[r.below(14)];
+    for (int k = 0; k < kClassSlots; ++k) config.classRows[2][k] = row[k];
+
+    HostScoring scoring{};
+    scoring.lapLength = 1000.0;
+    scoring.vehicleCount = n;
+    scoring.vehicles = vehicles.data();
+    writer.fillFromHost(scoring);
+    writer.groupClasses(config, 2);
+
+    const ScoringInfoV2& b = *block;
+    const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;
+    int32_t next = 1;
+    for (int i = 0; i < n; ++i) {
+      PatternMatch m = PatternMatch::kNone;
+      for (int k = 1; k <= count && m == PatternMatch::kNone; ++k) {
+        m = matchPattern(row[k], b.vehicles[i], player);
+      }
+      int32_t position = m == PatternMatch::kNone             ? 0
+                         : m == PatternMatch::kMemberKeepsPlace ? b.vehicles[i].host.place
+                                                                : next++;
+      ASSERT_EQ(b.vehicles[i].inClassGroup, m == PatternMatch::kNone ? 0 : 1) << round << " " << i;
+      ASSERT_EQ(b.vehicles[i].classPosition, position) << round << " " << i;
+    }
   }
 }
 

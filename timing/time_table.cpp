@@ -233,19 +233,21 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
 }
 
 bool TimeTable::findFastestLap(TimeTableEntry& result) const {
-  result.clear();
-  bool found = false;
+  // The entry is copied once, at the end, not at every faster lap on the way.
+  const TimeTableEntry* best = nullptr;
   for (const TimeTableEntry& e : entries) {
     // Only a lap time that is a positive number qualifies; the table stores
     // no other, but the block is open to in-process writers.
     bool qualifies = e.inUse != 0 && e.seenThisUpdate != 0 && e.vehicleStatus < 3 &&
                      e.bestLapTime > 0.0f && e.bestLapTime <= FLT_MAX;
-    if (qualifies && (result.bestLapTime == -1.0f || result.bestLapTime > e.bestLapTime)) {
-      result = e;
-      found = true;
-    }
+    if (qualifies && (best == nullptr || best->bestLapTime > e.bestLapTime)) best = &e;
   }
-  return found;
+  if (best == nullptr) {
+    result.clear();
+    return false;
+  }
+  result = *best;
+  return true;
 }
 
 void TimeTable::republishFastestLap(bool earlyPhase) {
