@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/unique_owner.h"
+
 namespace korvanel::platform {
 
 // ---- Clock ----------------------------------------------------------------
@@ -40,37 +42,102 @@ void lockEnter(LockStorage& lock);
 // REQUIRES: the calling thread holds the lock.
 void lockLeave(LockStorage& lock);
 
-// ---- Named shared block -----------------------------------------------------
+// ---- Results ----------------------------------------------------------------
 
-struct SharedMapping {
-  void* view = nullptr;
-  uintptr_t handle = 0;  // 0 when there is none
-  uint32_t size = 0;
+// What a call into the system that can fail returns: success, or failure
+// with the system's own error code (errno; GetLastError on Windows) of the
+// step that failed. The platform only turns the system's error into this;
+// the caller reports it, once, in its own words.
+class Status {
+ public:
+  // Success.
+  Status() = default;
+  static Status failure(int32_t errorCode) { return Status(true, errorCode); }
+
+  bool ok() const { return !failed_; }
+  // The system's code of the failed step; 0 on success.
+  int32_t errorCode() const { return errorCode_; }
+
+ private:
+  Status(bool failed, int32_t errorCode) : failed_(failed), errorCode_(errorCode) {}
+  bool failed_ = false;
+  int32_t errorCode_ = 0;
 };
 
+// ---- Named shared block -----------------------------------------------------
+
+// This process's mapping of a named shared block: owns the view and the
+// system's handle on the block and lets go of both, once, when destroyed
+// or reset. Move-only; empty when made, moved from or reset.
+class SharedMapping {
+ public:
+  SharedMapping() = default;
+  ~SharedMapping() { reset(); }
+  SharedMapping(SharedMapping&& other) noexcept { take(other); }
+  SharedMapping& operator=(SharedMapping&& other) noexcept {
+    if (this != &other) {
+      reset();
+      take(other);
+    }
+    return *this;
+  }
+  SharedMapping(const SharedMapping&) = delete;
+  SharedMapping& operator=(const SharedMapping&) = delete;
+
+  // The mapped bytes, or null when empty.
+  void* view() const { return view_; }
+  uint32_t size() const { return size_; }
+  // Whether the system's object still lies behind the view: false when
+  // empty, and once sharedObjectsIntact had to give the object up.
+  bool hasObject() const { return handle_ != 0; }
+
+  // Unmaps the view and closes the handle, whichever exist; empties it.
+  void reset();
+
+ private:
+  friend struct SharedMappingAccess;  // the platform implementations
+  void take(SharedMapping& other) {
+    view_ = other.view_;
+    handle_ = other.handle_;
+    size_ = other.size_;
+    other.view_ = nullptr;
+    other.handle_ = 0;
+    other.size_ = 0;
+  }
+
+  void* view_ = nullptr;
+  uintptr_t handle_ = 0;  // the system's handle, encoded by the platform; 0 when none
+  uint32_t size_ = 0;
+};
+
+// How far createSharedBlock got.
 enum class MapResult { kOk, kCreateFailed, kMapFailed };
 
+// What createSharedBlock returns: how far it got and, when it failed, the
+// system's error code of that step.
+struct SharedBlockStatus {
+  MapResult result = MapResult::kOk;
+  int32_t errorCode = 0;
+
+  bool ok() const { return result == MapResult::kOk; }
+};
+
 // Creates the named block of `size` bytes backed by memory (or opens it when
-// it exists, keeping its contents) and maps it whole, read and write.
-// On failure `out` stays empty, nothing stays open, and `errorCode` holds the
-// system's error code.
-MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
-                            int32_t& errorCode);
-// Opens an existing block only (for readers). Returns false when it does not
-// exist or cannot be mapped.
-bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
+// it exists, keeping its contents) and maps it whole, read and write, into
+// `out` (emptied first). On failure `out` stays empty and nothing stays open.
+SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMapping& out);
+// Opens an existing block only (for readers), into `out` (emptied first).
+// Fails when it does not exist, is smaller than `size` or cannot be mapped.
+Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
 // Whether the mapped block (and the shared section) can still be written
 // without a fault: on POSIX systems another process may shrink the objects
 // under the mapping, and touching a page past their new end would kill the
 // host. A shrunk object is grown back to its size; one that cannot be is
 // replaced under the same address by memory of this process alone (the
-// plugin goes on, unseen by readers) and false comes back. Cheap enough for
-// every update: one fstat per object. Always true where objects cannot
-// shrink under a mapping.
+// plugin goes on, unseen by readers; `mapping` then has no object) and
+// false comes back. Cheap enough for every update: one fstat per object.
+// Always true where objects cannot shrink under a mapping.
 bool sharedObjectsIntact(SharedMapping& mapping);
-
-// Unmaps the view and closes the handle, whichever exist; empties `mapping`.
-void releaseSharedBlock(SharedMapping& mapping);
 
 // Why the latest createSharedBlock could not put the block where native
 // programs of the system see it too and used the plain named block instead
@@ -111,46 +178,50 @@ void hostPath(const char* path, char* out, size_t outSize);
 // Makes `contents` the whole new content of the file at native path `path`
 // in one step: written beside it into a temporary file whose name no other
 // process uses at the same time, flushed to disk, and moved over the old
-// file. A missing folder is created first. Returns false on any failure,
-// with the system's error code in `errorCode` when given; the old file then
-// stays as it was and no temporary file is left behind.
-bool writeFileAtomically(const char* path, const void* contents, size_t size,
-                         int32_t* errorCode = nullptr);
+// file. A missing folder is created first. On any failure, with the
+// system's code of the failed step, the old file stays as it was and no
+// temporary file is left behind.
+Status writeFileAtomically(const char* path, const void* contents, size_t size);
 
 // Writes `contents` over the file at native path `path` where it lies,
 // sharing it with readers that hold it open (which may stop a replacement
 // by writeFileAtomically on some systems), and flushes it to disk. Not
 // atomic: a caller that needs to survive a crash part way keeps a copy
-// elsewhere first. Returns 0 or the system's error code.
-int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size);
+// elsewhere first.
+Status overwriteFileInPlace(const char* path, const void* contents, size_t size);
 
 // Whether `errorCode` from writeFileAtomically says that the replacement was
 // refused because the file is held open by another program (possible on
 // Windows, never on POSIX systems): overwriteFileInPlace may still work.
 bool refusedWhileHeldOpen(int32_t errorCode);
 
-// Removes the file at native path `path`. Returns false when it could not be
-// removed; a missing file counts as removed.
-bool removeFile(const char* path);
+// Removes the file at native path `path`; a missing file counts as removed.
+Status removeFile(const char* path);
 
 // Whether a file (or anything else) exists at native path `path`.
 bool fileExists(const char* path);
 
-// An exclusive lock between processes, held through a lock file. Empty when
-// not held.
-struct FileLock {
-  intptr_t handle = -1;
+// The system's handle that holds an exclusive lock between processes.
+struct FileLockTraits {
+  using Handle = intptr_t;
+  static Handle empty() { return -1; }
+  static bool isEmpty(Handle handle) { return handle == -1; }
+  // Drops the lock with its handle.
+  static bool close(Handle handle);
 };
+
+// An exclusive lock between processes, held through a file's handle and
+// let go of once, when the owner is destroyed or reset. Empty when not held.
+using FileLock = UniqueOwner<FileLockTraits>;
 
 // Takes the lock that every process saving into the file at native path
 // `path` takes around its read, change and write (held on the file's folder,
 // or on a lock file beside the file that goes with the lock; a missing
 // folder is created), trying for at most about `timeoutMs` without burning
-// the processor. Returns 0, or the system's error code when it was not
-// taken. The system drops the lock when the process ends, however it ends.
-int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock);
-// Lets go of a lock that takeFileLock took; does nothing to an empty one.
-void releaseFileLock(FileLock& lock);
+// the processor; `lock` lets go of any lock it held first. Fails with the
+// system's code when it was not taken. The system drops the lock when the
+// process ends, however it ends.
+Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock);
 
 // Steps of writeFileAtomically that tests can make fail: 1 create the
 // temporary file, 2 write, 3 flush to disk, 4 close, 5 replace. 0 disables.

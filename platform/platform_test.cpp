@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/test_support.h"
 
@@ -57,34 +59,60 @@ TEST(PlatformClock, TicksAdvanceInMillisecondsAndCanBeReplaced) {
 TEST(PlatformSharedBlock, SecondMappingSeesTheSameBytesAndContentsSurvive) {
   const char* name = "KorvanelPlatformTest";
   SharedMapping first, second;
-  int32_t code = 0;
-  ASSERT_EQ(createSharedBlock(name, 4096, first, code), MapResult::kOk) << code;
-  std::memcpy(first.view, "hello", 6);
-  ASSERT_TRUE(openSharedBlock(name, 4096, second));
-  EXPECT_STREQ(static_cast<char*>(second.view), "hello");
+  SharedBlockStatus status = createSharedBlock(name, 4096, first);
+  ASSERT_TRUE(status.ok()) << status.errorCode;
+  std::memcpy(first.view(), "hello", 6);
+  ASSERT_TRUE(openSharedBlock(name, 4096, second).ok());
+  EXPECT_STREQ(static_cast<char*>(second.view()), "hello");
   // Creating again opens the existing block and keeps its contents.
   SharedMapping third;
-  ASSERT_EQ(createSharedBlock(name, 4096, third, code), MapResult::kOk);
-  EXPECT_STREQ(static_cast<char*>(third.view), "hello");
-  releaseSharedBlock(third);
-  releaseSharedBlock(second);
-  releaseSharedBlock(first);
-  EXPECT_EQ(first.view, nullptr);
-  EXPECT_EQ(first.handle, 0u);
+  ASSERT_TRUE(createSharedBlock(name, 4096, third).ok());
+  EXPECT_STREQ(static_cast<char*>(third.view()), "hello");
+  third.reset();
+  second.reset();
+  first.reset();
+  EXPECT_EQ(first.view(), nullptr);
+  EXPECT_FALSE(first.hasObject());
+}
+
+TEST(PlatformSharedBlock, MappingsMoveAndLetGoOnce) {
+  const char* name = "KorvanelPlatformTest";
+  SharedMapping kept;
+  {
+    SharedMapping made;
+    ASSERT_TRUE(createSharedBlock(name, 4096, made).ok());
+    std::memcpy(made.view(), "moved", 6);
+    kept = std::move(made);
+    EXPECT_EQ(made.view(), nullptr);
+    EXPECT_FALSE(made.hasObject());
+  }
+  // The moved-from owner's end left the view mapped (touching it would
+  // fault otherwise) and the block there for another opener.
+  EXPECT_STREQ(static_cast<char*>(kept.view()), "moved");
+  SharedMapping reader;
+  ASSERT_TRUE(openSharedBlock(name, 4096, reader).ok());
+  EXPECT_STREQ(static_cast<char*>(reader.view()), "moved");
+  // Moving over a mapping lets go of the one it held.
+  SharedMapping other;
+  ASSERT_TRUE(createSharedBlock("KorvanelPlatformTest2", 4096, other).ok());
+  kept = std::move(reader);
+  other = std::move(kept);
+  EXPECT_EQ(kept.view(), nullptr);
+  EXPECT_STREQ(static_cast<char*>(other.view()), "moved");
 }
 
 TEST(PlatformSharedBlock, OpenWithoutCreatorFailsAndInjectedFailuresReport) {
   SharedMapping mapping;
-  EXPECT_FALSE(openSharedBlock("KorvanelNobodyMadeThis", 4096, mapping));
-  int32_t code = 0;
+  Status opened = openSharedBlock("KorvanelNobodyMadeThis", 4096, mapping);
+  EXPECT_FALSE(opened.ok());
+  EXPECT_NE(opened.errorCode(), 0);
   failNextSharedBlockForTesting(MapResult::kMapFailed, 8);
-  EXPECT_EQ(createSharedBlock("KorvanelPlatformTest2", 4096, mapping, code),
-            MapResult::kMapFailed);
-  EXPECT_EQ(code, 8);
-  EXPECT_EQ(mapping.view, nullptr);
+  SharedBlockStatus status = createSharedBlock("KorvanelPlatformTest2", 4096, mapping);
+  EXPECT_EQ(status.result, MapResult::kMapFailed);
+  EXPECT_EQ(status.errorCode, 8);
+  EXPECT_EQ(mapping.view(), nullptr);
   // The injection is used up.
-  ASSERT_EQ(createSharedBlock("KorvanelPlatformTest2", 4096, mapping, code), MapResult::kOk);
-  releaseSharedBlock(mapping);
+  ASSERT_TRUE(createSharedBlock("KorvanelPlatformTest2", 4096, mapping).ok());
 }
 
 TEST(PlatformSharedSection, FirstCallFillsItAndLaterCallsKeepIt) {
@@ -119,17 +147,43 @@ TEST(PlatformFiles, HostPathsFindFoldersWhateverTheirCase) {
 TEST(PlatformFiles, AtomicWriteReplacesWholeOrLeavesOldFile) {
   testing::ScratchFolder folder;
   std::string path = (folder.path() / "data.txt").string();
-  ASSERT_TRUE(writeFileAtomically(path.c_str(), "first", 5));
+  ASSERT_TRUE(writeFileAtomically(path.c_str(), "first", 5).ok());
   EXPECT_EQ(folder.readFile("data.txt"), "first");
   for (int step = 1; step <= 5; ++step) {
     failFileStepForTesting(step);
-    EXPECT_FALSE(writeFileAtomically(path.c_str(), "second", 6)) << step;
+    Status status = writeFileAtomically(path.c_str(), "second", 6);
+    EXPECT_FALSE(status.ok()) << step;
+    EXPECT_NE(status.errorCode(), 0) << step;
     EXPECT_EQ(folder.readFile("data.txt"), "first") << step;
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << step;
   }
   failFileStepForTesting(0);
-  ASSERT_TRUE(writeFileAtomically(path.c_str(), "second", 6));
+  ASSERT_TRUE(writeFileAtomically(path.c_str(), "second", 6).ok());
   EXPECT_EQ(folder.readFile("data.txt"), "second");
+}
+
+TEST(PlatformFiles, FileLockMovesAndIsLetGoExactlyOnce) {
+  testing::ScratchFolder folder;
+  std::string path = (folder.path() / "data.txt").string();
+  FileLock again;
+  {
+    FileLock first;
+    ASSERT_TRUE(takeFileLock(path.c_str(), 0, first).ok());
+    FileLock moved(std::move(first));
+    EXPECT_FALSE(first.valid());
+    // Still held after the move: a second taker is refused.
+    Status refused = takeFileLock(path.c_str(), 0, again);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.errorCode(), 0);
+    moved.reset();
+    // Taken anew, likely through the very handle value just let go of: a
+    // moved-from owner that still held it would drop this lock as it ends.
+    ASSERT_TRUE(takeFileLock(path.c_str(), 0, again).ok());
+  }
+  FileLock third;
+  EXPECT_FALSE(takeFileLock(path.c_str(), 0, third).ok());
+  again.reset();
+  EXPECT_TRUE(takeFileLock(path.c_str(), 0, third).ok());
 }
 
 }  // namespace

@@ -13,29 +13,30 @@
 namespace korvanel {
 namespace {
 
-platform::SharedMapping gMapping;
+// Never destroyed (see NeverDestroyed): a host that ends without releasing
+// the plugin leaves the block to the system, which takes it with the process.
+platform::NeverDestroyed<platform::SharedMapping> gMapping;
 PluginLog* gLog = nullptr;
 bool gShrinkLogged = false;
 
 }  // namespace
 
-SharedBlock* sharedBlock() { return static_cast<SharedBlock*>(gMapping.view); }
+SharedBlock* sharedBlock() { return static_cast<SharedBlock*>(gMapping.get().view()); }
 
 bool createSharedBlock(PluginLog* log) {
   releaseSharedBlock();
   gLog = log;
-  int32_t code = 0;
-  platform::MapResult result =
-      platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping, code);
+  platform::SharedBlockStatus status =
+      platform::createSharedBlock(kSharedBlockName, kSharedBlockSize, gMapping.get());
   if (const char* why = platform::takeSharedBlockFallbackReason()) {
     if (log) log->write("Shared block not visible to Linux programs: ", why);
   }
-  switch (result) {
+  switch (status.result) {
     case platform::MapResult::kCreateFailed:
-      if (log) log->write("ERROR CreateFileMapping: ", code);
+      if (log) log->write("ERROR CreateFileMapping: ", status.errorCode);
       return false;
     case platform::MapResult::kMapFailed:
-      if (log) log->write("ERROR MapViewOfFile: ", code);
+      if (log) log->write("ERROR MapViewOfFile: ", status.errorCode);
       return false;
     case platform::MapResult::kOk:
       break;
@@ -51,12 +52,12 @@ bool createSharedBlock(PluginLog* log) {
 }
 
 void releaseSharedBlock() {
-  platform::releaseSharedBlock(gMapping);
+  gMapping.get().reset();
   gLog = nullptr;
 }
 
 void keepSharedBlockWhole() {
-  if (!platform::sharedObjectsIntact(gMapping) && !gShrinkLogged) {
+  if (!platform::sharedObjectsIntact(gMapping.get()) && !gShrinkLogged) {
     gShrinkLogged = true;
     if (gLog) gLog->write("ERROR shared block shrunk: ", static_cast<int32_t>(kSharedBlockSize));
   }

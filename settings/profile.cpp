@@ -176,12 +176,11 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
   char native[kMaxPath];
   platform::hostPath(path, native, sizeof native);
   platform::FileLock lock;
-  outcome.errorCode = platform::takeFileLock(native, kSaveLockWaitMs, lock);
-  if (outcome.errorCode != 0) return outcome;
-  struct Release {
-    platform::FileLock& lock;
-    ~Release() { platform::releaseFileLock(lock); }
-  } release{lock};
+  platform::Status locked = platform::takeFileLock(native, kSaveLockWaitMs, lock);
+  if (!locked.ok()) {
+    outcome.errorCode = locked.errorCode();
+    return outcome;
+  }
 
   std::string text;
   bool fromJournal = false;
@@ -193,7 +192,9 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
     text = withIniValue(text, entries[i].section, entries[i].key, entries[i].value);
   }
   std::string journal = journalPathOf(native);
-  if (platform::writeFileAtomically(native, text.data(), text.size(), &outcome.errorCode)) {
+  platform::Status replaced = platform::writeFileAtomically(native, text.data(), text.size());
+  outcome.errorCode = replaced.errorCode();
+  if (replaced.ok()) {
     outcome.written = true;
     if (fromJournal) platform::removeFile(journal.c_str());
     return outcome;
@@ -202,13 +203,11 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
   // Replacing was refused. Keep the text safe in the journal first, then
   // write the file where it lies: a crash part way through that leaves a
   // damaged file, and the journal, which the next read takes instead.
-  int32_t journalCode = 0;
-  if (!platform::writeFileAtomically(journal.c_str(), text.data(), text.size(), &journalCode)) {
+  if (!platform::writeFileAtomically(journal.c_str(), text.data(), text.size()).ok()) {
     return outcome;
   }
   outcome.journaled = true;
-  int32_t inPlaceCode = platform::overwriteFileInPlace(native, text.data(), text.size());
-  if (inPlaceCode == 0) {
+  if (platform::overwriteFileInPlace(native, text.data(), text.size()).ok()) {
     outcome.written = true;
     outcome.journaled = false;
     outcome.errorCode = 0;

@@ -18,8 +18,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/platform_common.h"
+#include "platform/posix/posix_owners.h"
 
 namespace korvanel::platform {
 
@@ -102,121 +104,114 @@ bool keepSize(int fd, size_t size) {
 
 }  // namespace
 
-MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
-                            int32_t& errorCode) {
-  out = SharedMapping{};
-  MapResult injected;
-  if (takeInjectedMapFailure(injected, errorCode)) return injected;
+SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
+  out.reset();
+  SharedBlockStatus status;
+  if (takeInjectedMapFailure(status.result, status.errorCode)) return status;
 
   char path[300];
   shmName(name, path, sizeof path);
   // For this user only: the block carries commands the plugin obeys.
   bool created = true;
-  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
-  if (fd < 0 && errno == EEXIST) {
+  UniqueFd fd(shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600));
+  if (!fd && errno == EEXIST) {
     created = false;
-    fd = shm_open(path, O_RDWR, 0);
+    fd.reset(shm_open(path, O_RDWR, 0));
   }
-  if (fd < 0) {
-    errorCode = errno;
-    return MapResult::kCreateFailed;
-  }
+  if (!fd) return {MapResult::kCreateFailed, errno};
   struct stat st;
-  if (fstat(fd, &st) != 0) {
-    errorCode = errno;
-    close(fd);
-    return MapResult::kCreateFailed;
-  }
+  if (fstat(fd.get(), &st) != 0) return {MapResult::kCreateFailed, errno};
   // One that a reader of ours made first may be grown to size; its size is
   // checked again after that, on the object as it now is.
   if ((!created && !trusted(st)) ||
-      (st.st_size < static_cast<off_t>(size) && ftruncate(fd, size) != 0) ||
-      fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
-    errorCode = errno != 0 && created ? errno : EPERM;
-    close(fd);
-    return MapResult::kCreateFailed;
+      (st.st_size < static_cast<off_t>(size) && ftruncate(fd.get(), size) != 0) ||
+      fstat(fd.get(), &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+    return {MapResult::kCreateFailed, errno != 0 && created ? errno : EPERM};
   }
-  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (view == MAP_FAILED) {
-    errorCode = errno;
-    close(fd);
-    return MapResult::kMapFailed;
-  }
-  out.view = view;
-  out.handle = static_cast<uintptr_t>(fd) + 1;  // 0 means none
-  out.size = size;
-  return MapResult::kOk;
+  MappedView view({mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0), size});
+  if (!view) return {MapResult::kMapFailed, errno};
+  SharedMappingAccess::adopt(out, view.release().address, static_cast<uintptr_t>(fd.release()) + 1,
+                             size);  // 0 means no descriptor
+  return status;
 }
 
-bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
-  out = SharedMapping{};
+Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
+  out.reset();
   char path[300];
   shmName(name, path, sizeof path);
-  int fd = shm_open(path, O_RDWR, 0);
-  if (fd < 0) return false;
+  UniqueFd fd(shm_open(path, O_RDWR, 0));
+  if (!fd) return Status::failure(errno);
   struct stat st;
-  if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
-    close(fd);
-    return false;
-  }
-  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (view == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
-  out.view = view;
-  out.handle = static_cast<uintptr_t>(fd) + 1;
-  out.size = size;
-  return true;
+  if (fstat(fd.get(), &st) != 0) return Status::failure(errno);
+  // A page past the object's end would fault when touched.
+  if (st.st_size < static_cast<off_t>(size)) return Status::failure(EINVAL);
+  MappedView view({mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0), size});
+  if (!view) return Status::failure(errno);
+  SharedMappingAccess::adopt(out, view.release().address, static_cast<uintptr_t>(fd.release()) + 1,
+                             size);
+  return Status();
 }
 
-void releaseSharedBlock(SharedMapping& mapping) {
-  if (mapping.view) munmap(mapping.view, mapping.size);
-  if (mapping.handle) close(static_cast<int>(mapping.handle - 1));
-  mapping = SharedMapping{};
+void SharedMapping::reset() {
+  void* view;
+  uintptr_t handle;
+  uint32_t size;
+  SharedMappingAccess::releaseAll(*this, view, handle, size);
+  // Declared in this order, the view goes before its descriptor.
+  UniqueFd fd(handle != 0 ? static_cast<int>(handle - 1) : -1);
+  MappedView mapped({view, size});
 }
 
 // ---- Shared section ---------------------------------------------------------
 
 namespace {
-int gSectionFd = -1;  // the shared section's object, kept to check its size
-void* gSectionView = nullptr;
-size_t gSectionSize = 0;
+
+// The shared section's object, kept open to check its size, and its view,
+// which stays mapped for the process's life: the state record lives there.
+struct SectionObject {
+  UniqueFd fd;
+  void* view = nullptr;
+  size_t size = 0;
+};
+
+SectionObject& sectionObject() {
+  static NeverDestroyed<SectionObject> section;
+  return section.get();
+}
+
 }  // namespace
 
 static void* mapSharedSection(size_t size, const void* firstContents) {
   char path[300];
   shmName("Korvanel.state", path, sizeof path);
   bool created = true;
-  int fd = shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600);
-  if (fd < 0 && errno == EEXIST) {
+  UniqueFd fd(shm_open(path, O_RDWR | O_CREAT | O_EXCL, 0600));
+  if (!fd && errno == EEXIST) {
     created = false;
-    fd = shm_open(path, O_RDWR, 0);
+    fd.reset(shm_open(path, O_RDWR, 0));
   }
   void* view = MAP_FAILED;
   struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && (created || trusted(st))) {
-    if (!created || ftruncate(fd, static_cast<off_t>(size)) == 0) {
+  if (fd && fstat(fd.get(), &st) == 0 && (created || trusted(st))) {
+    if (!created || ftruncate(fd.get(), static_cast<off_t>(size)) == 0) {
       // A creator that has not sized the object yet: wait briefly for it.
-      for (int i = 0; i < 1000 && fstat(fd, &st) == 0 &&
+      for (int i = 0; i < 1000 && fstat(fd.get(), &st) == 0 &&
                       st.st_size < static_cast<off_t>(size);
            ++i) {
         usleep(1000);
       }
       // Mapped only at its full size: a page past the object's end faults.
-      if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(size)) {
-        view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      if (fstat(fd.get(), &st) == 0 && st.st_size >= static_cast<off_t>(size)) {
+        view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
       }
     }
   }
   if (view != MAP_FAILED) {
-    gSectionFd = fd;
-    gSectionView = view;
-    gSectionSize = size;
-  } else if (fd >= 0) {
-    close(fd);
-  }
-  if (view == MAP_FAILED) {
+    SectionObject& section = sectionObject();
+    section.fd = std::move(fd);
+    section.view = view;
+    section.size = size;
+  } else {
     // Without the shared object the record is still this process's own.
     alignas(8) static unsigned char local[kSharedSectionCapacity];
     view = local;
@@ -234,18 +229,19 @@ void* sharedSection(size_t size, const void* firstContents) {
 
 bool sharedObjectsIntact(SharedMapping& mapping) {
   bool intact = true;
-  if (mapping.view && mapping.handle != 0) {
-    if (!keepSize(static_cast<int>(mapping.handle - 1), mapping.size)) {
-      replaceWithPrivateMemory(mapping.view, mapping.size);
-      close(static_cast<int>(mapping.handle - 1));
-      mapping.handle = 0;  // the view is ours alone from now on
+  uintptr_t handle = SharedMappingAccess::handle(mapping);
+  if (mapping.view() && handle != 0) {
+    if (!keepSize(static_cast<int>(handle - 1), mapping.size())) {
+      replaceWithPrivateMemory(mapping.view(), mapping.size());
+      // Closed here: the view is ours alone from now on.
+      UniqueFd given(static_cast<int>(SharedMappingAccess::releaseHandle(mapping) - 1));
       intact = false;
     }
   }
-  if (gSectionFd >= 0 && !keepSize(gSectionFd, gSectionSize)) {
-    replaceWithPrivateMemory(gSectionView, gSectionSize);
-    close(gSectionFd);
-    gSectionFd = -1;
+  SectionObject& section = sectionObject();
+  if (section.fd && !keepSize(section.fd.get(), section.size)) {
+    replaceWithPrivateMemory(section.view, section.size);
+    section.fd.reset();
     intact = false;
   }
   return intact;
@@ -261,11 +257,11 @@ static void appendMatching(char* dir, size_t dirSize, const char* name,
   std::snprintf(wanted, sizeof wanted, "%.*s", static_cast<int>(nameLen), name);
   const char* chosen = wanted;
   char found[256];
-  DIR* d = opendir(dir[0] ? dir : ".");
+  UniqueDir d(opendir(dir[0] ? dir : "."));
   if (d) {
     bool exact = false;
     found[0] = 0;
-    while (dirent* e = readdir(d)) {
+    while (dirent* e = readdir(d.get())) {
       if (std::strcmp(e->d_name, wanted) == 0) {
         exact = true;
         break;
@@ -274,7 +270,7 @@ static void appendMatching(char* dir, size_t dirSize, const char* name,
         std::snprintf(found, sizeof found, "%s", e->d_name);
       }
     }
-    closedir(d);
+    d.reset();
     if (!exact && found[0]) chosen = found;
   }
   size_t used = std::strlen(dir);
@@ -360,9 +356,9 @@ void removeDeadWritersFiles(const char* path) {
   const char* slash = std::strrchr(path, '/');
   const char* base = slash ? slash + 1 : path;
   size_t baseLen = std::strlen(base);
-  DIR* d = opendir(folder);
+  UniqueDir d(opendir(folder));
   if (!d) return;
-  while (dirent* e = readdir(d)) {
+  while (dirent* e = readdir(d.get())) {
     const char* name = e->d_name;
     if (std::strncmp(name, base, baseLen) != 0 || name[baseLen] != '.') continue;
     long pid = 0;
@@ -378,38 +374,33 @@ void removeDeadWritersFiles(const char* path) {
       unlink(full);
     }
   }
-  closedir(d);
 }
 
 }  // namespace
 
-bool writeFileAtomically(const char* path, const void* contents, size_t size,
-                         int32_t* errorCode) {
-  int32_t ignored;
-  int32_t& code = errorCode ? *errorCode : ignored;
-  code = 0;
+Status writeFileAtomically(const char* path, const void* contents, size_t size) {
   char temp[1100];
   temporaryName(path, temp, sizeof temp);
   errno = 0;
-  int fd = -1;
+  UniqueFd fd;
   if (!injectedFileFailure(1)) {
-    fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0 && errno == ENOENT) {
+    fd.reset(open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (!fd && errno == ENOENT) {
       char folder[1100];
       folderOf(path, folder, sizeof folder);
       createFolders(folder);
-      fd = open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+      fd.reset(open(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
     }
   }
-  if (fd < 0) {
-    code = lastError();
-    return false;
-  }
+  if (!fd) return Status::failure(lastError());
   errno = 0;
-  bool ok = !injectedFileFailure(2) && writeAll(fd, static_cast<const char*>(contents), size);
-  if (ok && (injectedFileFailure(3) || fsync(fd) != 0)) ok = false;
+  int32_t code = 0;
+  bool ok = !injectedFileFailure(2) && writeAll(fd.get(), static_cast<const char*>(contents), size);
+  if (ok && (injectedFileFailure(3) || fsync(fd.get()) != 0)) ok = false;
   if (!ok) code = lastError();
-  if (close(fd) != 0 || injectedFileFailure(4)) {
+  // Closed here, not at the end: an error of the last write may surface
+  // only now, and the file must be whole before it replaces the old one.
+  if (!fd.close() || injectedFileFailure(4)) {
     if (ok) code = lastError();
     ok = false;
   }
@@ -419,71 +410,65 @@ bool writeFileAtomically(const char* path, const void* contents, size_t size,
   }
   if (!ok) {
     unlink(temp);
-    return false;
+    return Status::failure(code);
   }
   removeDeadWritersFiles(path);
   // Make the rename itself durable.
   char dir[1100];
   folderOf(path, dir, sizeof dir);
-  int dfd = open(dir, O_RDONLY);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  return true;
+  UniqueFd folder(open(dir, O_RDONLY));
+  if (folder) fsync(folder.get());
+  return Status();
 }
 
-int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
-  int fd = open(path, O_WRONLY | O_CREAT, 0666);
-  if (fd < 0) return errno;
-  int32_t code = 0;
-  if (!writeAll(fd, static_cast<const char*>(contents), size) ||
-      ftruncate(fd, static_cast<off_t>(size)) != 0 || fsync(fd) != 0) {
-    code = lastError();
+Status overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+  UniqueFd fd(open(path, O_WRONLY | O_CREAT, 0666));
+  if (!fd) return Status::failure(errno);
+  if (!writeAll(fd.get(), static_cast<const char*>(contents), size) ||
+      ftruncate(fd.get(), static_cast<off_t>(size)) != 0 || fsync(fd.get()) != 0) {
+    return Status::failure(lastError());
   }
-  close(fd);
-  return code;
+  return Status();
 }
 
 bool refusedWhileHeldOpen(int32_t) { return false; }
 
-bool removeFile(const char* path) { return unlink(path) == 0 || errno == ENOENT; }
+Status removeFile(const char* path) {
+  if (unlink(path) == 0 || errno == ENOENT) return Status();
+  return Status::failure(errno);
+}
 
 bool fileExists(const char* path) {
   struct stat st;
   return stat(path, &st) == 0;
 }
 
-int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
-  releaseFileLock(lock);
+Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
+  lock.reset();
   // On the folder: it leaves no lock file behind.
   char folder[1100];
   folderOf(path, folder, sizeof folder);
-  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
+  UniqueFd fd(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd && errno == ENOENT) {
     createFolders(folder);
-    fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd.reset(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   }
-  if (fd < 0) return errno;
+  if (!fd) return Status::failure(errno);
   // Counted in sleeps, not ticks: a test's stopped clock must not make it
   // wait for ever.
-  for (uint32_t waited = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; ++waited) {
+  for (uint32_t waited = 0; flock(fd.get(), LOCK_EX | LOCK_NB) != 0; ++waited) {
     int32_t code = errno;
     if ((code != EWOULDBLOCK && code != EINTR) || waited >= timeoutMs) {
-      close(fd);
-      return code;
+      return Status::failure(code);
     }
     pause(1);
   }
-  lock.handle = fd;
-  return 0;
+  lock.reset(fd.release());
+  return Status();
 }
 
-void releaseFileLock(FileLock& lock) {
-  if (lock.handle < 0) return;
-  close(static_cast<int>(lock.handle));  // closing the last descriptor drops the flock
-  lock.handle = -1;
-}
+// Closing the last descriptor drops the flock.
+bool FileLockTraits::close(Handle handle) { return ::close(static_cast<int>(handle)) == 0; }
 
 void unlinkNamedObjects() {
   char path[300];

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/platform_common.h"
+#include "platform/win32/win32_owners.h"
 #include "platform/win32/win32_wine_shm.h"
 
 namespace korvanel::platform {
@@ -38,63 +39,62 @@ void lockLeave(LockStorage& lock) { LeaveCriticalSection(sectionOf(lock)); }
 
 // ---- Shared block -----------------------------------------------------------
 
-MapResult createSharedBlock(const char* name, uint32_t size, SharedMapping& out,
-                            int32_t& errorCode) {
-  out = SharedMapping{};
-  MapResult injected;
-  if (takeInjectedMapFailure(injected, errorCode)) return injected;
+SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
+  out.reset();
+  SharedBlockStatus status;
+  if (takeInjectedMapFailure(status.result, status.errorCode)) return status;
 
   char effective[256];
   effectiveObjectName(name, effective, sizeof effective);
   // Under Wine the block is a file in /dev/shm when that is sound; the
   // paging file otherwise, as on Windows.
-  HANDLE handle = static_cast<HANDLE>(createWineFileMapping(effective, size));
-  if (handle == nullptr) {
-    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
-                                effective);
+  UniqueHandle handle(createWineFileMapping(effective, size));
+  if (!handle) {
+    handle.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                    effective));
   }
-  if (handle == nullptr) {
-    errorCode = static_cast<int32_t>(GetLastError());
-    return MapResult::kCreateFailed;
-  }
-  void* view = MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (view == nullptr) {
-    errorCode = static_cast<int32_t>(GetLastError());
-    CloseHandle(handle);
+  if (!handle) return {MapResult::kCreateFailed, static_cast<int32_t>(GetLastError())};
+  MappedView view(MapViewOfFile(handle.get(), FILE_MAP_ALL_ACCESS, 0, 0, size));
+  if (!view) {
+    status = {MapResult::kMapFailed, static_cast<int32_t>(GetLastError())};
+    // The mapping goes before its file, which cannot go while mapped.
+    handle.reset();
     adoptWineFile(nullptr);
-    return MapResult::kMapFailed;
+    return status;
   }
-  adoptWineFile(view);
-  out.view = view;
-  out.handle = reinterpret_cast<uintptr_t>(handle);
-  out.size = size;
-  return MapResult::kOk;
+  adoptWineFile(view.get());
+  SharedMappingAccess::adopt(out, view.release(), reinterpret_cast<uintptr_t>(handle.release()),
+                             size);
+  return status;
 }
 
-bool openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
-  out = SharedMapping{};
+Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
+  out.reset();
   char effective[256];
   effectiveObjectName(name, effective, sizeof effective);
-  HANDLE handle = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, effective);
-  if (handle == nullptr) return false;
-  void* view = MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (view == nullptr) {
-    CloseHandle(handle);
-    return false;
-  }
-  out.view = view;
-  out.handle = reinterpret_cast<uintptr_t>(handle);
-  out.size = size;
-  return true;
+  UniqueHandle handle(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, effective));
+  if (!handle) return Status::failure(static_cast<int32_t>(GetLastError()));
+  MappedView view(MapViewOfFile(handle.get(), FILE_MAP_ALL_ACCESS, 0, 0, size));
+  if (!view) return Status::failure(static_cast<int32_t>(GetLastError()));
+  SharedMappingAccess::adopt(out, view.release(), reinterpret_cast<uintptr_t>(handle.release()),
+                             size);
+  return Status();
 }
 
 bool sharedObjectsIntact(SharedMapping&) { return true; }
 
-void releaseSharedBlock(SharedMapping& mapping) {
-  if (mapping.view) UnmapViewOfFile(mapping.view);
-  if (mapping.handle) CloseHandle(reinterpret_cast<HANDLE>(mapping.handle));
-  releaseWineFile(mapping.view);
-  mapping = SharedMapping{};
+void SharedMapping::reset() {
+  void* view;
+  uintptr_t handle;
+  uint32_t size;
+  SharedMappingAccess::releaseAll(*this, view, handle, size);
+  {
+    // Declared in this order, the view goes before its mapping.
+    UniqueHandle mapping(reinterpret_cast<HANDLE>(handle));
+    MappedView mapped(view);
+  }
+  // Then the file under the mapping, if it was one in /dev/shm.
+  releaseWineFile(view);
 }
 
 // ---- Shared section ---------------------------------------------------------
@@ -188,8 +188,8 @@ void removeDeadWritersFiles(const char* path) {
   const char* base = path + folderLen;
   size_t baseLen = std::strlen(base);
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(pattern, &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFind find(FindFirstFileA(pattern, &found));
+  if (!find) return;
   do {
     unsigned long pid = 0;
     long serial = 0;
@@ -199,26 +199,21 @@ void removeDeadWritersFiles(const char* path) {
         std::strcmp(tail, "tmp") != 0 || pid == GetCurrentProcessId()) {
       continue;
     }
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    if (process) CloseHandle(process);
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    bool running = process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+    process.reset();
     if (!running) {
       char full[2 * MAX_PATH];
       std::snprintf(full, sizeof full, "%.*s%s", static_cast<int>(folderLen), path,
                     found.cFileName);
       DeleteFileA(full);
     }
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &found));
 }
 
 }  // namespace
 
-bool writeFileAtomically(const char* path, const void* contents, size_t size,
-                         int32_t* errorCode) {
-  int32_t ignored;
-  int32_t& code = errorCode ? *errorCode : ignored;
-  code = 0;
+Status writeFileAtomically(const char* path, const void* contents, size_t size) {
   // A name no other process or thread uses now: two hosts saving into one
   // folder must never write into each other's temporary file.
   static volatile LONG counter = 0;
@@ -227,25 +222,25 @@ bool writeFileAtomically(const char* path, const void* contents, size_t size,
                 static_cast<unsigned long>(GetCurrentProcessId()),
                 static_cast<long>(InterlockedIncrement(&counter)));
   SetLastError(0);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  UniqueHandle file;
   if (!injectedFileFailure(1)) {
-    file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (file == INVALID_HANDLE_VALUE && missingFolder(GetLastError())) {
+    file.reset(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    if (!file && missingFolder(GetLastError())) {
       createFoldersFor(path);
-      file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+      file.reset(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
     }
   }
-  if (file == INVALID_HANDLE_VALUE) {
-    code = lastError();
-    return false;
-  }
+  if (!file) return Status::failure(lastError());
   SetLastError(0);
-  bool ok = !injectedFileFailure(2) && writeAll(file, static_cast<const char*>(contents), size);
-  if (ok && (injectedFileFailure(3) || !FlushFileBuffers(file))) ok = false;
+  int32_t code = 0;
+  bool ok =
+      !injectedFileFailure(2) && writeAll(file.get(), static_cast<const char*>(contents), size);
+  if (ok && (injectedFileFailure(3) || !FlushFileBuffers(file.get()))) ok = false;
   if (!ok) code = lastError();
-  if (!CloseHandle(file) || injectedFileFailure(4)) {
+  // Closed before the move: an open file cannot be moved over the old one.
+  if (!file.close() || injectedFileFailure(4)) {
     if (ok) code = lastError();
     ok = false;
   }
@@ -257,26 +252,24 @@ bool writeFileAtomically(const char* path, const void* contents, size_t size,
   }
   if (!ok) {
     DeleteFileA(temp);
-    return false;
+    return Status::failure(code);
   }
   removeDeadWritersFiles(path);
-  return true;
+  return Status();
 }
 
-int32_t overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+Status overwriteFileInPlace(const char* path, const void* contents, size_t size) {
   // Shared every way, so that a reader that allowed writing keeps its handle
   // and we still get in.
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                     FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return lastError();
-  int32_t code = 0;
-  if (!writeAll(file, static_cast<const char*>(contents), size) || !SetEndOfFile(file) ||
-      !FlushFileBuffers(file)) {
-    code = lastError();
+  UniqueHandle file(CreateFileA(path, GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Status::failure(lastError());
+  if (!writeAll(file.get(), static_cast<const char*>(contents), size) ||
+      !SetEndOfFile(file.get()) || !FlushFileBuffers(file.get())) {
+    return Status::failure(lastError());
   }
-  CloseHandle(file);
-  return code;
+  return Status();
 }
 
 bool refusedWhileHeldOpen(int32_t errorCode) {
@@ -284,16 +277,17 @@ bool refusedWhileHeldOpen(int32_t errorCode) {
          errorCode == ERROR_LOCK_VIOLATION;
 }
 
-bool removeFile(const char* path) {
-  if (DeleteFileA(path)) return true;
+Status removeFile(const char* path) {
+  if (DeleteFileA(path)) return Status();
   DWORD code = GetLastError();
-  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Status();
+  return Status::failure(static_cast<int32_t>(code));
 }
 
 bool fileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
-  releaseFileLock(lock);
+Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
+  lock.reset();
   // Opened without sharing: a second opener is refused until we close it,
   // and the system closes it when the process ends, however it ends. It is
   // deleted with its last handle, so none is left behind.
@@ -303,8 +297,8 @@ int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
     HANDLE file = CreateFileA(lockPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-      lock.handle = reinterpret_cast<intptr_t>(file);
-      return 0;
+      lock.reset(reinterpret_cast<intptr_t>(file));
+      return Status();
     }
     DWORD code = GetLastError();
     if (missingFolder(code) && waited == 0) {
@@ -315,16 +309,15 @@ int32_t takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
     // denied for a moment, as a held one refuses with a sharing violation.
     if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
         waited >= timeoutMs) {
-      return static_cast<int32_t>(code);
+      return Status::failure(static_cast<int32_t>(code));
     }
     Sleep(1);
   }
 }
 
-void releaseFileLock(FileLock& lock) {
-  if (lock.handle == -1) return;
-  CloseHandle(reinterpret_cast<HANDLE>(lock.handle));
-  lock.handle = -1;
+// Closing the lock file's only handle drops the lock (and the file).
+bool FileLockTraits::close(Handle handle) {
+  return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
 void unlinkNamedObjects() {}

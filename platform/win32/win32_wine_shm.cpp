@@ -17,8 +17,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/platform_common.h"
+#include "platform/win32/win32_owners.h"
 #include "platform/win32/win32_wine_shm.h"
 
 namespace korvanel::platform {
@@ -39,33 +41,32 @@ bool sameFile(HANDLE a, HANDLE b) {
 }
 
 // Gives up on the file at `path`: removes it when `remove`, closes it.
-void dropFile(HANDLE file, bool remove, const char* path) {
-  if (file == INVALID_HANDLE_VALUE) return;
+void dropFile(UniqueHandle file, bool remove, const char* path) {
+  if (!file) return;
   if (remove) {
     // Through the handle, so exactly this file goes whatever the name
     // leads to by now. Wine refuses that while a reader still maps the
     // file, but then removes the name: so by name, once it is seen to
     // lead to this file still.
     FILE_DISPOSITION_INFO dispose{TRUE};
-    if (!SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)) {
-      HANDLE again = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      bool same = again != INVALID_HANDLE_VALUE && sameFile(file, again);
-      if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
-      CloseHandle(file);
+    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+      UniqueHandle again(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+      bool same = again && sameFile(file.get(), again.get());
+      again.reset();
+      file.reset();
       if (same) DeleteFileA(path);
-      return;
     }
   }
-  CloseHandle(file);
 }
 
 struct WineFile {
   void* view = nullptr;  // the block's view; null while the slot is free
-  HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE presence = nullptr;  // this process's hold on the hosts' marker
-  bool created = false;       // this process made the file
+  UniqueHandle file;
+  UniqueHandle presence;  // this process's hold on the hosts' marker
+  bool created = false;   // this process made the file
   char objectName[256] = "";
   char path[MAX_PATH + 256] = "";
 };
@@ -80,29 +81,31 @@ void markerName(const char* objectName, char* out, size_t outSize) {
 bool otherHostAlive(const char* objectName) {
   char marker[300];
   markerName(objectName, marker, sizeof marker);
-  HANDLE other = OpenEventA(SYNCHRONIZE, FALSE, marker);
-  if (other == nullptr) return false;
-  CloseHandle(other);
-  return true;
+  return UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, marker)).valid();
 }
 
 // Ends this process's use of the file: removes it if this process made it
 // and no other host uses it, closes it either way.
 void letGo(WineFile& wineFile) {
-  if (wineFile.presence) CloseHandle(wineFile.presence);
-  wineFile.presence = nullptr;
+  wineFile.presence.reset();
   bool remove = wineFile.created && !otherHostAlive(wineFile.objectName);
-  dropFile(wineFile.file, remove, wineFile.path);
+  dropFile(std::move(wineFile.file), remove, wineFile.path);
 }
 
-// A process holds few blocks at once (one, in the plugin); tests hold three.
-WineFile gFiles[8];
-WineFile gPending;  // between createWineFileMapping and adoptWineFile
+struct WineFiles {
+  // A process holds few blocks at once (one, in the plugin); tests hold three.
+  WineFile slots[8];
+  WineFile pending;  // between createWineFileMapping and adoptWineFile
+};
+// Never destroyed: a host that ends without releasing its block leaves the
+// file as a crashed one does, for the next host to take over.
+NeverDestroyed<WineFiles> gFiles;
 SRWLOCK gFilesLock = SRWLOCK_INIT;
 
 // Notes for the log why the block stays out of /dev/shm; returns null.
-void* fallBack(HANDLE file, bool created, const char* path, const char* why, long detail = 0) {
-  dropFile(file, created, path);
+void* fallBack(UniqueHandle file, bool created, const char* path, const char* why,
+               long detail = 0) {
+  dropFile(std::move(file), created, path);
   char reason[512];
   if (detail != 0) {
     std::snprintf(reason, sizeof reason, "%s %s (%ld)", path, why, detail);
@@ -115,11 +118,11 @@ void* fallBack(HANDLE file, bool created, const char* path, const char* why, lon
 
 // The process's user, into `buffer`; null when it cannot be read.
 PSID processUser(unsigned char* buffer, DWORD bufferSize) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
+  UniqueHandle token(opened);
   DWORD used = 0;
-  BOOL ok = GetTokenInformation(token, TokenUser, buffer, bufferSize, &used);
-  CloseHandle(token);
+  BOOL ok = GetTokenInformation(token.get(), TokenUser, buffer, bufferSize, &used);
   return ok ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
 }
 
@@ -161,9 +164,8 @@ bool ownedBy(HANDLE file, PSID user) {
                       nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  bool same = user && owner && EqualSid(owner, user);
-  LocalFree(descriptor);
-  return same;
+  UniqueLocal owned(descriptor);  // `owner` points into it
+  return user && owner && EqualSid(owner, user);
 }
 
 }  // namespace
@@ -176,8 +178,9 @@ bool runningUnderWine() {
 
 void* createWineFileMapping(const char* objectName, uint32_t size) {
   AcquireSRWLockExclusive(&gFilesLock);
-  dropFile(gPending.file, gPending.created, gPending.path);
-  gPending = WineFile{};
+  WineFile& stale = gFiles.get().pending;
+  dropFile(std::move(stale.file), stale.created, stale.path);
+  stale = WineFile{};
   ReleaseSRWLockExclusive(&gFilesLock);
   if (!runningUnderWine()) return nullptr;
 
@@ -186,130 +189,130 @@ void* createWineFileMapping(const char* objectName, uint32_t size) {
   std::snprintf(path, sizeof path, "%s\\%s", directory, objectName);
   DWORD directoryAttributes = GetFileAttributesA(directory);
   if (directoryAttributes == INVALID_FILE_ATTRIBUTES) {
-    return fallBack(INVALID_HANDLE_VALUE, false, directory, "is not reachable",
+    return fallBack(UniqueHandle(), false, directory, "is not reachable",
                     static_cast<long>(GetLastError()));
   }
   if (!(directoryAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return fallBack(INVALID_HANDLE_VALUE, false, directory, "is not a folder");
+    return fallBack(UniqueHandle(), false, directory, "is not a folder");
   }
   unsigned char userBuffer[128];
   PSID user = processUser(userBuffer, sizeof userBuffer);
 
   bool created = true;
-  HANDLE file = createNew(path, user);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueHandle file(createNew(path, user));
+  if (!file) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      return fallBack(file, false, path, "cannot be created", static_cast<long>(error));
+      return fallBack(std::move(file), false, path, "cannot be created", static_cast<long>(error));
     }
     // Left by a host that crashed, or in use by another host: checked
     // before it is opened, and again through the handle once it is.
     created = false;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      return fallBack(file, false, path, "exists but cannot be examined",
+      return fallBack(std::move(file), false, path, "exists but cannot be examined",
                       static_cast<long>(GetLastError()));
     }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      return fallBack(file, false, path, "is a symbolic link");
+      return fallBack(std::move(file), false, path, "is a symbolic link");
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      return fallBack(file, false, path, "is not a regular file");
+      return fallBack(std::move(file), false, path, "is not a regular file");
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-      return fallBack(file, false, path, "is read-only");
+      return fallBack(std::move(file), false, path, "is read-only");
     }
-    file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      return fallBack(file, false, path, "cannot be opened for writing",
+    file.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+      return fallBack(std::move(file), false, path, "cannot be opened for writing",
                       static_cast<long>(GetLastError()));
     }
   }
 
   BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return fallBack(file, created, path, "is not a regular file");
+    return fallBack(std::move(file), created, path, "is not a regular file");
   }
   if (!created) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      return fallBack(file, false, path, "is read-only");
+      return fallBack(std::move(file), false, path, "is read-only");
     }
     char wanted[MAX_PATH + 300] = "";
     char got[MAX_PATH + 300] = "";
-    HANDLE folder = CreateFileA(directory, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder != INVALID_HANDLE_VALUE) {
-      finalPath(folder, wanted, sizeof wanted);
-      CloseHandle(folder);
-    }
-    finalPath(file, got, sizeof got);
+    UniqueHandle folder(CreateFileA(directory, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder) finalPath(folder.get(), wanted, sizeof wanted);
+    folder.reset();
+    finalPath(file.get(), got, sizeof got);
     size_t used = std::strlen(wanted);
     if (used > 0) std::snprintf(wanted + used, sizeof wanted - used, "\\%s", objectName);
     if (used == 0 || got[0] == 0 || std::strcmp(wanted, got) != 0) {
       char why[MAX_PATH + 340];
       std::snprintf(why, sizeof why, "is a symbolic link (to %s)", got[0] ? got : "?");
-      return fallBack(file, false, path, why);
+      return fallBack(std::move(file), false, path, why);
     }
-    if (!ownedBy(file, user)) return fallBack(file, false, path, "belongs to another user");
+    if (!ownedBy(file.get(), user)) return fallBack(std::move(file), false, path, "belongs to another user");
   }
 
   LARGE_INTEGER length{};
-  if (!GetFileSizeEx(file, &length)) {
-    return fallBack(file, created, path, "has no readable size",
+  if (!GetFileSizeEx(file.get(), &length)) {
+    return fallBack(std::move(file), created, path, "has no readable size",
                     static_cast<long>(GetLastError()));
   }
   if (length.QuadPart > static_cast<LONGLONG>(size) && !created) {
     // Cutting it to size would destroy what is not the block's.
-    return fallBack(file, false, path, "is larger than the block",
+    return fallBack(std::move(file), false, path, "is larger than the block",
                     static_cast<long>(length.QuadPart));
   }
   if (length.QuadPart < static_cast<LONGLONG>(size)) {
     // Growing keeps every byte there is; the new ones read zero.
     LARGE_INTEGER end{};
     end.QuadPart = size;
-    if (!SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
-      return fallBack(file, created, path, "cannot be given the block's size",
+    if (!SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+      return fallBack(std::move(file), created, path, "cannot be given the block's size",
                       static_cast<long>(GetLastError()));
     }
   }
 
-  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, size, objectName);
+  UniqueHandle mapping(
+      CreateFileMappingA(file.get(), nullptr, PAGE_READWRITE, 0, size, objectName));
   DWORD error = GetLastError();
-  if (mapping == nullptr) {
-    return fallBack(file, created, path, "cannot be mapped", static_cast<long>(error));
+  if (!mapping) {
+    return fallBack(std::move(file), created, path, "cannot be mapped", static_cast<long>(error));
   }
   if (error == ERROR_ALREADY_EXISTS && created) {
     // A mapping of that name was there before its file: it lives in the
     // paging file, and readers in the prefix already hold it. Keep to it.
-    CloseHandle(mapping);
-    return fallBack(file, true, path,
+    mapping.reset();
+    return fallBack(std::move(file), true, path,
                     "was new but a mapping of that name already exists in the prefix");
   }
   AcquireSRWLockExclusive(&gFilesLock);
-  gPending.file = file;
-  gPending.created = created;
-  std::snprintf(gPending.objectName, sizeof gPending.objectName, "%s", objectName);
-  std::snprintf(gPending.path, sizeof gPending.path, "%s", path);
+  WineFile& pending = gFiles.get().pending;
+  pending.file = std::move(file);
+  pending.created = created;
+  std::snprintf(pending.objectName, sizeof pending.objectName, "%s", objectName);
+  std::snprintf(pending.path, sizeof pending.path, "%s", path);
   ReleaseSRWLockExclusive(&gFilesLock);
-  return mapping;
+  return mapping.release();
 }
 
 void adoptWineFile(void* view) {
   AcquireSRWLockExclusive(&gFilesLock);
-  WineFile pending = gPending;
-  gPending = WineFile{};
+  WineFile pending = std::move(gFiles.get().pending);
+  gFiles.get().pending = WineFile{};
   bool kept = false;
-  if (view != nullptr && pending.file != INVALID_HANDLE_VALUE) {
+  if (view != nullptr && pending.file) {
     char marker[300];
     markerName(pending.objectName, marker, sizeof marker);
-    pending.presence = CreateEventA(nullptr, TRUE, FALSE, marker);
-    for (WineFile& slot : gFiles) {
+    pending.presence.reset(CreateEventA(nullptr, TRUE, FALSE, marker));
+    for (WineFile& slot : gFiles.get().slots) {
       if (slot.view == nullptr) {
-        slot = pending;
+        slot = std::move(pending);
         slot.view = view;
         kept = true;
         break;
@@ -319,16 +322,16 @@ void adoptWineFile(void* view) {
   ReleaseSRWLockExclusive(&gFilesLock);
   // Without a view, or with no slot left, the file cannot be followed to
   // its release: let it go now.
-  if (!kept && pending.file != INVALID_HANDLE_VALUE) letGo(pending);
+  if (!kept && pending.file) letGo(pending);
 }
 
 void releaseWineFile(void* view) {
   if (view == nullptr) return;
   WineFile found;
   AcquireSRWLockExclusive(&gFilesLock);
-  for (WineFile& slot : gFiles) {
+  for (WineFile& slot : gFiles.get().slots) {
     if (slot.view == view) {
-      found = slot;
+      found = std::move(slot);
       slot = WineFile{};
       break;
     }
