@@ -23,7 +23,8 @@ class UniqueOwner {
 
   UniqueOwner() = default;
   // Takes `handle`; a failure value from the system makes an empty owner.
-  explicit UniqueOwner(Handle handle) : handle_(Traits::isEmpty(handle) ? Traits::empty() : handle) {}
+  explicit UniqueOwner(Handle handle)
+      : handle_(Traits::isEmpty(handle) ? Traits::empty() : handle) {}
   ~UniqueOwner() { reset(); }
   UniqueOwner(UniqueOwner&& other) noexcept : handle_(other.release()) {}
   UniqueOwner& operator=(UniqueOwner&& other) noexcept {

@@ -255,7 +255,9 @@ void* createWineFileMapping(const char* objectName, uint32_t size) {
       std::snprintf(why, sizeof why, "is a symbolic link (to %s)", got[0] ? got : "?");
       return fallBack(std::move(file), false, path, why);
     }
-    if (!ownedBy(file.get(), user)) return fallBack(std::move(file), false, path, "belongs to another user");
+    if (!ownedBy(file.get(), user)) {
+      return fallBack(std::move(file), false, path, "belongs to another user");
+    }
   }
 
   LARGE_INTEGER length{};
