@@ -236,4 +236,9 @@ namespace korvanel::platform {
 // system removes them with their last handle.
 void unlinkNamedObjects();
 
+// Removes the named block `name` (suffix applied) from the system; tests
+// call it for the blocks they made under their own names. No-op where the
+// system removes it with its last handle.
+void unlinkSharedBlock(const char* name);
+
 }  // namespace korvanel::platform

@@ -56,8 +56,17 @@ TEST(PlatformClock, TicksAdvanceInMillisecondsAndCanBeReplaced) {
   EXPECT_GE(tickCount() - before, elapsed);
 }
 
+// Each run has its own name suffix, so blocks left behind would pile up.
+struct TestBlocksRemoved {
+  ~TestBlocksRemoved() {
+    unlinkSharedBlock("KorvanelPlatformTest");
+    unlinkSharedBlock("KorvanelPlatformTest2");
+  }
+};
+
 TEST(PlatformSharedBlock, SecondMappingSeesTheSameBytesAndContentsSurvive) {
   const char* name = "KorvanelPlatformTest";
+  TestBlocksRemoved removed;
   SharedMapping first, second;
   SharedBlockStatus status = createSharedBlock(name, 4096, first);
   ASSERT_TRUE(status.ok()) << status.errorCode;
@@ -77,6 +86,7 @@ TEST(PlatformSharedBlock, SecondMappingSeesTheSameBytesAndContentsSurvive) {
 
 TEST(PlatformSharedBlock, MappingsMoveAndLetGoOnce) {
   const char* name = "KorvanelPlatformTest";
+  TestBlocksRemoved removed;
   SharedMapping kept;
   {
     SharedMapping made;
@@ -102,6 +112,7 @@ TEST(PlatformSharedBlock, MappingsMoveAndLetGoOnce) {
 }
 
 TEST(PlatformSharedBlock, OpenWithoutCreatorFailsAndInjectedFailuresReport) {
+  TestBlocksRemoved removed;
   SharedMapping mapping;
   Status opened = openSharedBlock("KorvanelNobodyMadeThis", 4096, mapping);
   EXPECT_FALSE(opened.ok());

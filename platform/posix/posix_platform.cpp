@@ -470,12 +470,15 @@ Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
 // Closing the last descriptor drops the flock.
 bool FileLockTraits::close(Handle handle) { return ::close(static_cast<int>(handle)) == 0; }
 
-void unlinkNamedObjects() {
+void unlinkSharedBlock(const char* name) {
   char path[300];
-  shmName("$Quorvex2KORVANEL$", path, sizeof path);
+  shmName(name, path, sizeof path);
   shm_unlink(path);
-  shmName("Korvanel.state", path, sizeof path);
-  shm_unlink(path);
+}
+
+void unlinkNamedObjects() {
+  unlinkSharedBlock("$Quorvex2KORVANEL$");
+  unlinkSharedBlock("Korvanel.state");
 }
 
 }  // namespace korvanel::platform

@@ -322,4 +322,6 @@ bool FileLockTraits::close(Handle handle) {
 
 void unlinkNamedObjects() {}
 
+void unlinkSharedBlock(const char*) {}
+
 }  // namespace korvanel::platform
