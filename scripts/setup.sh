@@ -4,7 +4,8 @@
 set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
-libbenchmark-dev g++-mingw-w64-i686 libcli11-dev nlohmann-json3-dev valgrind wine wine32:i386 python3"
+libbenchmark-dev g++-mingw-w64-i686 libcli11-dev nlohmann-json3-dev libboost-dev chromium curl valgrind
+wine wine32:i386 python3"
 
 missing=""
 for p in $packages; do

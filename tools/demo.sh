@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Watch Korvanel work without the simulator: builds the plugin, the
-# substitute host and the monitor if needed, starts a 20-car, three-class
-# race at a speed factor and shows the monitor's timing screen beside it
-# for about a minute, then stops both.
+# substitute host, the monitor and korvanel-live if needed, starts a 20-car,
+# three-class race at a speed factor and shows the monitor's timing screen
+# beside it for about a minute, with the live timing page served for a
+# browser, then stops them all.
 #
 #   tools/demo.sh [--seconds N] [--speed F] [--seed S] [--wine] [--keep]
 #
@@ -30,7 +31,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 say() { printf '\033[1mdemo:\033[0m %s\n' "$*"; }
 
 # ---- Set-up: what a fresh Debian machine lacks -----------------------------
-packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev)
 [ $wine -eq 1 ] && packages+=(g++-mingw-w64-i686 wine)
 missing=()
 for p in "${packages[@]}"; do
@@ -60,19 +61,21 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja "${configure[@]}" -DKORVANEL_TOOLS=ON \
     -DKORVANEL_TESTS=OFF -DKORVANEL_BENCH=OFF >/dev/null
 fi
-say "building the plugin, korvanel-host and korvanel-monitor (first time takes a few minutes)"
-cmake --build "$build" --target Korvanel korvanel-host korvanel-monitor -j2 >/dev/null
+say "building the plugin, korvanel-host, korvanel-monitor and korvanel-live (first time takes a few minutes)"
+cmake --build "$build" --target Korvanel korvanel-host korvanel-monitor korvanel-live -j2 >/dev/null
 
 if [ $wine -eq 1 ]; then
   export WINEDEBUG=-all
   run=(wine)
   host=$build/tools/korvanel-host.exe
   monitor=$build/tools/korvanel-monitor.exe
+  live=$build/tools/live/korvanel-live.exe
   plugin="Z:${root//\//\\}\\dist\\Plugins\\Korvanel.dll"
 else
   run=()
   host=$build/tools/korvanel-host
   monitor=$build/tools/korvanel-monitor
+  live=$build/tools/live/korvanel-live
   plugin=$build/libKorvanel.so
 fi
 
@@ -86,7 +89,9 @@ export KORVANEL_NAME_SUFFIX=".demo$$"
 
 host_pid=
 monitor_pid=
+live_pid=
 finish() {
+  [ -n "$live_pid" ] && kill -INT "$live_pid" 2>/dev/null || true
   [ -n "$monitor_pid" ] && kill -INT "$monitor_pid" 2>/dev/null || true
   [ -n "$host_pid" ] && kill -INT "$host_pid" 2>/dev/null || true
   wait 2>/dev/null || true
@@ -116,6 +121,26 @@ for _ in $(seq 1 120); do
   fi
   sleep 0.5
 done
+
+# The live timing page, on the first free port from 8765.
+for port in $(seq 8765 8785); do
+  (cd "$work" && exec "${run[@]}" "$live" --port "$port") >"$work/live.log" 2>&1 &
+  live_pid=$!
+  for _ in $(seq 1 40); do
+    grep -q "page at" "$work/live.log" 2>/dev/null && break
+    kill -0 "$live_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q "page at" "$work/live.log" && break
+  wait "$live_pid" 2>/dev/null || true
+  live_pid=
+done
+if [ -n "$live_pid" ]; then
+  say "live timing page: http://127.0.0.1:$port/  (overlay: http://127.0.0.1:$port/?transparent=1&compact=1)"
+  sleep 2
+else
+  say "korvanel-live could not start: $(cat "$work/live.log")"
+fi
 
 (cd "$work" && exec "${run[@]}" "$monitor" --seconds "$seconds" --interval 250) &
 monitor_pid=$!

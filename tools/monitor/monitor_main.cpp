@@ -7,10 +7,11 @@
 #include <memory>
 
 #include "korvanel/shared_block.h"
-#include "tools/monitor/monitor_block.h"
-#include "tools/monitor/monitor_commands.h"
-#include "tools/monitor/monitor_json.h"
+#include "tools/monitor/monitor_check.h"
 #include "tools/monitor/monitor_screen.h"
+#include "tools/reader/block_commands.h"
+#include "tools/reader/block_source.h"
+#include "tools/reader/snapshot_json.h"
 #include "tools/platform/tool_platform.h"
 
 namespace {
@@ -22,7 +23,8 @@ constexpr int kUsage = 2;
 
 struct Options {
   bool json = false;
-  MonitorCommands commands;
+  bool check = false;
+  BlockCommands commands;
   int intervalMs = 250;
   double seconds = 0.0;  // 0: until Ctrl-C
   int rows = 30;
@@ -31,6 +33,8 @@ struct Options {
 
 void addOptions(CLI::App& app, Options& o) {
   app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
+  app.add_flag("--check", o.check,
+               "Say whether the plugin is loaded and publishing, and what to do if not");
   app.add_option("--class-row", o.commands.classRow, "Select the class row the plugin groups by")
       ->check(CLI::Range(0, 255));
   app.add_option("--reset-odometer", o.commands.odometer,
@@ -47,7 +51,7 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_flag("--plain", o.plain, "No colours or cursor movement; one screen after another");
 }
 
-int watch(const KorvanelReader& reader, const Options& o) {
+int watch(BlockSource& block, const Options& o) {
   installInterruptFlag();
   bool terminal = prepareTerminal() && !o.plain;
   ScreenStyle style{terminal, o.rows};
@@ -57,7 +61,7 @@ int watch(const KorvanelReader& reader, const Options& o) {
   double start = monotonicSeconds();
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
-    bool whole = copyBlock(reader, *copy);
+    bool whole = block.copy(*copy).whole;
     std::string screen = renderScreen(*copy, style, whole);
     if (terminal) {
       std::fputs("\x1b[H", stdout);
@@ -94,35 +98,35 @@ int main(int argc, char** argv) {
     return kUsage;
   }
 
-  KorvanelReader reader;
-  KorvanelOpenResult opened = korvanel_open(&reader, nullptr, options.commands.any());
-  if (opened != KORVANEL_OPEN_OK) {
-    char name[256];
-    korvanel_block_name(nullptr, name, sizeof name);
-    if (opened == KORVANEL_OPEN_UNKNOWN_LAYOUT) {
+  auto block = makeSharedBlockSource();
+  if (options.check) return checkPlugin(*block, stdout);
+  OpenResult opened = block->open();
+  if (opened != OpenResult::kOpen) {
+    if (opened == OpenResult::kUnknownLayout) {
       std::fprintf(stderr, "korvanel-monitor: shared block \"%s\" has a layout this monitor "
-                   "does not know\n", name);
+                   "does not know\n", block->name().c_str());
     } else {
       std::fprintf(stderr,
                    "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "
-                   "is not running\n", name);
+                   "is not running\n",
+                   block->name().c_str());
     }
     return kNotRunning;
   }
   int result = 0;
   if (options.commands.any()) {
-    std::string done = applyCommands(reader, options.commands);
+    std::string done = block->writeCommands(options.commands);
     if (!options.json) std::fputs(done.c_str(), stdout);
   }
   if (options.json) {
     auto copy = std::make_unique<KorvanelSharedBlock>();
-    bool whole = copyBlock(reader, *copy);
-    std::string text =
-        snapshotJson(*copy, whole).dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::printf("%s\n", text.c_str());
+    SnapshotMeta meta;
+    meta.copy = block->copy(*copy);
+    meta.timeStamp = utcTimeStamp(std::chrono::system_clock::now());
+    meta.status = publishingStatus(*copy, meta.copy);
+    std::printf("%s\n", snapshotText(snapshotJson(*copy, meta), 1).c_str());
   } else if (!options.commands.any()) {
-    result = watch(reader, options);
+    result = watch(*block, options);
   }
-  korvanel_close(&reader);
   return result;
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/monitor/monitor_block.h"
+#include "tools/reader/block_source.h"
 
 namespace korvanel::tools {
 namespace {

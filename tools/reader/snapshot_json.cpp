@@ -1,10 +1,12 @@
 // Field by field, so the JSON names stay stable whatever the layout.
-#include "tools/monitor/monitor_json.h"
+#include "tools/reader/snapshot_json.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <cstdint>
 
-#include "tools/monitor/monitor_block.h"
+#include "tools/reader/block_source.h"
 
 namespace korvanel::tools {
 namespace {
@@ -155,35 +157,98 @@ json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
 
 }  // namespace
 
-json snapshotJson(const KorvanelSharedBlock& block, bool whole) {
+json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, unsigned parts) {
   const KorvanelScoringInfoV2& s = block.scoring;
-  int counted = s.vehicleCount < 0 ? 0
-                : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
-                                                         : s.vehicleCount;
-  json vehicles = json::array();
-  for (int i = 0; i < counted; ++i) vehicles.push_back(vehicleJson(s.vehicles[i], i));
-  return {{"whole", whole},
-          {"sequence", block.sequence},
-          {"layoutStamp", block.layoutStamp},
-          {"state", stateJson(block.state)},
-          {"scoringPublished", block.scoringPublished},
-          {"session", {{"trackName", fieldText(s.trackName)},
-                       {"session", s.session},
-                       {"currentTime", num(s.currentTime)},
-                       {"lapLength", num(s.lapLength)},
-                       {"hostText", fieldText(s.hostText)},
-                       {"vehicleCount", s.vehicleCount},
-                       {"phase", s.phase},
-                       {"realtimeFlag", s.realtimeFlag}}},
-          {"telemetry", telemetryJson(block.telemetry)},
-          {"scoring", {{"playerPlace", s.playerPlace},
-                       {"playerClassPosition", s.playerClassPosition},
-                       {"playerIndex", s.playerIndex},
-                       {"classLeaderIndex", s.classLeaderIndex},
-                       {"noClassGroup", s.noClassGroup}}},
-          {"vehicles", vehicles},
-          {"timeTable", timeTableJson(block.timeTable)},
-          {"sectorRecords", sectorJson(block.sectorTimes)}};
+  json out = {{"schemaVersion", kSnapshotSchemaVersion},
+              {"status", meta.status},
+              {"layout", {{"stamp", meta.copy.layoutStamp},
+                          {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+              {"layoutStamp", meta.copy.layoutStamp},
+              {"whole", meta.copy.whole},
+              {"sequence", meta.copy.sequence},
+              {"updateCount", block.state.updateCount},
+              {"timeStamp", meta.timeStamp}};
+  if (parts & kPartSession) {
+    out["state"] = stateJson(block.state);
+    out["scoringPublished"] = block.scoringPublished;
+    out["session"] = {{"trackName", fieldText(s.trackName)},
+                      {"session", s.session},
+                      {"currentTime", num(s.currentTime)},
+                      {"lapLength", num(s.lapLength)},
+                      {"hostText", fieldText(s.hostText)},
+                      {"vehicleCount", s.vehicleCount},
+                      {"phase", s.phase},
+                      {"realtimeFlag", s.realtimeFlag}};
+  }
+  if (parts & (kPartStandings | kPartPlayer)) {
+    out["scoring"] = {{"playerPlace", s.playerPlace},
+                      {"playerClassPosition", s.playerClassPosition},
+                      {"playerIndex", s.playerIndex},
+                      {"classLeaderIndex", s.classLeaderIndex},
+                      {"noClassGroup", s.noClassGroup}};
+  }
+  if (parts & kPartPlayer) out["telemetry"] = telemetryJson(block.telemetry);
+  if (parts & kPartStandings) {
+    int counted = s.vehicleCount < 0 ? 0
+                  : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
+                                                           : s.vehicleCount;
+    json vehicles = json::array();
+    for (int i = 0; i < counted; ++i) vehicles.push_back(vehicleJson(s.vehicles[i], i));
+    out["vehicles"] = std::move(vehicles);
+  } else if ((parts & kPartPlayer) && s.playerIndex >= 0 && s.playerIndex < KORVANEL_MAX_VEHICLES &&
+             s.playerIndex < s.vehicleCount) {
+    out["vehicles"] = json::array({vehicleJson(s.vehicles[s.playerIndex], s.playerIndex)});
+  }
+  if (parts & kPartRecords) {
+    out["timeTable"] = timeTableJson(block.timeTable);
+    out["sectorRecords"] = sectorJson(block.sectorTimes);
+  }
+  return out;
+}
+
+json statusJson(const SnapshotMeta& meta) {
+  return {{"schemaVersion", kSnapshotSchemaVersion},
+          {"status", meta.status},
+          {"layout", {{"stamp", meta.copy.layoutStamp},
+                      {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+          {"whole", false},
+          {"timeStamp", meta.timeStamp}};
+}
+
+std::string snapshotText(const json& document, int indent) {
+  return document.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+std::string utcTimeStamp(std::chrono::system_clock::time_point when) {
+  // Civil date from days since 1970 (proleptic Gregorian), without the C
+  // library's non-reentrant gmtime.
+  using namespace std::chrono;
+  int64_t ms = duration_cast<milliseconds>(when.time_since_epoch()).count();
+  int64_t days = ms / 86400000, rest = ms % 86400000;
+  if (rest < 0) rest += 86400000, --days;
+  int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+  int64_t year = yoe + era * 400 + (month <= 2);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", static_cast<int>(year),
+                static_cast<int>(month), static_cast<int>(day), static_cast<int>(rest / 3600000),
+                static_cast<int>(rest / 60000 % 60), static_cast<int>(rest / 1000 % 60),
+                static_cast<int>(rest % 1000));
+  return text;
+}
+
+}  // namespace korvanel::tools
+
+namespace korvanel::tools {
+
+const char* publishingStatus(const KorvanelSharedBlock& block, const CopyResult& copy) {
+  if (checkLayoutStamp(copy.layoutStamp) == LayoutCheck::kUnknown) return "unknown-layout";
+  if (block.state.closed || block.state.shutDown) return "stopped";
+  return "publishing";
 }
 
 }  // namespace korvanel::tools

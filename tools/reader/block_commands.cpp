@@ -1,10 +1,10 @@
 // Each command is a single byte store: the plugin copies the whole state
 // record in at the start of every update and sees the new value there.
-#include "tools/monitor/monitor_commands.h"
+#include "tools/reader/block_commands.h"
 
 namespace korvanel::tools {
 
-std::string applyCommands(KorvanelReader& reader, const MonitorCommands& commands) {
+std::string applyCommands(KorvanelReader& reader, const BlockCommands& commands) {
   std::string done;
   if (commands.classRow) {
     korvanel_write_command(&reader, KORVANEL_COMMAND_CLASS_ROW,

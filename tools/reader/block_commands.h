@@ -9,7 +9,7 @@
 
 namespace korvanel::tools {
 
-struct MonitorCommands {
+struct BlockCommands {
   std::optional<int> classRow;        // 0 to 255
   std::optional<std::string> odometer;  // "vehicle" or "track"
   std::optional<std::string> kers;      // "on", "off", "run" or "stop"
@@ -19,6 +19,6 @@ struct MonitorCommands {
 
 // Writes the bytes into a block opened for writing; returns one line per
 // command saying what was written.
-std::string applyCommands(KorvanelReader& reader, const MonitorCommands& commands);
+std::string applyCommands(KorvanelReader& reader, const BlockCommands& commands);
 
 }  // namespace korvanel::tools

@@ -1,0 +1,15 @@
+# korvanel-live end to end, natively (it reads a block published natively):
+# a race from the substitute host, a WebSocket probe and headless Chromium.
+# tools/ comes after this folder: its targets resolve when the build is generated.
+find_path(LIVE_BEAST_HEADERS boost/beast.hpp)
+if(KORVANEL_TOOLS AND LIVE_BEAST_HEADERS AND NOT CMAKE_CROSSCOMPILING)
+  find_package(Threads REQUIRED)
+  add_executable(live_probe live_probe.cpp)
+  target_link_libraries(live_probe PRIVATE korv_reader Threads::Threads)
+  add_test(NAME live_end_to_end
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/live_e2e.sh
+      $<TARGET_FILE:korvanel-host> $<TARGET_FILE:korvanel-monitor> $<TARGET_FILE:korvanel-live>
+      $<TARGET_FILE:Korvanel> $<TARGET_FILE:live_probe> $<TARGET_FILE:tools_snapshot_check>
+      ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt ${CMAKE_BINARY_DIR}/artefacts)
+  set_tests_properties(live_end_to_end PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
+endif()

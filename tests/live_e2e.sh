@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# korvanel-live against a real race from the substitute host: the page and
+# the snapshot say "no plugin" before it starts; then the snapshot agrees
+# with the block and the race, streams come at the rate asked, commands are
+# carried out with the token and refused without it, bad requests change
+# nothing, the page in headless Chromium shows the race, and a short load
+# run with a client that never reads leaves the others their frames.
+#   live_e2e.sh HOST MONITOR LIVE PLUGIN PROBE CHECKER CONFIG ARTEFACTS
+set -u
+host=$1 monitor=$2 live=$3 plugin=$4 probe=$5 checker=$6 config=$7 artefacts=$8
+export KORVANEL_NAME_SUFFIX=".livee2e$$x$RANDOM"
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-live.XXXXXX")
+mkdir -p "$work/Plugins/KORVANEL" "$artefacts"
+cp "$config" "$work/Plugins/KORVANEL/korvanelconf.txt"
+failed=0 host_pid= live_pid=
+problem() { echo "FAIL: $*"; failed=1; }
+cleanup() {
+  rm -f "$work/hold"
+  [ -n "$live_pid" ] && kill -INT "$live_pid" 2>/dev/null
+  [ -n "$host_pid" ] && wait "$host_pid" 2>/dev/null
+  [ -n "$live_pid" ] && wait "$live_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+"$live" --port 0 --token-file token.txt >live.out 2>&1 &
+live_pid=$!
+for _ in $(seq 1 100); do grep -q "page at" live.out && break; sleep 0.1; done
+port=$(sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' live.out)
+token=$(cat token.txt)
+[ -n "$port" ] && [ -n "$token" ] || { cat live.out; problem "korvanel-live did not start"; exit 1; }
+url=http://127.0.0.1:$port
+status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
+field() { sed -n "s/.*\"$1\":\([^,}]*\).*/\1/p" | head -1; }
+
+browser() {  # URL OUTPUT-DOM [SCREENSHOT]
+  local profile
+  profile=$(mktemp -d "$work/chromium.XXXXXX")
+  local flags=(--headless --no-sandbox --disable-gpu --disable-quic --no-first-run
+    --disable-background-networking --disable-component-update --disable-sync
+    --user-data-dir="$profile" --virtual-time-budget=4000 --window-size=1280,900)
+  timeout 60 chromium "${flags[@]}" --dump-dom "$1" >"$2" 2>/dev/null
+  [ -n "${3:-}" ] && timeout 60 chromium "${flags[@]}" --screenshot="$3" "$1" >/dev/null 2>&1
+  return 0
+}
+
+# ---- no plugin yet
+[ "$(status "$url/api/v1/snapshot")" = 503 ] || problem "snapshot without a plugin is not 503"
+curl -s "$url/api/v1/snapshot" | grep -q '"status":"no-plugin"' || problem "no-plugin status missing"
+browser "$url/" dom0.html
+grep -q 'data-status="no-plugin"' dom0.html || problem "the page does not say there is no plugin"
+
+# ---- a race, held at its end
+touch hold
+"$host" "$plugin" --hold-file hold --fast --cars 20 --classes 3 --track-length 1500 --laps 4 \
+  --seed 7 --summary model.json >host.out 2>&1 &
+host_pid=$!
+for _ in $(seq 1 600); do grep -q "holding while" host.out && break; sleep 0.2; done
+grep -q "holding while" host.out || { cat host.out; problem "the race did not finish"; exit 1; }
+for _ in $(seq 1 50); do
+  curl -s "$url/api/v1/snapshot" | grep -q '"status":"publishing"' && break; sleep 0.1
+done
+curl -s "$url/api/v1/snapshot" >served.json
+"$monitor" --json >block.json || problem "monitor --json failed"
+"$probe" same served.json block.json || failed=1
+"$checker" race model.json served.json >check.out || { cat check.out; problem "snapshot against the race"; }
+
+# ---- streams
+"$probe" stream "$port" 20 3 all || failed=1
+"$probe" stream "$port" 5 3 records || failed=1
+
+# ---- commands: refused without the token, carried out once with it
+before=$("$monitor" --json | field vehicleDistance)
+[ "$("$probe" ws-command "$port" "" '{"classRow":2}')" = 401 ] || problem "stream command without a token"
+[ "$(status -X POST -d '{"classRow":2}' "$url/api/v1/command")" = 401 ] || problem "POST without a token"
+sleep 0.5
+"$monitor" --json | grep -q '"selectedClassRow": 0' || problem "a refused command changed the class row"
+[ "$(status -X POST -H "Authorization: Bearer $token" -d '{"classRow":2}' "$url/api/v1/command")" = 200 ] ||
+  problem "class row command with the token"
+[ "$("$probe" ws-command "$port" "$token" '{"resetOdometer":"vehicle"}')" = 200 ] ||
+  problem "odometer command over the stream"
+sleep 1
+after=$("$monitor" --json)
+echo "$after" | grep -q '"selectedClassRow": 2' || problem "class row 2 not selected"
+echo "$after" | grep -q '"distanceResetCommand": 0' || problem "odometer command not carried out"
+distance=$(echo "$after" | field vehicleDistance)
+awk -v a="$distance" -v b="$before" 'BEGIN { exit !(a < b) }' ||
+  problem "odometer not reset ($before before, $distance after)"
+"$checker" class-row 2 model.json <(curl -s "$url/api/v1/snapshot") >check.out ||
+  { cat check.out; problem "class row 2 in the snapshot"; }
+
+# ---- bad input changes nothing
+"$probe" bad "$port" "$token" || failed=1
+sleep 0.5
+"$monitor" --json | grep -q '"selectedClassRow": 2' || problem "a bad request changed the class row"
+"$monitor" --json | grep -q '"kersTimerOn": 0' || problem "a bad request changed the KERS switch"
+
+# ---- the page in a browser: leader, player, class rows
+curl -s "$url/api/v1/snapshot" >now.json
+leader=$(sed -n 's/.*"vehicles":\[{[^]]*"driverName":"\([^"]*\)".*/\1/p' now.json)
+browser "$url/?compact=0" dom.html "$artefacts/live-page.png"
+grep -q 'data-class-row="2"' dom.html && grep -q 'data-grouped="1"' dom.html ||
+  problem "the page does not show class row 2"
+grep -q "Class row 2" dom.html || problem "the page's standings are not titled class row 2"
+grouped=$(grep -o '"inClassGroup":1' now.json | wc -l)
+rows=$(grep -o '<tr class="car' dom.html | wc -l)
+[ "$grouped" -gt 0 ] && [ "$rows" = "$grouped" ] || problem "page shows $rows cars, class group has $grouped"
+grep -q '<tr class="car player' dom.html || problem "the player's row is missing"
+"$monitor" --class-row 0 >/dev/null
+sleep 1
+browser "$url/?transparent=1" dom2.html
+grep -q "data-driver=\"$leader\"" dom2.html && grep -q "$leader" dom2.html ||
+  problem "the leader $leader is not on the page"
+grep -q 'class="transparent"' dom2.html || problem "transparent parameter ignored"
+[ -s "$artefacts/live-page.png" ] || problem "no screenshot"
+
+# ---- a short load: 50 clients at 30/s and one that never reads
+pid_mem() { awk '/VmRSS/ { print $2 }' "/proc/$live_pid/status"; }
+mem0=$(pid_mem)
+"$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-10} || failed=1
+mem1=$(pid_mem)
+echo "korvanel-live resident memory: $mem0 KiB before the load, $mem1 KiB after"
+[ "$mem1" -lt $((mem0 + 65536)) ] || problem "memory grew by more than 64 MiB under load"
+
+# ---- the plugin stops: the page and snapshot say so
+rm -f hold
+wait "$host_pid"; host_pid=
+for _ in $(seq 1 50); do
+  curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' && break; sleep 0.2
+done
+curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
+  problem "a stopped plugin is not reported"
+
+[ $failed -eq 0 ] && echo "live end to end: all passed"
+exit $failed

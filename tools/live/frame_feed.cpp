@@ -1,0 +1,140 @@
+// The reader thread. A frame is made only when the plugin published
+// something (the update or sequence counter moved) or the status changed,
+// so clients that send "only what is new" just compare frame ids.
+#include "tools/live/frame_feed.h"
+
+#include <chrono>
+
+#include "tools/platform/tool_platform.h"
+
+namespace korvanel::tools::live {
+namespace {
+
+// Without a new update for this long the plugin counts as idle, and the
+// block is opened afresh (a host that restarted may have made a new one).
+constexpr double kIdleSeconds = 2.0;
+constexpr double kReopenSeconds = 1.0;
+
+std::string now() { return utcTimeStamp(std::chrono::system_clock::now()); }
+
+}  // namespace
+
+Frame::Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta)
+    : id_(id), block_(std::move(block)), meta_(std::move(meta)) {}
+
+std::shared_ptr<const std::string> Frame::text(unsigned parts) const {
+  parts &= kPartAll;
+  if (parts == 0) parts = kPartAll;
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (!texts_[parts]) {
+    nlohmann::json document = block_ ? snapshotJson(*block_, meta_, parts) : statusJson(meta_);
+    texts_[parts] = std::make_shared<const std::string>(snapshotText(document, -1));
+  }
+  return texts_[parts];
+}
+
+FrameFeed::FrameFeed(std::unique_ptr<BlockSource> source, double pollHz)
+    : source_(std::move(source)), period_(1.0 / pollHz) {}
+
+FrameFeed::~FrameFeed() { stop(); }
+
+void FrameFeed::start() {
+  SnapshotMeta meta;
+  meta.status = "no-plugin";
+  meta.timeStamp = now();
+  publish(nullptr, meta);
+  thread_ = std::thread([this] { run(); });
+}
+
+void FrameFeed::stop() {
+  stopping_.store(true);
+  if (thread_.joinable()) thread_.join();
+}
+
+std::shared_ptr<const Frame> FrameFeed::latest() const {
+  std::lock_guard<std::mutex> hold(latestMutex_);
+  return latest_;
+}
+
+void FrameFeed::publish(std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta) {
+  auto frame = std::make_shared<const Frame>(nextId_++, std::move(block), std::move(meta));
+  std::lock_guard<std::mutex> hold(latestMutex_);
+  latest_ = std::move(frame);
+}
+
+CommandOutcome FrameFeed::command(const BlockCommands& commands) {
+  std::lock_guard<std::mutex> hold(sourceMutex_);
+  if (!source_->isOpen()) return {503, "no plugin is publishing: nothing was written"};
+  if (!layoutUsable_) {
+    return {503, "the plugin's layout stamp is unknown to this korvanel-live: nothing was written"};
+  }
+  std::string done = source_->writeCommands(commands);
+  if (!done.empty() && done.back() == '\n') done.pop_back();
+  return {200, done};
+}
+
+void FrameFeed::run() {
+  double lastOpenTry = -1e9;
+  OpenResult lastOpen = OpenResult::kAbsent;
+  double lastChange = monotonicSeconds();
+  int32_t lastUpdate = 0;
+  uint32_t lastSequence = 0;
+  bool haveLast = false;
+  auto copy = std::make_unique<KorvanelSharedBlock>();
+  double next = monotonicSeconds();
+  while (!stopping_.load()) {
+    double t = monotonicSeconds();
+    SnapshotMeta meta;
+    bool fresh = false;
+    {
+      std::lock_guard<std::mutex> hold(sourceMutex_);
+      bool stale = source_->isOpen() && t - lastChange > kIdleSeconds;
+      if ((!source_->isOpen() || stale) && t - lastOpenTry >= kReopenSeconds) {
+        lastOpenTry = t;
+        // The same block reopened keeps its update counter, so it stays
+        // idle; a restarted host's counter has moved.
+        lastOpen = source_->open();
+      }
+      if (!source_->isOpen()) {
+        layoutUsable_ = false;
+        meta.status = lastOpen == OpenResult::kUnknownLayout ? "unknown-layout" : "no-plugin";
+      } else {
+        meta.copy = source_->copy(*copy);
+        copies_.fetch_add(1);
+        if (!meta.copy.whole) torn_.fetch_add(1);
+        meta.status = publishingStatus(*copy, meta.copy);
+        layoutUsable_ = meta.status != std::string("unknown-layout");
+        bool moved = !haveLast || copy->state.updateCount != lastUpdate ||
+                     meta.copy.sequence != lastSequence;
+        if (moved) {
+          if (haveLast) lastChange = t;
+          fresh = true;
+        } else if (t - lastChange > kIdleSeconds && meta.status == std::string("publishing")) {
+          meta.status = "idle";
+        }
+        if (!haveLast) lastChange = t;
+        haveLast = true;
+        lastUpdate = copy->state.updateCount;
+        lastSequence = meta.copy.sequence;
+      }
+    }
+    if (fresh || meta.status != lastStatus_) {
+      meta.timeStamp = now();
+      lastStatus_ = meta.status;
+      bool picture = source_->isOpen() && layoutUsable_;
+      if (picture) {
+        auto next = std::make_unique<KorvanelSharedBlock>();
+        std::swap(next, copy);
+        publish(std::move(next), meta);
+      } else {
+        publish(nullptr, meta);
+      }
+    }
+    next += period_;
+    double wait = next - monotonicSeconds();
+    if (wait < -period_) next = monotonicSeconds();  // fell behind: do not catch up in a burst
+    sleepSeconds(wait > 0 ? wait : 0);
+  }
+}
+
+}  // namespace korvanel::tools::live

@@ -1,0 +1,86 @@
+// korvanel-live: serves the race picture of Korvanel's shared block to
+// browsers and other programs: the live timing page, a JSON snapshot, a
+// WebSocket stream and the display commands.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+
+#include "tools/live/frame_feed.h"
+#include "tools/live/live_requests.h"
+#include "tools/live/live_server.h"
+#include "tools/reader/block_source.h"
+
+namespace {
+
+using namespace korvanel::tools;
+using namespace korvanel::tools::live;
+
+constexpr int kUsage = 2;
+constexpr int kCannotServe = 3;
+
+// The token of `path`'s first line; a new one, written there, when the file
+// is missing or empty. Empty `path`: a new token each start.
+bool loadToken(const std::string& path, std::string& token) {
+  if (path.empty()) {
+    token = newToken();
+    return true;
+  }
+  std::ifstream in(path);
+  if (in && std::getline(in, token)) {
+    while (!token.empty() && (token.back() == '\r' || token.back() == ' ')) token.pop_back();
+    if (!token.empty()) return true;
+  }
+  token = newToken();
+  std::ofstream out(path, std::ios::trunc);
+  out << token << "\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Live timing for browsers and stream overlays, read from the Korvanel plugin's shared block.\n"
+      "Open the printed address in a browser. Exit codes: 0 stopped, 2 bad usage, 3 cannot listen.",
+      "korvanel-live"};
+  ServerSettings settings;
+  std::string tokenFile;
+  app.add_option("--listen", settings.address,
+                 "Address to serve on; 0.0.0.0 opens the page, the snapshot and the stream to "
+                 "other machines")
+      ->capture_default_str();
+  app.add_option("--port", settings.port, "TCP port (0: any free port)")->capture_default_str();
+  app.add_option("--token-file", tokenFile,
+                 "Read the command token from this file (written with a new token if missing)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "korvanel-live: %s\n\n%s", e.what(), app.help().c_str());
+    return kUsage;
+  }
+  if (!loadToken(tokenFile, settings.token)) {
+    std::fprintf(stderr, "korvanel-live: cannot write the token file %s\n", tokenFile.c_str());
+    return kCannotServe;
+  }
+
+  FrameFeed feed(makeSharedBlockSource(), 60.0);
+  LiveServer server(feed, settings);
+  std::string error;
+  if (!server.listen(error)) {
+    std::fprintf(stderr, "korvanel-live: %s\n", error.c_str());
+    return kCannotServe;
+  }
+  feed.start();
+  std::string host = settings.address == "0.0.0.0" ? "127.0.0.1" : settings.address;
+  std::printf("korvanel-live: live timing page at http://%s:%u/\n", host.c_str(), server.port());
+  std::printf("korvanel-live: snapshot at /api/v1/snapshot, stream at /api/v1/stream\n");
+  std::printf("korvanel-live: command token: %s\n", settings.token.c_str());
+  std::fflush(stdout);
+  server.run();
+  feed.stop();
+  std::printf("korvanel-live: stopped\n");
+  return 0;
+}
