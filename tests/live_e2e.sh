@@ -5,6 +5,8 @@
 # carried out with the token and refused without it, bad requests change
 # nothing, the page in headless Chromium shows the race, and a short load
 # run with a client that never reads leaves the others their frames.
+# Without chromium the rest still runs and the test reports itself skipped
+# (exit 77): scripts/setup.sh installs it.
 #   live_e2e.sh HOST MONITOR LIVE PLUGIN PROBE CHECKER CONFIG ARTEFACTS
 set -u
 host=$1 monitor=$2 live=$3 plugin=$4 probe=$5 checker=$6 config=$7 artefacts=$8
@@ -13,6 +15,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-live.XXXXXX")
 mkdir -p "$work/Plugins/KORVANEL" "$artefacts"
 cp "$config" "$work/Plugins/KORVANEL/korvanelconf.txt"
 failed=0 host_pid= live_pid=
+have_browser=1
+command -v chromium >/dev/null 2>&1 || have_browser=0
 problem() { echo "FAIL: $*"; failed=1; }
 cleanup() {
   rm -f "$work/hold"
@@ -34,7 +38,8 @@ url=http://127.0.0.1:$port
 status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
 field() { sed -n "s/.*\"$1\":\([^,}]*\).*/\1/p" | head -1; }
 
-browser() {  # URL OUTPUT-DOM [SCREENSHOT]
+browser() {  # URL OUTPUT-DOM [SCREENSHOT]; false without chromium
+  [ $have_browser -eq 1 ] || return 1
   local profile
   profile=$(mktemp -d "$work/chromium.XXXXXX")
   local flags=(--headless --no-sandbox --disable-gpu --disable-quic --no-first-run
@@ -48,8 +53,8 @@ browser() {  # URL OUTPUT-DOM [SCREENSHOT]
 # ---- no plugin yet
 [ "$(status "$url/api/v1/snapshot")" = 503 ] || problem "snapshot without a plugin is not 503"
 curl -s "$url/api/v1/snapshot" | grep -q '"status":"no-plugin"' || problem "no-plugin status missing"
-browser "$url/" dom0.html
-grep -q 'data-status="no-plugin"' dom0.html || problem "the page does not say there is no plugin"
+! browser "$url/" dom0.html ||
+  grep -q 'data-status="no-plugin"' dom0.html || problem "the page does not say there is no plugin"
 
 # ---- a race, held at its end
 touch hold
@@ -99,7 +104,7 @@ sleep 0.5
 # ---- the page in a browser: leader, player, class rows
 curl -s "$url/api/v1/snapshot" >now.json
 leader=$(sed -n 's/.*"vehicles":\[{[^]]*"driverName":"\([^"]*\)".*/\1/p' now.json)
-browser "$url/?compact=0" dom.html "$artefacts/live-page.png"
+if browser "$url/?compact=0" dom.html "$artefacts/live-page.png"; then
 grep -q 'data-class-row="2"' dom.html && grep -q 'data-grouped="1"' dom.html ||
   problem "the page does not show class row 2"
 grep -q "Class row 2" dom.html || problem "the page's standings are not titled class row 2"
@@ -114,11 +119,12 @@ grep -q "data-driver=\"$leader\"" dom2.html && grep -q "$leader" dom2.html ||
   problem "the leader $leader is not on the page"
 grep -q 'class="transparent"' dom2.html || problem "transparent parameter ignored"
 [ -s "$artefacts/live-page.png" ] || problem "no screenshot"
+fi
 
 # ---- a short load: 50 clients at 30/s and one that never reads
 pid_mem() { awk '/VmRSS/ { print $2 }' "/proc/$live_pid/status"; }
 mem0=$(pid_mem)
-"$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-10} || failed=1
+"$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-3} || failed=1
 mem1=$(pid_mem)
 echo "korvanel-live resident memory: $mem0 KiB before the load, $mem1 KiB after"
 [ "$mem1" -lt $((mem0 + 65536)) ] || problem "memory grew by more than 64 MiB under load"
@@ -132,5 +138,9 @@ done
 curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
   problem "a stopped plugin is not reported"
 
-[ $failed -eq 0 ] && echo "live end to end: all passed"
-exit $failed
+[ $failed -eq 0 ] || exit 1
+if [ $have_browser -eq 0 ]; then
+  echo "SKIP: chromium is not installed (scripts/setup.sh installs it): the page was not checked"
+  exit 77
+fi
+echo "live end to end: all passed"
