@@ -1,6 +1,7 @@
 #!/bin/sh
 # The main job: a seeded race from the substitute host drives the plugin,
-# and the monitor shows its shared block live for about a minute.
+# and the monitor shows its shared block live for about a minute, with
+# korvanel-live serving the live timing page (its address is printed).
 # Options go to tools/demo.sh (--wine runs the real 32-bit DLL under Wine).
 set -eu
 cd "$(dirname "$0")/.."
