@@ -10,6 +10,7 @@
 #   live_e2e.sh HOST MONITOR LIVE PLUGIN PROBE CHECKER CONFIG ARTEFACTS
 set -u
 host=$1 monitor=$2 live=$3 plugin=$4 probe=$5 checker=$6 config=$7 artefacts=$8
+docs=$(cd "$(dirname "$0")/../docs" && pwd)
 export KORVANEL_NAME_SUFFIX=".livee2e$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-live.XXXXXX")
 mkdir -p "$work/Plugins/KORVANEL" "$artefacts"
@@ -70,6 +71,33 @@ curl -s "$url/api/v1/snapshot" >served.json
 "$monitor" --json >block.json || problem "monitor --json failed"
 "$probe" same served.json block.json || failed=1
 "$checker" race model.json served.json >check.out || { cat check.out; problem "snapshot against the race"; }
+# Every field of the snapshot is documented in docs/snapshot.md, and the
+# block's fields keep the names of the block's field description.
+python3 - "$docs/snapshot.md" "$docs/../include/korvanel/shared_block_fields.json" served.json <<'PY' ||
+import json, re, sys
+documented = set()
+for name in re.findall(r"`([A-Za-z][A-Za-z0-9.]*)(?:\[\])?`", open(sys.argv[1]).read()):
+    documented.update(name.split("."))
+block = set()
+for record in json.load(open(sys.argv[2]))["records"]:
+    block.update(field[0] for field in record["fields"])
+keys = set()
+def walk(value):
+    if isinstance(value, dict):
+        for key, inner in value.items():
+            keys.add(key)
+            walk(inner)
+    elif isinstance(value, list):
+        for inner in value:
+            walk(inner)
+walk(json.load(open(sys.argv[3])))
+missing = sorted(keys - documented)
+if missing or len(keys & block) < 40:
+    print("snapshot fields not in docs/snapshot.md: %s (%d named as in the block)"
+          % (missing, len(keys & block)))
+    sys.exit(1)
+PY
+  problem "the snapshot's fields and docs/snapshot.md differ"
 
 # ---- streams
 "$probe" stream "$port" 20 3 all || failed=1
