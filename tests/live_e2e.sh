@@ -4,7 +4,8 @@
 # with the block and the race, streams come at the rate asked, commands are
 # carried out with the token and refused without it, bad requests change
 # nothing, the page in headless Chromium shows the race, and a short load
-# run with a client that never reads leaves the others their frames.
+# run with a client that never reads leaves the others their frames;
+# korvanel-monitor --check tells no plugin, a publishing one and a stopped one.
 # Without chromium the rest still runs and the test reports itself skipped
 # (exit 77): scripts/setup.sh installs it.
 #   live_e2e.sh HOST MONITOR LIVE PLUGIN PROBE CHECKER CONFIG ARTEFACTS
@@ -57,6 +58,9 @@ curl -s "$url/api/v1/snapshot" | grep -q '"status":"no-plugin"' || problem "no-p
 ! browser "$url/" dom0.html ||
   grep -q 'data-status="no-plugin"' dom0.html || problem "the page does not say there is no plugin"
 
+"$monitor" --check >check0.out; code=$?
+[ $code = 2 ] && grep -q "Korvanel is not running" check0.out || problem "monitor --check without a plugin"
+
 # ---- a race, held at its end
 touch hold
 "$host" "$plugin" --hold-file hold --fast --cars 20 --classes 3 --track-length 1500 --laps 4 \
@@ -69,6 +73,8 @@ for _ in $(seq 1 50); do
 done
 curl -s "$url/api/v1/snapshot" >served.json
 "$monitor" --json >block.json || problem "monitor --json failed"
+"$monitor" --check >check1.out && grep -q "which this monitor reads" check1.out &&
+  grep -q "Loaded and publishing: .* 20 cars" check1.out || { cat check1.out; problem "monitor --check in a race"; }
 "$probe" same served.json block.json || failed=1
 "$checker" race model.json served.json >check.out || { cat check.out; problem "snapshot against the race"; }
 # Every field of the snapshot is documented in docs/snapshot.md, and the
@@ -165,6 +171,8 @@ for _ in $(seq 1 50); do
 done
 curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
   problem "a stopped plugin is not reported"
+"$monitor" --check >check2.out && problem "monitor --check says a stopped plugin is fine"
+grep -Eq "shut the plugin down|not running" check2.out || { cat check2.out; problem "monitor --check after the race"; }
 
 [ $failed -eq 0 ] || exit 1
 if [ $have_browser -eq 0 ]; then
