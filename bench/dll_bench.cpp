@@ -69,9 +69,7 @@ class Plugin {
   explicit Plugin(const std::string& dll) : host_(dll) {
     if (!host_.loaded() || host_.create() == nullptr) return;
     host_.call<void>(wine::kStartup, int32_t{0});
-    std::string name = KORVANEL_SHARED_BLOCK_NAME;
-    if (const char* suffix = std::getenv(KORVANEL_NAME_SUFFIX_VARIABLE)) name += suffix;
-    block_ = std::make_unique<wine::BlockView>(name.c_str());
+    block_ = std::make_unique<wine::BlockView>(KORVANEL_SHARED_BLOCK_NAME);
     telemetry_ = host_.getter<unsigned char>("GetTelemetryInfoV2");
     scoring_ = host_.getter<unsigned char>("GetScoringInfoV2");
     state_ = host_.getter<unsigned char>("GetQuorvexState");

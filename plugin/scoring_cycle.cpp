@@ -89,7 +89,7 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   // between which nothing else writes them.
   timeLookup_.refresh(timeTable);
   timeTable.trackTopSpeeds(scoring, timeLookup_);
-  timeTable.copyTopSpeeds(info, timeLookup_);
+  timeTable.copyTopSpeeds(info, timeLookup_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);
   timeTable.update(scoring, timeLookup_);
   timeTable.republishFastestLap(cycleState().earlyPhase);

@@ -56,6 +56,7 @@ void ScoringBlockWriter::fillFromHost(const HostScoring& scoring) {
   int counted = orderByPlace(scoring.vehicles, scoring.vehicleCount, keys);
   for (int i = 0; i < counted; ++i) {
     entry_ = &block_->vehicles[i];
+    hostIndex_[i] = keys[i].hostIndex;
     convertVehicle(scoring, scoring.vehicles[keys[i].hostIndex]);
   }
 }

@@ -25,6 +25,9 @@ class ScoringBlockWriter {
   void analyse(const PluginConfig& config, int32_t selectedRow);
   // Copies the whole block image to `destination`.
   void copyTo(void* destination) const;
+  // Entry i of the last fillFromHost came from the host's vehicle
+  // hostIndexOfEntry()[i], for the counted entries.
+  const int32_t* hostIndexOfEntry() const { return hostIndex_; }
 
   void groupClasses(const PluginConfig& config, int32_t row);
   void markTeamMembers(const PluginConfig& config);
@@ -34,6 +37,7 @@ class ScoringBlockWriter {
  private:
   ScoringInfoV2* block_ = nullptr;
   VehicleInfoV2* entry_ = nullptr;
+  int32_t hostIndex_[kMaxVehicles] = {};
 };
 
 }  // namespace korvanel

@@ -17,11 +17,12 @@ void ScoringBlockWriter::markTeamMembers(const PluginConfig& config) {
 
   // The first letters of the team's names, case folded: a driver whose
   // first letter is not among them matches none, which spares most entries
-  // the walk through the list.
-  uint64_t firstLetters[4] = {};
+  // the walk through the list. In 32-bit words: a shift by a variable
+  // count of a 64-bit word takes branches on the 32-bit build.
+  uint32_t firstLetters[8] = {};
   for (const std::string& name : config.teamMembers) {
     unsigned char c = static_cast<unsigned char>(foldCase(name.c_str()[0]));
-    firstLetters[c / 64] |= uint64_t{1} << (c % 64);
+    firstLetters[c / 32] |= uint32_t{1} << (c % 32);
   }
 
   for (int i = 0; i < n; ++i) {
@@ -29,7 +30,7 @@ void ScoringBlockWriter::markTeamMembers(const PluginConfig& config) {
     e.teamMember = 0;
     if (!check) continue;
     unsigned char c = static_cast<unsigned char>(foldCase(e.host.driverName[0]));
-    if ((firstLetters[c / 64] & (uint64_t{1} << (c % 64))) == 0) continue;
+    if ((firstLetters[c / 32] & (uint32_t{1} << (c % 32))) == 0) continue;
     for (const std::string& name : config.teamMembers) {
       if (equalsIgnoreCase(e.host.driverName, name.c_str())) {
         e.teamMember = 1;

@@ -474,7 +474,7 @@ TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
 
     sharedLookup->refresh(*shared);
     shared->trackTopSpeeds(scoring, *sharedLookup);
-    shared->copyTopSpeeds(*sharedBlock, *sharedLookup);
+    shared->copyTopSpeeds(*sharedBlock, *sharedLookup, scoring.vehicles, writer.hostIndexOfEntry());
     shared->update(scoring, *sharedLookup);
 
     ASSERT_EQ(std::memcmp(plain.get(), shared.get(), sizeof(TimeTable)), 0) << "round " << round;

@@ -167,9 +167,12 @@ void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& look
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
     int k = entryOf(index, v);
-    if (i < kTimeTableEntries) finds.entry[i] = static_cast<int16_t>(k);
-    if (k < 0) continue;
     float speed = vehicleSpeed(v);
+    if (i < kTimeTableEntries) {
+      finds.entry[i] = static_cast<int16_t>(k);
+      finds.speed[i] = speed;
+    }
+    if (k < 0) continue;
     if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
   }
 }
@@ -181,6 +184,26 @@ void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) con
     v.topSpeed = 0.0f;
     int k = entryOf(lookup.index_, v.host);
     if (k >= 0) v.topSpeed = entries[k].topSpeed;
+  }
+}
+
+void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup,
+                              const HostVehicle* vehicles, const int32_t* hostIndexOfEntry) const {
+  const TimeTableLookup::FoundEntries& finds = lookup.found_;
+  // The entry's names are the host vehicle's, cut at the field's end, which
+  // a lookup reads no further than anyway: the same answer.
+  if (finds.table != this || finds.vehicles != vehicles || vehicles == nullptr ||
+      finds.version != lookup.index_.version()) {
+    copyTopSpeeds(block, lookup);
+    return;
+  }
+  int count = countedVehicles(block);
+  for (int i = 0; i < count; ++i) {
+    VehicleInfoV2& v = block.vehicles[i];
+    int32_t h = hostIndexOfEntry[i];
+    int k = h >= 0 && h < finds.count && h < kTimeTableEntries ? finds.entry[h]
+                                                                : entryOf(lookup.index_, v.host);
+    v.topSpeed = k >= 0 ? entries[k].topSpeed : 0.0f;
   }
 }
 
@@ -200,12 +223,13 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
     int freeSlot = firstFreeFrom(*this, 0);
     for (int32_t i = 0; i < count; ++i) {
       const HostVehicle& v = scoring.vehicles[i];
-      float speed = vehicleSpeed(v);
+      const bool found = tracked && i < kTimeTableEntries;
+      float speed = found ? finds.speed[i] : vehicleSpeed(v);
       bool player = isPlayerVehicle(v);
       if (player) samplePlayerBest(tail, v);
 
       // What trackTopSpeeds found holds until a new entry changes the index.
-      int k = tracked && i < kTimeTableEntries && finds.version == index.version()
+      int k = found && finds.version == index.version()
                   ? finds.entry[i]
                   : entryOf(index, v);
       if (k >= 0) {

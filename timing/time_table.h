@@ -61,12 +61,19 @@ struct TimeTable {
   // the first and last on the same host record. Lookups by name go through
   // `lookup`, the first pass's finds serving the last.
   // REQUIRES: lookup.refresh(*this) since the table's names were last
-  // written other than by these calls; the vehicles' names unchanged between
+  // written other than by these calls; the vehicles unchanged between
   // trackTopSpeeds and update.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
   void trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup);
   // Writes each counted vehicle entry's `topSpeed` from its timing entry.
   void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const;
+  // The same, for a block whose entry i was filled from
+  // vehicles[hostIndexOfEntry[i]] of the record trackTopSpeeds just saw:
+  // its finds serve the entries instead of a lookup each, while the index
+  // is unchanged.
+  // REQUIRES: hostIndexOfEntry holds the counted entries' host indices.
+  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup, const HostVehicle* vehicles,
+                     const int32_t* hostIndexOfEntry) const;
   // The per-update bookkeeping, ending with the first publication step.
   void update(const HostScoring& scoring, TimeTableLookup& lookup);
   // The fastest qualifying lap of the update; `result` gets a full copy.

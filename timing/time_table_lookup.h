@@ -30,6 +30,7 @@ class TimeTableLookup {
     int count = 0;
     uint64_t version = 0;
     int16_t entry[kTimeTableEntries] = {};
+    float speed[kTimeTableEntries] = {};  // vehicleSpeed of each, whatever the index
   };
 
   TimeTableNameIndex index_;
