@@ -197,7 +197,8 @@ void telemetryCase(Plugin& plugin, int cars, int calls, uint64_t seed, Sample& s
       plugin.telemetry(record);
       continue;
     }
-    timeCall(*into, [&] { plugin.telemetry(record); }, reference);
+    timeCall(
+        *into, [&] { plugin.telemetry(record); }, reference);
   }
 }
 
@@ -215,7 +216,8 @@ void scoringCase(Plugin& plugin, int cars, int calls, uint64_t seed, Sample& s) 
       plugin.scoring(record);
       continue;
     }
-    timeCall(s, [&] { plugin.scoring(record); }, reference);
+    timeCall(
+        s, [&] { plugin.scoring(record); }, reference);
   }
 }
 
@@ -320,8 +322,9 @@ int main(int argc, char** argv) {
       telemetryCalls = 200;
       scoringCalls = 30;
     } else {
-      std::fprintf(stderr, "usage: korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] "
-                           "[--only=TEXT]\n");
+      std::fprintf(stderr,
+                   "usage: korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] "
+                   "[--only=TEXT]\n");
       return 2;
     }
   }
@@ -376,16 +379,18 @@ int main(int argc, char** argv) {
       }
 
       std::printf("DLL under test: %s\n", dll.c_str());
-      std::printf("median time per call over %d repetitions, each call timed with the\n"
-                  "performance counter next to its references in the same run: the copy of\n"
-                  "the bytes it publishes through the C runtime's memcpy and through a copy\n"
-                  "of this program's own; the ratio is to the faster of the two (range: the\n"
-                  "ratios of the single repetitions)\n",
-                  repetitions);
-      std::printf("  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
-                  "bytes\n\n");
-      std::printf("%-34s %12s %12s %8s %13s %9s  %s\n", "case", "time/call", "reference",
-                  "ratio", "range", "target", "result");
+      std::printf(
+          "median time per call over %d repetitions, each call timed with the\n"
+          "performance counter next to its references in the same run: the copy of\n"
+          "the bytes it publishes through the C runtime's memcpy and through a copy\n"
+          "of this program's own; the ratio is to the faster of the two (range: the\n"
+          "ratios of the single repetitions)\n",
+          repetitions);
+      std::printf(
+          "  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
+          "bytes\n\n");
+      std::printf("%-34s %12s %12s %8s %13s %9s  %s\n", "case", "time/call", "reference", "ratio",
+                  "range", "target", "result");
       Figures f[7];
       for (int k = 0; k < 7; ++k) f[k] = figuresOf(cases[k]);
       ok &= printRow(cases[0].label, f[0].update, f[0].reference, rangeText(f[0]), 0, 0);

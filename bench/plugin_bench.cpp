@@ -137,12 +137,15 @@ void registerBenchmarks() {
     b->ComputeStatistics("min", minimum)->Unit(benchmark::kMicrosecond);
   };
   configure(benchmark::RegisterBenchmark("telemetry_update", BM_TelemetryUpdate)
-                ->Arg(20)->Arg(100)->Arg(150));
+                ->Arg(20)
+                ->Arg(100)
+                ->Arg(150));
   configure(benchmark::RegisterBenchmark("telemetry_after_scoring", BM_TelemetryAfterScoring)
-                ->Arg(150)->UseManualTime());
+                ->Arg(150)
+                ->UseManualTime());
   configure(benchmark::RegisterBenchmark("telemetry_copy", BM_TelemetryCopy));
-  configure(benchmark::RegisterBenchmark("scoring_update", BM_ScoringUpdate)
-                ->Arg(20)->Arg(60)->Arg(150));
+  configure(
+      benchmark::RegisterBenchmark("scoring_update", BM_ScoringUpdate)->Arg(20)->Arg(60)->Arg(150));
   configure(benchmark::RegisterBenchmark("scoring_copy", BM_ScoringCopy));
   configure(benchmark::RegisterBenchmark("config_load", BM_ConfigLoad));
   configure(benchmark::RegisterBenchmark("odometer_save", BM_OdometerSave)->Iterations(50));
@@ -235,26 +238,26 @@ bool printRow(const char* label, double time, double reference, double target, d
 bool printTable(const TableReporter& r) {
   double telemetryRef = r.seconds("telemetry_copy");
   double scoringRef = r.seconds("scoring_copy");
-  std::printf("\nCPU time per call, best of the repetitions (the first telemetry update after\n"
-              "a scoring update and the odometer save: wall time); reference: memcpy of the\n"
-              "bytes each update publishes, measured in the same run\n");
-  std::printf("  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
-              "bytes\n\n");
-  std::printf("%-34s %12s %12s %8s %9s  %s\n", "case", "time/call", "reference", "ratio",
-              "target", "result");
+  std::printf(
+      "\nCPU time per call, best of the repetitions (the first telemetry update after\n"
+      "a scoring update and the odometer save: wall time); reference: memcpy of the\n"
+      "bytes each update publishes, measured in the same run\n");
+  std::printf(
+      "  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
+      "bytes\n\n");
+  std::printf("%-34s %12s %12s %8s %9s  %s\n", "case", "time/call", "reference", "ratio", "target",
+              "result");
   bool ok = true;
-  ok &= printRow("telemetry update, 20 cars", r.seconds("telemetry_update/20"), telemetryRef, 0,
-                 0);
-  ok &= printRow("telemetry update, 100 cars", r.seconds("telemetry_update/100"), telemetryRef,
-                 0, 0);
-  ok &= printRow("telemetry update, 150 cars", r.seconds("telemetry_update/150"), telemetryRef,
-                 1.5, 1.2);
+  ok &= printRow("telemetry update, 20 cars", r.seconds("telemetry_update/20"), telemetryRef, 0, 0);
+  ok &=
+      printRow("telemetry update, 100 cars", r.seconds("telemetry_update/100"), telemetryRef, 0, 0);
+  ok &= printRow("telemetry update, 150 cars", r.seconds("telemetry_update/150"), telemetryRef, 1.5,
+                 1.2);
   ok &= printRow("telemetry, first after scoring",
                  r.wallSeconds("telemetry_after_scoring/150/manual_time"), telemetryRef, 0, 0);
   ok &= printRow("scoring update, 20 cars", r.seconds("scoring_update/20"), scoringRef, 0, 0);
   ok &= printRow("scoring update, 60 cars", r.seconds("scoring_update/60"), scoringRef, 0, 0);
-  ok &= printRow("scoring update, 150 cars", r.seconds("scoring_update/150"), scoringRef, 6.0,
-                 4.0);
+  ok &= printRow("scoring update, 150 cars", r.seconds("scoring_update/150"), scoringRef, 6.0, 4.0);
   ok &= printRow("scoring update, 150 vs 20 cars", r.seconds("scoring_update/150"),
                  r.seconds("scoring_update/20"), 150.0 / 20.0, 0);
   ok &= printRow("configuration load", r.seconds("config_load"), -1, 0, 0);

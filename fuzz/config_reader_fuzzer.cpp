@@ -35,8 +35,8 @@ void expectSameValue(const std::string& text, const char* section, const char* k
   bool inFile = readIniValue(kNativePath, section, key, fromFile, sizeof fromFile);
   bool inText = findIniValue(text, section, key, fromText, sizeof fromText);
   if (inFile != inText || std::strcmp(fromFile, fromText) != 0) {
-    std::fprintf(stderr, "[%s] %s: file reader %d \"%s\", text reader %d \"%s\"\n", section,
-                 key, inFile, fromFile, inText, fromText);
+    std::fprintf(stderr, "[%s] %s: file reader %d \"%s\", text reader %d \"%s\"\n", section, key,
+                 inFile, fromFile, inText, fromText);
   }
   FUZZ_CHECK(inFile == inText);
   FUZZ_CHECK(std::strcmp(fromFile, fromText) == 0);

@@ -79,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Without a file (flag 1) the rest of the input is not used.
   std::remove(kNativePath);
-  const std::string before = (flags & 1) ? std::string()
-                                         : std::string(reinterpret_cast<const char*>(in.rest()),
-                                                       in.remaining());
+  const std::string before =
+      (flags & 1) ? std::string()
+                  : std::string(reinterpret_cast<const char*>(in.rest()), in.remaining());
   if (!(flags & 1)) std::ofstream(kNativePath, std::ios::binary) << before;
 
   Odometer odometer;
@@ -127,11 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Every other key of the file reads as before.
   for (const Probe& probe : findProbes(before, 64)) {
-    bool written =
-        (equalsIgnoreCase(probe.first.c_str(), "KM") &&
-         equalsIgnoreCase(probe.second.c_str(), odometer.vehicleKey)) ||
-        (equalsIgnoreCase(probe.first.c_str(), "KM_TRACKS") &&
-         equalsIgnoreCase(probe.second.c_str(), trackKey.c_str()));
+    bool written = (equalsIgnoreCase(probe.first.c_str(), "KM") &&
+                    equalsIgnoreCase(probe.second.c_str(), odometer.vehicleKey)) ||
+                   (equalsIgnoreCase(probe.first.c_str(), "KM_TRACKS") &&
+                    equalsIgnoreCase(probe.second.c_str(), trackKey.c_str()));
     if (written) continue;
     Lookup was = lookUp(before, probe.first, probe.second);
     Lookup now = lookUp(after, probe.first, probe.second);

@@ -44,21 +44,36 @@ void replaceNul(char* text, size_t size, char with) {
 
 // Where the doubles of the host records lie; injections land on these.
 constexpr size_t kVehicleDoubles[] = {
-    offsetof(HostVehicle, lapDistance),      offsetof(HostVehicle, passthrough112),
-    offsetof(HostVehicle, passthrough120),   offsetof(HostVehicle, bestSector1),
-    offsetof(HostVehicle, bestSector2),      offsetof(HostVehicle, bestLapTime),
-    offsetof(HostVehicle, lastSector1),      offsetof(HostVehicle, lastSector2),
-    offsetof(HostVehicle, lastLapTime),      offsetof(HostVehicle, currentSector1),
-    offsetof(HostVehicle, currentSector2),   offsetof(HostVehicle, timeBehindNext),
-    offsetof(HostVehicle, timeBehindLeader), offsetof(HostVehicle, passthrough256),
-    offsetof(HostVehicle, position),         offsetof(HostVehicle, position) + 8,
-    offsetof(HostVehicle, position) + 16,    offsetof(HostVehicle, localVelocity),
-    offsetof(HostVehicle, localVelocity) + 8, offsetof(HostVehicle, localVelocity) + 16,
-    offsetof(HostVehicle, localAcceleration), offsetof(HostVehicle, localAcceleration) + 8,
-    offsetof(HostVehicle, localAcceleration) + 16, offsetof(HostVehicle, orientation),
-    offsetof(HostVehicle, orientation) + 8,  offsetof(HostVehicle, orientation) + 16,
-    offsetof(HostVehicle, orientation) + 48, offsetof(HostVehicle, orientation) + 56,
-    offsetof(HostVehicle, orientation) + 64, offsetof(HostVehicle, passthrough464),
+    offsetof(HostVehicle, lapDistance),
+    offsetof(HostVehicle, passthrough112),
+    offsetof(HostVehicle, passthrough120),
+    offsetof(HostVehicle, bestSector1),
+    offsetof(HostVehicle, bestSector2),
+    offsetof(HostVehicle, bestLapTime),
+    offsetof(HostVehicle, lastSector1),
+    offsetof(HostVehicle, lastSector2),
+    offsetof(HostVehicle, lastLapTime),
+    offsetof(HostVehicle, currentSector1),
+    offsetof(HostVehicle, currentSector2),
+    offsetof(HostVehicle, timeBehindNext),
+    offsetof(HostVehicle, timeBehindLeader),
+    offsetof(HostVehicle, passthrough256),
+    offsetof(HostVehicle, position),
+    offsetof(HostVehicle, position) + 8,
+    offsetof(HostVehicle, position) + 16,
+    offsetof(HostVehicle, localVelocity),
+    offsetof(HostVehicle, localVelocity) + 8,
+    offsetof(HostVehicle, localVelocity) + 16,
+    offsetof(HostVehicle, localAcceleration),
+    offsetof(HostVehicle, localAcceleration) + 8,
+    offsetof(HostVehicle, localAcceleration) + 16,
+    offsetof(HostVehicle, orientation),
+    offsetof(HostVehicle, orientation) + 8,
+    offsetof(HostVehicle, orientation) + 16,
+    offsetof(HostVehicle, orientation) + 48,
+    offsetof(HostVehicle, orientation) + 56,
+    offsetof(HostVehicle, orientation) + 64,
+    offsetof(HostVehicle, passthrough464),
 };
 constexpr size_t kHeaderDoubles[] = {
     offsetof(HostScoring, currentTime),    offsetof(HostScoring, passthrough76),
@@ -316,8 +331,8 @@ void checkAfterTelemetry(uint8_t commandBefore, const HostTelemetry& telemetry) 
       // Carried out, cleared in both copies; the total counts only this step.
       FUZZ_CHECK(block->state.distanceResetCommand == 0);
       FUZZ_CHECK(state.distanceResetCommand == 0);
-      double total = commandBefore == kResetVehicleDistance ? odometer.vehicleTotal
-                                                            : odometer.trackTotal;
+      double total =
+          commandBefore == kResetVehicleDistance ? odometer.vehicleTotal : odometer.trackTotal;
       FUZZ_CHECK(total == stepDistance(telemetry));
     } else {
       FUZZ_CHECK(block->state.distanceResetCommand == commandBefore);

@@ -21,12 +21,12 @@ namespace korvanel::fuzz {
 
 // A failed check is a finding: report it and abort, so the fuzzer keeps the
 // input and the replay test fails.
-#define FUZZ_CHECK(cond)                                                              \
-  do {                                                                                \
-    if (!(cond)) {                                                                    \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);   \
-      std::abort();                                                                   \
-    }                                                                                 \
+#define FUZZ_CHECK(cond)                                                            \
+  do {                                                                              \
+    if (!(cond)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                 \
+    }                                                                               \
   } while (0)
 
 // Makes a fresh folder under the temporary folder the working directory for

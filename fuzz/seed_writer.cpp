@@ -43,7 +43,8 @@ void save(const char* target, const char* name, const std::vector<uint8_t>& byte
   std::filesystem::path folder = gRoot / target;
   std::filesystem::create_directories(folder);
   std::ofstream out(folder / name, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void save(const char* target, const char* name, const std::string& text) {
@@ -112,7 +113,8 @@ std::vector<HostVehicle> field(int cars, int playerPlace, int classes) {
     int place = (i * 7) % cars + 1;  // host order is not race order
     char name[32];
     std::snprintf(name, sizeof name, i == 1 ? "Ann Team" : "Driver %d", i);
-    out.push_back(car(name, static_cast<uint8_t>(place), kClasses[i % classes], place == playerPlace));
+    out.push_back(
+        car(name, static_cast<uint8_t>(place), kClasses[i % classes], place == playerPlace));
   }
   return out;
 }
@@ -217,7 +219,10 @@ void telemetrySeeds() {
     b.put(uint8_t{0}).put(uint8_t{0}).put(uint8_t{0}).put(uint8_t{0});
     b.put(uint8_t{3});  // four steps
     for (int i = 0; i < 4; ++i) {
-      b.put(uint32_t{100u * i}).put(static_cast<uint8_t>(i == 2 ? 3 : 0)).put(uint8_t{1}).put(uint8_t{1});
+      b.put(uint32_t{100u * i})
+          .put(static_cast<uint8_t>(i == 2 ? 3 : 0))
+          .put(uint8_t{1})
+          .put(uint8_t{1});
       b.put(uint8_t{0});
       putTelemetry(b, 4 + i / 2, 60.0, 0.011,
                    i == 1 ? std::vector<uint16_t>{0x0000, 0x0205} : std::vector<uint16_t>{});
@@ -263,8 +268,9 @@ void odometerSeeds() {
   {
     Bytes b;
     putOdometerHead(b, 0, "Formula Car 2", "Big Oval", 20);
-    b.text("; kept\n[KM]\nAlpha_Car=1.500000\nFormula_Car_2=100.250000\n\n[NOTES]\nOwner=me\n"
-           "[KM_TRACKS]\nAlpha_Car[Big_Oval]=2.000000\nFormula_Car_2[Big_Oval]=50.000000\n");
+    b.text(
+        "; kept\n[KM]\nAlpha_Car=1.500000\nFormula_Car_2=100.250000\n\n[NOTES]\nOwner=me\n"
+        "[KM_TRACKS]\nAlpha_Car[Big_Oval]=2.000000\nFormula_Car_2[Big_Oval]=50.000000\n");
     save("odometer_file", "existing_keys", b.data());
   }
   {

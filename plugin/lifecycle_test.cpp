@@ -228,7 +228,8 @@ TEST_F(LifecycleTest, BlockFailuresAreLoggedAndThePluginRunsOnItsOwnCopies) {
   platform::failNextSharedBlockForTesting(platform::MapResult::kCreateFailed, 5);
   make();
   EXPECT_EQ(sharedBlock(), nullptr);
-  EXPECT_NE(log().find(testing::onDisk("ERROR CreateFileMapping: 5\n")), std::string::npos) << log();
+  EXPECT_NE(log().find(testing::onDisk("ERROR CreateFileMapping: 5\n")), std::string::npos)
+      << log();
   plugin_.reset();
 
   platform::failNextSharedBlockForTesting(platform::MapResult::kMapFailed, -3);
@@ -281,9 +282,9 @@ TEST(PluginLogTest, LineFormsMatchTheirTexts) {
     log.write("ERROR CreateFileMapping: ", int32_t{5});
     log.write("HUD.KersTime ", 6.7f);
     // Each line is on disk at once.
-    EXPECT_EQ(folder.readFile("Plugins/KORVANEL/forms.txt"),
-              testing::onDisk(
-                  "plain\njoined text\nERROR CreateFileMapping: 5\nHUD.KersTime 6.700000\n"));
+    EXPECT_EQ(
+        folder.readFile("Plugins/KORVANEL/forms.txt"),
+        testing::onDisk("plain\njoined text\nERROR CreateFileMapping: 5\nHUD.KersTime 6.700000\n"));
   }
 }
 

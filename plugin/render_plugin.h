@@ -1,5 +1,6 @@
 // The one plugin class: owns the scoring-block writer, the odometer, the
-// pace estimator and the timing table's lookup state, and runs the lifecycle calls and the two update cycles.
+// pace estimator and the timing table's lookup state, and runs the lifecycle calls and the two
+// update cycles.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +28,8 @@ class TelemetryBlockWriter {
 
 // Values the cycles keep between calls, one set per process.
 struct CycleState {
-  bool earlyPhase = true;         // until the first scoring update 5 s into a session
-  uint32_t sessionStartTick = 0;  // tick of the latest session start
+  bool earlyPhase = true;             // until the first scoring update 5 s into a session
+  uint32_t sessionStartTick = 0;      // tick of the latest session start
   int32_t previousLapNumber = 10000;  // so the first telemetry update is a lap change
 };
 CycleState& cycleState();

@@ -17,8 +17,8 @@ bool positive(double value) { return value > 0.0; }  // NaN is not
 
 bool carriesTimes(const HostVehicle& v) {
   return positive(v.bestLapTime) || positive(v.bestSector1) || positive(v.bestSector2) ||
-         positive(v.currentSector1) || positive(v.currentSector2) ||
-         positive(v.lastLapTime) || positive(v.lastSector1) || positive(v.lastSector2);
+         positive(v.currentSector1) || positive(v.currentSector2) || positive(v.lastLapTime) ||
+         positive(v.lastSector1) || positive(v.lastSector2);
 }
 
 // By the difference of ticks, so a session that starts shortly before the
@@ -33,8 +33,8 @@ bool pastEarlyPhase(uint32_t now) {
 void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
   // The tick of this update, as in the check that ends the early phase: two
   // readings could straddle the mark and lose the scan for the session.
-  if (!cycleState().earlyPhase || !pastEarlyPhase(lastScoringTick_) ||
-      scoring.vehicleCount <= 0 || scoring.vehicles == nullptr) {
+  if (!cycleState().earlyPhase || !pastEarlyPhase(lastScoringTick_) || scoring.vehicleCount <= 0 ||
+      scoring.vehicles == nullptr) {
     return;
   }
   for (int32_t i = 0; i < scoring.vehicleCount; ++i) {

@@ -93,7 +93,7 @@ TEST_F(ScoringCycleTest, MoreCarsThanEntriesKeepTheLeadersAndTheHostsCount) {
   for (int k = 0; k < 180; ++k) {
     s.addVehicle(("car" + std::to_string(k)).c_str(), static_cast<uint8_t>(180 - k));
   }
-  addPlayer(s, "Me", 1);  // host index 180, ahead of everyone
+  addPlayer(s, "Me", 1);        // host index 180, ahead of everyone
   s.vehicles()[179].place = 2;  // the old place-1 car drops to 2, tied with car178
   send(s);
   EXPECT_EQ(block().scoring.vehicleCount, 181);

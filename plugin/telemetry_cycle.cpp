@@ -18,8 +18,8 @@ namespace {
 // program, once: the byte is cleared in both copies of the state record.
 // The reset takes effect at once; the file follows within a second, so a
 // display that keeps the byte set cannot make every call rewrite the file.
-void runOdometerCommand(uint8_t command, SharedBlock& block, HostState& state,
-                        Odometer& odometer, uint32_t now) {
+void runOdometerCommand(uint8_t command, SharedBlock& block, HostState& state, Odometer& odometer,
+                        uint32_t now) {
   if (command == kResetVehicleDistance) {
     odometer.vehicleTotal = 0.0;
   } else if (command == kResetTrackDistance) {

@@ -18,7 +18,8 @@ namespace korvanel {
 // lock-free atomics, so it works between processes that map the same bytes.
 inline std::atomic<uint32_t>& blockSequence(SharedBlock& block) {
   static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
-                alignof(std::atomic<uint32_t>) <= 8 && std::atomic<uint32_t>::is_always_lock_free,
+                    alignof(std::atomic<uint32_t>) <= 8 &&
+                    std::atomic<uint32_t>::is_always_lock_free,
                 "the counter is one lock-free word in the block");
   return *std::launder(reinterpret_cast<std::atomic<uint32_t>*>(&block.sequence));
 }

@@ -25,8 +25,7 @@ bool waitForLock(platform::LockStorage& lock);
 // entered, so a lock held by someone else is never released.
 class BoundedLock {
  public:
-  explicit BoundedLock(platform::LockStorage& lock)
-      : lock_(lock), held_(waitForLock(lock)) {}
+  explicit BoundedLock(platform::LockStorage& lock) : lock_(lock), held_(waitForLock(lock)) {}
   ~BoundedLock() {
     if (held_) platform::lockLeave(lock_);
   }

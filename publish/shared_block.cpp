@@ -44,8 +44,7 @@ bool createSharedBlock(PluginLog* log) {
   SharedBlock* block = sharedBlock();
   BlockWrite write(block);
   block->layoutStamp = kLayoutStamp;
-  block->dataLockAddress =
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
+  block->dataLockAddress = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
   std::memset(&hostState(), 0, sizeof(HostState));
   copyStateOut();
   return true;
@@ -78,9 +77,9 @@ void copyStateOutFromUpdate() {
   constexpr size_t kShutDown = offsetof(HostState, shutDown);
   constexpr size_t kAfterCommands = offsetof(HostState, kersRunning) + 1;
   static_assert(kShutDown == kFirstCommand + 1 &&
-                offsetof(HostState, selectedClassRow) == kShutDown + 1 &&
-                offsetof(HostState, kersTimerOn) == kShutDown + 2 &&
-                offsetof(HostState, kersRunning) == kShutDown + 3,
+                    offsetof(HostState, selectedClassRow) == kShutDown + 1 &&
+                    offsetof(HostState, kersTimerOn) == kShutDown + 2 &&
+                    offsetof(HostState, kersRunning) == kShutDown + 3,
                 "the command bytes and shutDown lie together");
   std::memcpy(to, from, kFirstCommand);
   to[kShutDown] = from[kShutDown];

@@ -20,13 +20,13 @@ struct SharedBlock {
   TelemetryInfoV2 telemetry;
   ScoringInfoV2 scoring;
   HostState state;
-  uint32_t sequence;  // odd while a call writes the block (publish/block_write.h)
+  uint32_t sequence;         // odd while a call writes the block (publish/block_write.h)
   uint8_t scoringPublished;  // raised after every scoring publication
   uint8_t unused127541[3];
   TimeTable timeTable;
   AbsoluteSectorTimes sectorTimes;
   uint32_t dataLockAddress;  // meaningful only inside the host's process
-  uint32_t layoutStamp;  // kLayoutStamp, written when the block is created
+  uint32_t layoutStamp;      // kLayoutStamp, written when the block is created
 };
 
 #pragma pack(pop)
@@ -47,7 +47,8 @@ static_assert(offsetof(SharedBlock, scoringPublished) == 127540);
 static_assert(offsetof(SharedBlock, timeTable) == 127544);
 static_assert(offsetof(SharedBlock, sectorTimes) == 151604);
 static_assert(offsetof(SharedBlock, dataLockAddress) == 151824);
-static_assert(offsetof(SharedBlock, sequence) == 127536 && offsetof(SharedBlock, sequence) % 8 == 0);
+static_assert(offsetof(SharedBlock, sequence) == 127536 &&
+              offsetof(SharedBlock, sequence) % 8 == 0);
 static_assert(offsetof(SharedBlock, layoutStamp) == 151828);
 
 }  // namespace korvanel

@@ -132,8 +132,8 @@ TEST(ClassGrouping, FirstMatchingPatternDecidesAndANullSlotEndsTheRow) {
   ScoringRig rig;
   rig.setRow(1, "gap", "LMP");
   rig.config.classRows[1][3] = "*";  // behind the empty slot 2: never read
-  rig.setRow(2, "full", "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M",
-             "N", "GT3");
+  rig.setRow(2, "full", "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N",
+             "GT3");
   rig.host.addVehicle("a", 1, "GT3");
   rig.host.addVehicle("b", 2, "LMP");
   rig.selectedRow = 1;

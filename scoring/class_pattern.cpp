@@ -45,12 +45,12 @@ PatternMatch matchClassPart(const char* pattern, const VehicleInfoV2& entry,
     case '#':
       // The only form that does not fall through to the whole-name compare.
       return contains(entry.vehicleClassUpper, pattern + 1) ? PatternMatch::kMember
-                                                             : PatternMatch::kNone;
+                                                            : PatternMatch::kNone;
     default:
       break;
   }
   return equalsIgnoreCase(entry.vehicleClassUpper, pattern) ? PatternMatch::kMember
-                                                           : PatternMatch::kNone;
+                                                            : PatternMatch::kNone;
 }
 
 PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,

@@ -248,8 +248,8 @@ float progressOf(double lapLength, int16_t laps, double distance) {
 
 TEST(VehicleConversion, LapProgress) {
   EXPECT_EQ(progressOf(5000.0, 3, 2500.0), 3.5f);
-  EXPECT_EQ(progressOf(5000.0, 3, -12.5), 3.0f);  // before the line counts as none
-  EXPECT_EQ(progressOf(0.0, 3, 2500.0), 3.0f);    // no lap length: whole laps
+  EXPECT_EQ(progressOf(5000.0, 3, -12.5), 3.0f);   // before the line counts as none
+  EXPECT_EQ(progressOf(0.0, 3, 2500.0), 3.0f);     // no lap length: whole laps
   EXPECT_EQ(progressOf(5000.0, 3, 6000.0), 4.2f);  // no upper bound
   // Rounded to float once, from the double sum: rounding the fraction first
   // would give 1.09458327f instead.

@@ -189,7 +189,7 @@ TEST(Gaps, NonFiniteIntervalsFlowThroughWithoutTrouble) {
   rig.writer.computePlayerGaps();
   EXPECT_TRUE(std::isnan(rig.entry(1).timeBehindClassAhead));
   EXPECT_TRUE(std::isnan(rig.entry(3).timeBehindClassLeader));  // NaN stays in the sum
-  EXPECT_EQ(rig.entry(3).timeBehindClassAhead, 2.0f);            // restarted after a member
+  EXPECT_EQ(rig.entry(3).timeBehindClassAhead, 2.0f);           // restarted after a member
   EXPECT_EQ(rig.entry(0).lapGapToPlayer, -inf);  // an infinite lead is infinitely many laps
   EXPECT_EQ(rig.entry(2).lapGapToPlayer, 0.0f);  // NaN is not a lap or more
   EXPECT_EQ(rig.entry(2).timeGapToPlayer, 1.0f);

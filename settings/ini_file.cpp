@@ -69,8 +69,7 @@ constexpr size_t kByteOrderMarkSize = 3;
 
 // Length of a UTF-8 byte order mark at the start of `text`, or 0.
 size_t byteOrderMarkLength(const char* text, size_t size) {
-  return (size >= kByteOrderMarkSize &&
-          std::memcmp(text, kByteOrderMark, kByteOrderMarkSize) == 0)
+  return (size >= kByteOrderMarkSize && std::memcmp(text, kByteOrderMark, kByteOrderMarkSize) == 0)
              ? kByteOrderMarkSize
              : 0;
 }
@@ -123,8 +122,8 @@ class KeyMatcher {
 
 }  // namespace
 
-bool readIniValue(const char* path, const char* section, const char* key,
-                  char* out, size_t outSize) {
+bool readIniValue(const char* path, const char* section, const char* key, char* out,
+                  size_t outSize) {
   // Through the same parser as the writer: a reader that saw a long line
   // differently (cut to a buffer) would read a default where the writer
   // finds the key, and an odometer total would go back to 0.
@@ -133,8 +132,8 @@ bool readIniValue(const char* path, const char* section, const char* key,
   return findIniValue(text, section, key, out, outSize);
 }
 
-bool findIniValue(const std::string& text, const char* section, const char* key,
-                  char* out, size_t outSize) {
+bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
+                  size_t outSize) {
   KeyMatcher matcher(section, key);
   const char* p = text.data();
   const char* end = p + text.size();
@@ -176,7 +175,8 @@ std::string utf16ToUtf8(const std::string& bytes, bool bigEndian) {
   auto unit = [&](size_t i) {
     auto b0 = static_cast<unsigned char>(bytes[i]);
     auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? static_cast<uint32_t>((b0 << 8) | b1) : static_cast<uint32_t>((b1 << 8) | b0);
+    return bigEndian ? static_cast<uint32_t>((b0 << 8) | b1)
+                     : static_cast<uint32_t>((b1 << 8) | b0);
   };
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
     uint32_t c = unit(i);
@@ -252,8 +252,8 @@ bool readIniText(const char* path, std::string& out) {
   return result == FileRead::kRead || result == FileRead::kMissing;
 }
 
-std::string withIniValue(const std::string& text, const char* section,
-                         const char* key, const char* value) {
+std::string withIniValue(const std::string& text, const char* section, const char* key,
+                         const char* value) {
   // Keep the file's own line end.
   const char* eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
   std::string keyLine = std::string(key) + "=" + value;
@@ -277,8 +277,7 @@ std::string withIniValue(const std::string& text, const char* section,
         insertAt = static_cast<size_t>(next - base);
       }
     } else if (inSection) {
-      if (line.kind == LineKind::kKey &&
-          equalsIgnoreCase(line.nameBegin, line.nameEnd, key)) {
+      if (line.kind == LineKind::kKey && equalsIgnoreCase(line.nameBegin, line.nameEnd, key)) {
         const char* contentEnd = lineEnd;
         if (contentEnd > p && contentEnd[-1] == '\r') --contentEnd;
         return text.substr(0, p - base) + keyLine +

@@ -22,12 +22,12 @@ constexpr size_t kMaxIniValue = 259;
 // and parsed as findIniValue does. Returns false when the file, section or
 // key is missing or the file cannot be read; otherwise copies the value (at
 // most kMaxIniValue characters) into `out`, always terminated.
-bool readIniValue(const char* path, const char* section, const char* key,
-                  char* out, size_t outSize);
+bool readIniValue(const char* path, const char* section, const char* key, char* out,
+                  size_t outSize);
 
 // The same lookup in INI text held in memory.
-bool findIniValue(const std::string& text, const char* section, const char* key,
-                  char* out, size_t outSize);
+bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
+                  size_t outSize);
 
 // Largest file readIniText reads: a longer one is refused unread, so that a
 // damaged or foreign file can neither exhaust the host's memory nor stall it.
@@ -61,7 +61,7 @@ bool readIniText(const char* path, std::string& out);
 // value is replaced in its line, a missing key is added at the end of its
 // section, a missing section is added at the end. Every other line, comment
 // and key order is kept.
-std::string withIniValue(const std::string& text, const char* section,
-                         const char* key, const char* value);
+std::string withIniValue(const std::string& text, const char* section, const char* key,
+                         const char* value);
 
 }  // namespace korvanel

@@ -25,8 +25,7 @@ std::string findInFile(const ScratchFolder& folder, const std::string& text, con
   folder.writeFile("lookup.ini", text);
   char out[kMaxIniValue + 2];
   std::string path = (folder.path() / "lookup.ini").string();
-  return readIniValue(path.c_str(), section, key, out, sizeof out) ? std::string(out)
-                                                                    : "<missing>";
+  return readIniValue(path.c_str(), section, key, out, sizeof out) ? std::string(out) : "<missing>";
 }
 
 TEST(IniFileTest, LooksUpKeysTheSameWayInFilesAndInMemory) {
@@ -48,13 +47,13 @@ TEST(IniFileTest, LooksUpKeysTheSameWayInFilesAndInMemory) {
     const char* key;
     const char* expected;
   } cases[] = {
-      {"KM", "CAR_A", "12.5"},          // names ignore case; the first key counts
-      {"KM", "Quoted", "a b"},          // matching quotes go
+      {"KM", "CAR_A", "12.5"},  // names ignore case; the first key counts
+      {"KM", "Quoted", "a b"},  // matching quotes go
       {"KM_TRACKS", "Car_A[Oval]", "7"},
-      {"KM", "Late", "<missing>"},      // only the first section of a name counts
+      {"KM", "Late", "<missing>"},  // only the first section of a name counts
       {"KM", "Car_A[Oval]", "<missing>"},
       {"KM_TRACKS", "Car_A", "<missing>"},
-      {"KM", ";Hidden", "<missing>"},   // a ';' line is a comment
+      {"KM", ";Hidden", "<missing>"},  // a ';' line is a comment
       {"KM", "NoNewlineAtEnd", "<missing>"},
       {"kM_tRaCkS", "car_a[oval]", "7"},
   };

@@ -64,7 +64,8 @@ void Odometer::reset() {
     char key[kTrackKeySize];
     char text[kProfileBufferSize];
     formTrackKey(key, sizeof key, vehicleKey, trackKey);
-    if (formatProfileFloat(vehicleTotal, text, sizeof text)) keepAside(kVehicleSection, vehicleKey, text);
+    if (formatProfileFloat(vehicleTotal, text, sizeof text))
+      keepAside(kVehicleSection, vehicleKey, text);
     if (formatProfileFloat(trackTotal, text, sizeof text)) keepAside(kTrackSection, key, text);
   }
   std::snprintf(filePath, sizeof filePath, "PLUGINS\\%s\\KM.txt", "KORVANEL");

@@ -35,8 +35,8 @@ constexpr char kJournal[] = "Plugins/KORVANEL/KM.txt.journal";
 constexpr char kLog[] = "KORVANEL.log.txt";  // outside the folder that goes away
 
 std::string kmFile(const std::string& vehicleTotal, const std::string& trackTotal) {
-  return "[KM]\nFormula_Car_2=" + vehicleTotal + "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" +
-         trackTotal + "\n";
+  return "[KM]\nFormula_Car_2=" + vehicleTotal +
+         "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" + trackTotal + "\n";
 }
 
 void select(Odometer& odometer) {

@@ -24,8 +24,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The file as a save without other keys leaves it.
 std::string kmFile(const std::string& vehicleTotal, const std::string& trackTotal) {
-  return "[KM]\nFormula_Car_2=" + vehicleTotal + "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" +
-         trackTotal + "\n";
+  return "[KM]\nFormula_Car_2=" + vehicleTotal +
+         "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" + trackTotal + "\n";
 }
 
 // Names arrive in the plugin's 64-byte fields, which select may change.

@@ -157,9 +157,10 @@ TEST_F(PluginConfigTest, OversizedUtf16AndOutOfRangeFilesAreHandledAndLogged) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_FLOAT_EQ(config_.kersTime, 6.7f);
-  EXPECT_NE(folder_.readFile("Plugins/KORVANEL/test.log.txt")
-                .find("ERROR Configuration File larger than the limit, defaults used: 1048576" + end),
-            std::string::npos);
+  EXPECT_NE(
+      folder_.readFile("Plugins/KORVANEL/test.log.txt")
+          .find("ERROR Configuration File larger than the limit, defaults used: 1048576" + end),
+      std::string::npos);
 
   std::string utf16 = "\xff\xfe";
   for (char c : std::string("[HUD]\r\nGrid_Classes2=GT,gt3\r\nKersTime=8\r\n")) {
@@ -173,10 +174,12 @@ TEST_F(PluginConfigTest, OversizedUtf16AndOutOfRangeFilesAreHandledAndLogged) {
   std::string log = loadLogged("[HUD]\nKersTime=1e39\n");
   EXPECT_FLOAT_EQ(config_.kersTime, 60.0f);
   EXPECT_NE(log.find(end + "ERROR HUD.KersTime out of range, clamped to 60.000000" + end),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
   log = loadLogged("[HUD]\nKersTime=-5\n");
   EXPECT_FLOAT_EQ(config_.kersTime, 0.0f);
-  EXPECT_NE(log.find("ERROR HUD.KersTime out of range, clamped to 0.000000"), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR HUD.KersTime out of range, clamped to 0.000000"), std::string::npos)
+      << log;
 }
 
 }  // namespace

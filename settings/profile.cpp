@@ -108,8 +108,7 @@ double parseProfileNumber(const char* text) {
   return std::strtod(number, nullptr);
 }
 
-float readProfileFloat(const char* path, const char* section, const char* key,
-                       float defaultValue) {
+float readProfileFloat(const char* path, const char* section, const char* key, float defaultValue) {
   return static_cast<float>(
       readProfileDouble(path, section, key, static_cast<double>(defaultValue)));
 }
@@ -142,8 +141,8 @@ namespace {
 // A save waits this long for another process's save into the same file.
 constexpr uint32_t kSaveLockWaitMs = 200;
 
-FileRead readNativeText(const char* native, size_t maxSize, std::string& text,
-                        int32_t& errorCode, bool* fromJournal) {
+FileRead readNativeText(const char* native, size_t maxSize, std::string& text, int32_t& errorCode,
+                        bool* fromJournal) {
   std::string journal = journalPathOf(native);
   FileRead result = readIniFile(journal.c_str(), maxSize, text, errorCode);
   if (fromJournal) *fromJournal = result != FileRead::kMissing;
@@ -153,8 +152,8 @@ FileRead readNativeText(const char* native, size_t maxSize, std::string& text,
 
 }  // namespace
 
-FileRead readProfileText(const char* path, size_t maxSize, std::string& text,
-                         int32_t& errorCode, bool* fromJournal) {
+FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
+                         bool* fromJournal) {
   char native[kMaxPath];
   platform::hostPath(path, native, sizeof native);
   return readNativeText(native, maxSize, text, errorCode, fromJournal);
@@ -220,14 +219,12 @@ bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t c
   return saveProfileStrings(path, entries, count).written;
 }
 
-bool writeProfileString(const char* path, const char* section, const char* key,
-                        const char* value) {
+bool writeProfileString(const char* path, const char* section, const char* key, const char* value) {
   ProfileEntry entry{section, key, value};
   return writeProfileStrings(path, &entry, 1);
 }
 
-bool writeProfileFloat(const char* path, const char* section, const char* key,
-                       double value) {
+bool writeProfileFloat(const char* path, const char* section, const char* key, double value) {
   char text[kProfileBufferSize];
   if (!formatProfileFloat(value, text, sizeof text)) return false;
   return writeProfileString(path, section, key, text);

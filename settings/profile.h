@@ -23,8 +23,7 @@ void readProfileString(const char* path, const char* section, const char* key,
 
 // The value converted as atof does (the longest leading decimal number, 0
 // when there is none), narrowed to float.
-float readProfileFloat(const char* path, const char* section, const char* key,
-                       float defaultValue);
+float readProfileFloat(const char* path, const char* section, const char* key, float defaultValue);
 
 // The same in double precision, for values that must not lose digits. A
 // number too large for a double comes back infinite, as from atof.
@@ -46,12 +45,10 @@ bool formatProfileFloat(double value, char* out, size_t outSize);
 // step, so it is never left half written. Returns false when it could not be
 // written or `value` cannot be stored (formatProfileFloat); the old file then
 // stays as it was.
-bool writeProfileFloat(const char* path, const char* section, const char* key,
-                       double value);
+bool writeProfileFloat(const char* path, const char* section, const char* key, double value);
 
 // Sets [section] key to `value`, with the same guarantees.
-bool writeProfileString(const char* path, const char* section, const char* key,
-                        const char* value);
+bool writeProfileString(const char* path, const char* section, const char* key, const char* value);
 
 // One key for writeProfileStrings.
 struct ProfileEntry {
@@ -71,11 +68,11 @@ bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t c
 
 // What saveProfileStrings achieved.
 struct ProfileSave {
-  bool written = false;    // the file holds the new values
-  bool journaled = false;  // not the file, but its journal does (below)
+  bool written = false;             // the file holds the new values
+  bool journaled = false;           // not the file, but its journal does (below)
   FileRead read = FileRead::kRead;  // how reading the old text went
-  int32_t errorCode = 0;   // the system's code of the step that failed; -1
-                           // for entries that cannot stand in INI text
+  int32_t errorCode = 0;            // the system's code of the step that failed; -1
+                                    // for entries that cannot stand in INI text
 };
 
 // writeProfileStrings for a file that other programs read while we write
@@ -96,8 +93,8 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
 // The text of the profile file at host path `path` as its latest save left
 // it: its journal's text when there is a journal, else the file's
 // (readIniFile, with the same results). `fromJournal` tells which.
-FileRead readProfileText(const char* path, size_t maxSize, std::string& text,
-                         int32_t& errorCode, bool* fromJournal = nullptr);
+FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
+                         bool* fromJournal = nullptr);
 
 // The native path of the journal of the file at native path `native`.
 std::string journalPathOf(const char* native);

@@ -40,11 +40,25 @@ TEST(ProfileTest, ParsesTheLongestLeadingDecimalNumber) {
     const char* text;
     double expected;
   } cases[] = {
-      {"7.5x", 7.5},     {"abc", 0.0},     {"  -3.25", -3.25}, {".5", 0.5},
-      {"5.", 5.0},       {"+2", 2.0},      {"1e3", 1000.0},    {"2.5E-1z", 0.25},
-      {"1e", 1.0},       {"1e+", 1.0},     {"-", 0.0},         {".", 0.0},
-      {"", 0.0},         {"0x10", 0.0},    {"inf", 0.0},       {"nan", 0.0},
-      {"16777217.250000", 16777217.25},    {"1.2.3", 1.2},     {"12 34", 12.0},
+      {"7.5x", 7.5},
+      {"abc", 0.0},
+      {"  -3.25", -3.25},
+      {".5", 0.5},
+      {"5.", 5.0},
+      {"+2", 2.0},
+      {"1e3", 1000.0},
+      {"2.5E-1z", 0.25},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"-", 0.0},
+      {".", 0.0},
+      {"", 0.0},
+      {"0x10", 0.0},
+      {"inf", 0.0},
+      {"nan", 0.0},
+      {"16777217.250000", 16777217.25},
+      {"1.2.3", 1.2},
+      {"12 34", 12.0},
   };
   for (const Case& c : cases) EXPECT_EQ(parseProfileNumber(c.text), c.expected) << c.text;
   EXPECT_TRUE(std::isinf(parseProfileNumber("1e999")));
@@ -103,10 +117,18 @@ TEST(ProfileTest, RefusesEntriesThatWouldNotReadBackAndWritesNothing) {
   const std::string before = "[KM]\nA=1.000000\n";
   folder.writeFile(kFile, before);
   ProfileEntry bad[] = {
-      {"KM", "B", "1\n[HUD]\nKersTime=0"}, {"KM", "B", "1\r"},   {"KM", "Car=X", "1"},
-      {"KM", "[GT]", "1"},                 {"KM", ";Car", "1"},  {"KM", " Car", "1"},
-      {"KM", "Car\t", "1"},                {"KM", "", "1"},      {"K]M", "Car", "1"},
-      {"KM\n", "Car", "1"},                {"", "Car", "1"},     {"KM", nullptr, "1"},
+      {"KM", "B", "1\n[HUD]\nKersTime=0"},
+      {"KM", "B", "1\r"},
+      {"KM", "Car=X", "1"},
+      {"KM", "[GT]", "1"},
+      {"KM", ";Car", "1"},
+      {"KM", " Car", "1"},
+      {"KM", "Car\t", "1"},
+      {"KM", "", "1"},
+      {"K]M", "Car", "1"},
+      {"KM\n", "Car", "1"},
+      {"", "Car", "1"},
+      {"KM", nullptr, "1"},
   };
   for (const ProfileEntry& entry : bad) {
     ProfileEntry pair[] = {{"KM", "Good", "5"}, entry};
@@ -135,8 +157,8 @@ TEST(ProfileTest, AFileThatCannotBeReadIsNotReplaced) {
 // A host may switch the C locale to one that writes "1234,500000"; the file
 // keeps '.' and still reads back whole.
 TEST(ProfileTest, NumbersIgnoreTheProcessLocale) {
-  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8",
-                              "German_Germany.1252", "German", "deu"};
+  const char* candidates[] = {"de_DE.UTF-8",         "de_DE.utf8", "de_DE", "fr_FR.UTF-8",
+                              "German_Germany.1252", "German",     "deu"};
   const char* chosen = nullptr;
   for (const char* name : candidates) {
     if (std::setlocale(LC_NUMERIC, name)) {

@@ -22,8 +22,7 @@ void TextBuffer::trim() {
     return;
   }
   if (lead) std::memmove(data_, data_ + lead, std::strlen(data_ + lead) + 1);
-  for (size_t i = std::strlen(data_); i > 0 && (data_[i - 1] == ' ' || data_[i - 1] == '\t');
-       --i) {
+  for (size_t i = std::strlen(data_); i > 0 && (data_[i - 1] == ' ' || data_[i - 1] == '\t'); --i) {
     data_[i - 1] = 0;
   }
 }

@@ -100,8 +100,7 @@ TEST_F(CommandsDuringUpdateTest, AResetWrittenDuringAScoringUpdateIsCarriedOutOn
 // The telemetry update looks at the block's byte itself, not at the copy it
 // took in: a reset written after that copy is still carried out at once.
 TEST_F(CommandsDuringUpdateTest, AResetWrittenAfterTheCopyInIsCarriedOutByThatUpdate) {
-  displayWritesDuringNextUpdate(offsetof(HostState, distanceResetCommand),
-                                kResetVehicleDistance);
+  displayWritesDuringNextUpdate(offsetof(HostState, distanceResetCommand), kResetVehicleDistance);
   plugin_->updateTelemetry(&telemetry_);
   EXPECT_EQ(block().state.distanceResetCommand, 0);
   EXPECT_DOUBLE_EQ(block().state.vehicleDistance, 90.0);
@@ -114,9 +113,9 @@ TEST_F(CommandsDuringUpdateTest, SwitchesWrittenDuringAnUpdateAreNotUndone) {
     size_t field;
     uint8_t value;
   };
-  for (Case c : {Case{offsetof(HostState, selectedClassRow), 7},
-                 Case{offsetof(HostState, kersTimerOn), 1},
-                 Case{offsetof(HostState, kersRunning), 1}}) {
+  for (Case c :
+       {Case{offsetof(HostState, selectedClassRow), 7}, Case{offsetof(HostState, kersTimerOn), 1},
+        Case{offsetof(HostState, kersRunning), 1}}) {
     for (bool scoringUpdate : {true, false}) {
       reinterpret_cast<uint8_t*>(&block().state)[c.field] = 0;
       displayWritesDuringNextUpdate(c.field, c.value);

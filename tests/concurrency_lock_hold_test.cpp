@@ -136,7 +136,11 @@ TEST(LockHoldTest, EveryCallGoesOnWithinHalfASecondAndLeavesTheReadersLock) {
     bool waits;  // takes the lock with the bounded wait
   };
   std::vector<Call> calls = {
-      {"telemetry update", [&] { telemetry.lapNumber = ++lap; plugin.updateTelemetry(&telemetry); },
+      {"telemetry update",
+       [&] {
+         telemetry.lapNumber = ++lap;
+         plugin.updateTelemetry(&telemetry);
+       },
        true},
       {"scoring update", [&] { plugin.updateScoring(scoring.record()); }, true},
       {"session start", [&] { plugin.startSession(); }, true},

@@ -59,8 +59,8 @@ KorvanelSharedBlock* openBlock(double waitSeconds) {
     int fd = shm_open(name.c_str(), O_RDWR, 0);
     struct stat st;
     if (fd >= 0 && fstat(fd, &st) == 0 && st.st_size >= KORVANEL_SHARED_BLOCK_SIZE) {
-      void* view = mmap(nullptr, KORVANEL_SHARED_BLOCK_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED,
-                        fd, 0);
+      void* view =
+          mmap(nullptr, KORVANEL_SHARED_BLOCK_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
       close(fd);
       if (view != MAP_FAILED) return static_cast<KorvanelSharedBlock*>(view);
     } else if (fd >= 0) {
@@ -168,15 +168,15 @@ class Display : public Reader {
   void afterPass() override {
     if (countingDone_) return;
     if ((counts.passes & 255) == 0 && exists(doneFile_)) countingDone_ = true;
-    const KorvanelHostState& s =
-        reinterpret_cast<const KorvanelSharedBlock*>(copy_.data())->state;
+    const KorvanelHostState& s = reinterpret_cast<const KorvanelSharedBlock*>(copy_.data())->state;
     if (s.sessionActive != 1) {
       pending_ = false;
       return;
     }
     double difference = s.vehicleTrackDistance - s.vehicleDistance;
     if (pending_ && std::fabs(difference - pendingDifference_) <= kStep) {
-      ++(pendingDifference_ > difference_ ? counts.vehicleResetsObserved : counts.trackResetsObserved);
+      ++(pendingDifference_ > difference_ ? counts.vehicleResetsObserved
+                                          : counts.trackResetsObserved);
       difference_ = pendingDifference_;
       pending_ = false;
     } else if (std::fabs(difference - difference_) > kStep) {
@@ -189,8 +189,9 @@ class Display : public Reader {
 
   void run() {
     KorvanelHostState& state = block_->state;
-    if (!passUntil([&] { return load(state.sessionActive) == 1 &&
-                                load(block_->scoring.vehicleCount) > 0; })) {
+    if (!passUntil([&] {
+          return load(state.sessionActive) == 1 && load(block_->scoring.vehicleCount) > 0;
+        })) {
       return;
     }
     for (;;) {
@@ -341,18 +342,19 @@ int main(int argc, char** argv) {
   std::printf("role=%s\nseconds=%.2f\npasses=%ld\ninvalid=%ld\n", role.c_str(), seconds,
               counts.passes, counts.invalid);
   if (role == "display") {
-    std::printf("rows_checked=%ld\nsweeps=%ld\nundone=%ld\ngroup_mismatches=%ld\n"
-                "vehicle_resets_observed=%ld\ntrack_resets_observed=%ld\n",
-                counts.rowsChecked, counts.sweeps, counts.undone, counts.groupMismatches,
-                counts.vehicleResetsObserved, counts.trackResetsObserved);
+    std::printf(
+        "rows_checked=%ld\nsweeps=%ld\nundone=%ld\ngroup_mismatches=%ld\n"
+        "vehicle_resets_observed=%ld\ntrack_resets_observed=%ld\n",
+        counts.rowsChecked, counts.sweeps, counts.undone, counts.groupMismatches,
+        counts.vehicleResetsObserved, counts.trackResetsObserved);
   } else {
-    std::printf("vehicle_resets_sent=%ld\ntrack_resets_sent=%ld\nvehicle_resets_seen=%ld\n"
-                "track_resets_seen=%ld\nresets_lost=%ld\nwrong_total_reset=%ld\n"
-                "never_cleared=%ld\ninterrupted=%ld\nlongest_clear_ms=%.1f\n",
-                counts.resetsSent[0], counts.resetsSent[1], counts.resetsSeen[0],
-                counts.resetsSeen[1], counts.resetsLost[0] + counts.resetsLost[1],
-                counts.wrongTotalReset, counts.neverCleared, counts.interrupted,
-                counts.longestClearMs);
+    std::printf(
+        "vehicle_resets_sent=%ld\ntrack_resets_sent=%ld\nvehicle_resets_seen=%ld\n"
+        "track_resets_seen=%ld\nresets_lost=%ld\nwrong_total_reset=%ld\n"
+        "never_cleared=%ld\ninterrupted=%ld\nlongest_clear_ms=%.1f\n",
+        counts.resetsSent[0], counts.resetsSent[1], counts.resetsSeen[0], counts.resetsSeen[1],
+        counts.resetsLost[0] + counts.resetsLost[1], counts.wrongTotalReset, counts.neverCleared,
+        counts.interrupted, counts.longestClearMs);
   }
   munmap(block, KORVANEL_SHARED_BLOCK_SIZE);
   return 0;

@@ -84,13 +84,20 @@ void expectSameBits(double expected, double actual, int car, const char* what) {
 // A double of any size and sign, zeros and special values now and then.
 double anyDouble(Random& r) {
   switch (r.below(24)) {
-    case 0: return 0.0;
-    case 1: return -0.0;
-    case 2: return std::numeric_limits<double>::infinity();
-    case 3: return std::numeric_limits<double>::quiet_NaN();
-    case 4: return std::numeric_limits<double>::denorm_min() * r.below(1000);
-    case 5: return 1.0;
-    default: break;
+    case 0:
+      return 0.0;
+    case 1:
+      return -0.0;
+    case 2:
+      return std::numeric_limits<double>::infinity();
+    case 3:
+      return std::numeric_limits<double>::quiet_NaN();
+    case 4:
+      return std::numeric_limits<double>::denorm_min() * r.below(1000);
+    case 5:
+      return 1.0;
+    default:
+      break;
   }
   double m = r.unit() + 0.5;
   int exponent = r.below(80) - 40;
@@ -107,24 +114,36 @@ void makeHard(Random& r, double* row, double* v) {
   double mid = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e30f))) / 2;
   switch (r.below(4)) {
     case 0:  // exactly a midpoint plus or minus far below a double's last bit
-      row[0] = 1.0; v[0] = mid;
-      row[1] = 1.0; v[1] = std::ldexp(r.below(2) ? 1.0 : -1.0, -80 - r.below(20));
-      row[2] = 0.0; v[2] = 1.0;
+      row[0] = 1.0;
+      v[0] = mid;
+      row[1] = 1.0;
+      v[1] = std::ldexp(r.below(2) ? 1.0 : -1.0, -80 - r.below(20));
+      row[2] = 0.0;
+      v[2] = 1.0;
       break;
     case 1:  // two large terms cancel, a small one decides
-      row[0] = 3.0; v[0] = 1e15 + r.below(1000);
-      row[1] = -3.0; v[1] = v[0];
-      row[2] = 1.0; v[2] = mid * std::ldexp(1.0, -r.below(30));
+      row[0] = 3.0;
+      v[0] = 1e15 + r.below(1000);
+      row[1] = -3.0;
+      v[1] = v[0];
+      row[2] = 1.0;
+      v[2] = mid * std::ldexp(1.0, -r.below(30));
       break;
     case 2:  // the extended sum keeps bits the double sum drops
-      row[0] = 1.0 + std::ldexp(1.0, -52); v[0] = 1.0 + std::ldexp(1.0, -30);
-      row[1] = -1.0; v[1] = 1.0;
-      row[2] = 1.0; v[2] = next - static_cast<double>(f);
+      row[0] = 1.0 + std::ldexp(1.0, -52);
+      v[0] = 1.0 + std::ldexp(1.0, -30);
+      row[1] = -1.0;
+      v[1] = 1.0;
+      row[2] = 1.0;
+      v[2] = next - static_cast<double>(f);
       break;
     default:  // exact zero from cancellation: the sign of zero matters
-      row[0] = 2.0; v[0] = 0.5;
-      row[1] = -1.0; v[1] = 1.0;
-      row[2] = r.below(2) ? -0.0 : 0.0; v[2] = 7.0;
+      row[0] = 2.0;
+      v[0] = 0.5;
+      row[1] = -1.0;
+      v[1] = 1.0;
+      row[2] = r.below(2) ? -0.0 : 0.0;
+      v[2] = 7.0;
       break;
   }
 }
@@ -145,9 +164,12 @@ bool makeSplitCase(Random& r, double* row, double* v) {
     double product = a * b;
     double lost = std::fma(a, b, -product);  // exactly what the double product drops
     if (product == mid - step && lost > 0.40 * step && lost < 0.49 * step) {
-      row[0] = a; v[0] = b;
-      row[1] = 1.0; v[1] = third;
-      row[2] = 1.0; v[2] = third;
+      row[0] = a;
+      v[0] = b;
+      row[1] = 1.0;
+      v[1] = third;
+      row[2] = 1.0;
+      v[2] = third;
       return true;
     }
   }
@@ -310,11 +332,11 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
 // deciding, with more classes than it remembers and every kind of pattern.
 TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
   const char* classes[] = {"GT3", "gt3", "GT4 Pro", "GT4 Am", "LMP1", "LMP2", "#GT", "$#OKA",
-                           "@", "", "Hyper", "CUP", "TCR", "GTE", "GTX", "P3", "P4", "M1",
-                           "M2", "M3", "M4", "M5", "M6", "Legends"};
+                           "@",   "",    "Hyper",   "CUP",    "TCR",  "GTE",  "GTX", "P3",
+                           "P4",  "M1",  "M2",      "M3",     "M4",   "M5",   "M6",  "Legends"};
   const char* drivers[] = {"Jane Doe", "Maya Okafor", "Hugo Petit", "John Smith", "gt3", "okay"};
-  const char* patterns[] = {"GT3", "#GT", "#GT4", "@", "$#OKA", "$JANE DOE", "$GT3", "*",
-                            "LMP2", "$#", "#", "M6", "LEGENDS", "$@"};
+  const char* patterns[] = {"GT3", "#GT",  "#GT4", "@", "$#OKA", "$JANE DOE", "$GT3",
+                            "*",   "LMP2", "$#",   "#", "M6",    "LEGENDS",   "$@"};
   auto block = std::make_unique<ScoringInfoV2>();
   ScoringBlockWriter writer;
   writer.attach(block.get());
@@ -351,7 +373,7 @@ TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
       for (int k = 1; k <= count && m == PatternMatch::kNone; ++k) {
         m = matchPattern(row[k], b.vehicles[i], player);
       }
-      int32_t position = m == PatternMatch::kNone             ? 0
+      int32_t position = m == PatternMatch::kNone               ? 0
                          : m == PatternMatch::kMemberKeepsPlace ? b.vehicles[i].host.place
                                                                 : next++;
       ASSERT_EQ(b.vehicles[i].inClassGroup, m == PatternMatch::kNone ? 0 : 1) << round << " " << i;
@@ -376,8 +398,15 @@ TEST(TimingLookups, RememberedAnswersAreThoseOfTheFullSearch) {
   auto table = std::make_unique<TimeTable>();
   auto index = std::make_unique<TimeTableNameIndex>();
   table->reset();
-  const char* drivers[] = {"Ann", "ANN", "ann", "Bob", "Bo", "", "Zoe Laine",
-                           "A driver name of thirty-one ch", "A driver name of thirty-two chars"};
+  const char* drivers[] = {"Ann",
+                           "ANN",
+                           "ann",
+                           "Bob",
+                           "Bo",
+                           "",
+                           "Zoe Laine",
+                           "A driver name of thirty-one ch",
+                           "A driver name of thirty-two chars"};
   const char* vehicles[] = {"GT Car #1", "gt car #1", "Proto", ""};
   const char* classes[] = {"GT3", "gt3", "LMP1", ""};
   Random r(5);

@@ -8,9 +8,8 @@
 
 #include "korvanel/shared_block.h"
 
-#define KORVANEL_FIELD(record, field)                                       \
-  printf("%s.%s %u %u\n", #record, #field,                                  \
-         (unsigned)offsetof(Korvanel##record, field),                       \
+#define KORVANEL_FIELD(record, field)                                                   \
+  printf("%s.%s %u %u\n", #record, #field, (unsigned)offsetof(Korvanel##record, field), \
          (unsigned)sizeof(((Korvanel##record*)0)->field));
 
 int main(void) {

@@ -97,8 +97,8 @@ std::string streamTarget(int rate, const std::string& parts) {
 // Each client's handlers run one after the other, so threads need no strand.
 void runFor(net::io_context& io, double seconds, int threads = 1) {
   io.restart();
-  auto span = std::chrono::duration_cast<std::chrono::nanoseconds>(
-      std::chrono::duration<double>(seconds));
+  auto span =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
   std::vector<std::thread> pool;
   for (int i = 1; i < threads; ++i) pool.emplace_back([&] { io.run_for(span); });
   io.run_for(span);
@@ -124,7 +124,8 @@ int stream(int port, int rate, double seconds, const std::string& parts) {
   bool hasVehicles = std::count(reader->keys.begin(), reader->keys.end(), "vehicles") > 0;
   bool hasRecords = std::count(reader->keys.begin(), reader->keys.end(), "timeTable") > 0;
   if (wantsVehicles != hasVehicles) fail("vehicles sent against the parts asked");
-  if ((all || parts.find("records") != std::string::npos) != hasRecords) fail("records against the parts asked");
+  if ((all || parts.find("records") != std::string::npos) != hasRecords)
+    fail("records against the parts asked");
   if (reader->bad) fail("a frame was not a JSON object");
   return failures ? 1 : 0;
 }
@@ -152,9 +153,10 @@ int load(int port, int clients, int rate, double seconds) {
   }
   std::sort(fps.begin(), fps.end());
   double median = fps[fps.size() / 2];
-  std::printf("%d clients at %d/s for %.0f s, one never reading: frames a second min %.1f, "
-              "median %.1f, max %.1f\n",
-              clients, rate, elapsed, fps.front(), median, fps.back());
+  std::printf(
+      "%d clients at %d/s for %.0f s, one never reading: frames a second min %.1f, "
+      "median %.1f, max %.1f\n",
+      clients, rate, elapsed, fps.front(), median, fps.back());
   // Shared, busy machines: the bound is loose, a stalled server fails it.
   if (median < rate * 0.6) fail("median frame rate too low");
   if (fps.front() < rate * 0.3) fail("a client was starved");
@@ -201,24 +203,31 @@ int bad(int port, const std::string& token) {
     int status;
   } cases[] = {
       {"garbage request line", "HELLO THERE\r\n\r\n", 400},
-      {"header of 20 KiB", get("/api/v1/snapshot", "X-Big: " + std::string(20000, 'a') + "\r\n"), 431},
+      {"header of 20 KiB", get("/api/v1/snapshot", "X-Big: " + std::string(20000, 'a') + "\r\n"),
+       431},
       {"body of 10 KiB", post("/api/v1/command", token, std::string(10000, ' ')), 413},
       {"unknown path", get("/api/v2/everything"), 404},
-      {"wrong method", "DELETE /api/v1/snapshot HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 405},
+      {"wrong method", "DELETE /api/v1/snapshot HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+       405},
       {"command by GET", get("/api/v1/command"), 405},
       {"stream without upgrade", get("/api/v1/stream"), 426},
-      {"stream rate 0", "GET /api/v1/stream?rate=0 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n", 400},
-      {"stream rate 61", "GET /api/v1/stream?rate=61 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n", 400},
-      {"stream unknown part", "GET /api/v1/stream?parts=weather HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n", 400},
+      {"stream rate 0", "GET /api/v1/stream?rate=0 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n",
+       400},
+      {"stream rate 61", "GET /api/v1/stream?rate=61 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n",
+       400},
+      {"stream unknown part",
+       "GET /api/v1/stream?parts=weather HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n", 400},
       {"snapshot unknown option", get("/api/v1/snapshot?colour=red"), 400},
       {"command without token", post("/api/v1/command", "", R"({"classRow":1})"), 401},
-      {"command with a wrong token", post("/api/v1/command", token + "x", R"({"classRow":1})"), 403},
+      {"command with a wrong token", post("/api/v1/command", token + "x", R"({"classRow":1})"),
+       403},
       {"invalid JSON", post("/api/v1/command", token, R"({"classRow":)"), 400},
       {"class row 256", post("/api/v1/command", token, R"({"classRow":256})"), 422},
       {"class row -1", post("/api/v1/command", token, R"({"classRow":-1})"), 422},
       {"class row as text", post("/api/v1/command", token, R"({"classRow":"2"})"), 422},
       {"unknown KERS switch", post("/api/v1/command", token, R"({"kers":"boost"})"), 422},
-      {"valid and invalid together", post("/api/v1/command", token, R"({"classRow":1,"kers":"x"})"), 422},
+      {"valid and invalid together", post("/api/v1/command", token, R"({"classRow":1,"kers":"x"})"),
+       422},
       {"unknown command", post("/api/v1/command", token, R"({"pitNow":true})"), 422},
       {"not an object", post("/api/v1/command", token, R"([1,2])"), 422},
   };
@@ -261,9 +270,17 @@ json load(const std::string& path) {
 int same(const std::string& served, const std::string& monitored) {
   json a = load(served), b = load(monitored);
   if (a["schemaVersion"] != b["schemaVersion"] || !a.contains("whole")) fail("envelope differs");
-  const char* fields[] = {"driverName", "place", "classPosition", "inClassGroup",
-                          "timeBehindClassLeader", "lapDiffToClassLeader", "timeBehindClassAhead",
-                          "timeGapToPlayer", "lapGapToPlayer", "bestLapTime", "lapsCompleted"};
+  const char* fields[] = {"driverName",
+                          "place",
+                          "classPosition",
+                          "inClassGroup",
+                          "timeBehindClassLeader",
+                          "lapDiffToClassLeader",
+                          "timeBehindClassAhead",
+                          "timeGapToPlayer",
+                          "lapGapToPlayer",
+                          "bestLapTime",
+                          "lapsCompleted"};
   if (a["vehicles"].size() != b["vehicles"].size() || a["vehicles"].empty()) {
     fail("number of vehicles differs");
     return 1;
@@ -288,8 +305,10 @@ int same(const std::string& served, const std::string& monitored) {
 int main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
   try {
-    if (a.size() == 5 && a[0] == "stream") return stream(std::stoi(a[1]), std::stoi(a[2]), std::stod(a[3]), a[4]);
-    if (a.size() == 5 && a[0] == "load") return load(std::stoi(a[1]), std::stoi(a[2]), std::stoi(a[3]), std::stod(a[4]));
+    if (a.size() == 5 && a[0] == "stream")
+      return stream(std::stoi(a[1]), std::stoi(a[2]), std::stod(a[3]), a[4]);
+    if (a.size() == 5 && a[0] == "load")
+      return load(std::stoi(a[1]), std::stoi(a[2]), std::stoi(a[3]), std::stod(a[4]));
     if (a.size() == 3 && a[0] == "bad") return bad(std::stoi(a[1]), a[2]);
     if (a.size() == 4 && a[0] == "ws-command") return wsCommand(std::stoi(a[1]), a[2], a[3]);
     if (a.size() == 3 && a[0] == "same") return same(a[1], a[2]);

@@ -37,14 +37,17 @@ std::string expectedFile(const std::string& vehicle, const std::string& track) {
   return "; kept comment\n"
          "[KM]\n"
          "Alpha_Car=1.500000\n"
-         "Formula_Car_2=" + vehicle + "\n"
+         "Formula_Car_2=" +
+         vehicle +
+         "\n"
          "Zulu=7\n"
          "\n"
          "[NOTES]\n"
          "Owner=kill test\n"
          "[KM_TRACKS]\n"
          "Alpha_Car[Big_Oval]=2.000000\n"
-         "Formula_Car_2[Big_Oval]=" + track + "\n";
+         "Formula_Car_2[Big_Oval]=" +
+         track + "\n";
 }
 
 // The child: loads the totals and saves after every step until killed.
@@ -98,10 +101,12 @@ TEST(OdometerKillTest, AKilledWriterNeverLeavesABrokenOrOlderFile) {
     char vehicleText[kProfileBufferSize] = "";
     char trackText[kProfileBufferSize] = "";
     ASSERT_TRUE(findIniValue(text, "KM", "Formula_Car_2", vehicleText, sizeof vehicleText))
-        << "kill " << kills << ":\n" << text;
-    ASSERT_TRUE(findIniValue(text, "KM_TRACKS", "Formula_Car_2[Big_Oval]", trackText,
-                             sizeof trackText))
-        << "kill " << kills << ":\n" << text;
+        << "kill " << kills << ":\n"
+        << text;
+    ASSERT_TRUE(
+        findIniValue(text, "KM_TRACKS", "Formula_Car_2[Big_Oval]", trackText, sizeof trackText))
+        << "kill " << kills << ":\n"
+        << text;
     ASSERT_EQ(text, expectedFile(vehicleText, trackText)) << "kill " << kills;
 
     // The plugin's own reader agrees with what the file says.
@@ -125,11 +130,11 @@ TEST(OdometerKillTest, AKilledWriterNeverLeavesABrokenOrOlderFile) {
       ++killedMidWrite;
     }
   }
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%d kills in %.1f s: %d advanced the totals, %d hit a save in progress; "
-              "totals went from %.2f to %.2f\n",
-              kills, seconds, advanced, killedMidWrite, vehicleStart, lastVehicle);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "%d kills in %.1f s: %d advanced the totals, %d hit a save in progress; "
+      "totals went from %.2f to %.2f\n",
+      kills, seconds, advanced, killedMidWrite, vehicleStart, lastVehicle);
   EXPECT_GE(kills, 200);
   EXPECT_GT(advanced, 0);
 

@@ -173,26 +173,59 @@ std::vector<std::string> runRace() {
         if (block) {
           HostState& shown = block->state;
           switch (step) {
-            case 50: shown.kersTimerOn = 1; break;
-            case 80: shown.kersRunning = 1; break;
-            case 150: shown.selectedClassRow = 1; break;
-            case 400: shown.distanceResetCommand = 2; break;
-            case 420: shown.kersRunning = 0; break;
-            case 500: shown.selectedClassRow = 2; break;
-            case 700: shown.distanceResetCommand = 3; break;
-            case 900: shown.selectedClassRow = 3; break;
-            case 1300: shown.selectedClassRow = 4; break;
-            case 1700: shown.selectedClassRow = 5; break;
-            case 2100: shown.selectedClassRow = 40; break;  // beyond the rows
-            case 2200: shown.selectedClassRow = 1; break;
-            default: break;
+            case 50:
+              shown.kersTimerOn = 1;
+              break;
+            case 80:
+              shown.kersRunning = 1;
+              break;
+            case 150:
+              shown.selectedClassRow = 1;
+              break;
+            case 400:
+              shown.distanceResetCommand = 2;
+              break;
+            case 420:
+              shown.kersRunning = 0;
+              break;
+            case 500:
+              shown.selectedClassRow = 2;
+              break;
+            case 700:
+              shown.distanceResetCommand = 3;
+              break;
+            case 900:
+              shown.selectedClassRow = 3;
+              break;
+            case 1300:
+              shown.selectedClassRow = 4;
+              break;
+            case 1700:
+              shown.selectedClassRow = 5;
+              break;
+            case 2100:
+              shown.selectedClassRow = 40;
+              break;  // beyond the rows
+            case 2200:
+              shown.selectedClassRow = 1;
+              break;
+            default:
+              break;
           }
         }
         switch (step) {
-          case 250: race.swapDriver(3); break;
-          case 600: race.addCar(); break;
-          case 800: race.setVehicleStatus(5, 3); break;
-          case 1000: race.retire(9); break;
+          case 250:
+            race.swapDriver(3);
+            break;
+          case 600:
+            race.addCar();
+            break;
+          case 800:
+            race.setVehicleStatus(5, 3);
+            break;
+          case 1000:
+            race.retire(9);
+            break;
           case 1100:
             plugin.exitRealtime();
             race.setRealtimeFlag(0);
@@ -201,7 +234,8 @@ std::vector<std::string> runRace() {
             plugin.enterRealtime();
             race.setRealtimeFlag(1);
             break;
-          default: break;
+          default:
+            break;
         }
 
         clock.advance(100);

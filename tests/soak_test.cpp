@@ -208,12 +208,13 @@ TEST(SoakTest, EveryMetreIsCountedWhateverTheNeighboursDo) {
   ASSERT_TRUE(findIniValue(text, "KM", vehicleKey.c_str(), value, sizeof value)) << text;
   EXPECT_NEAR(parseProfileNumber(value), counted, 1e-3);
   EXPECT_FALSE(std::filesystem::exists(folder.pluginFolder() / "KM.txt.journal"));
-  std::printf("%.0f s, %d sessions: %ld calls (%.0f a second), %d of them of 450 ms or more, "
-              "the slowest %.0f ms; "
-              "%.1f m counted; the file was held %d times, the lock %d times, the block "
-              "scribbled %d times\n",
-              elapsed, sessions, calls, calls / elapsed, waits, worstMs, counted, fileHolds.load(),
-              lockHolds.load(), scribbles.load());
+  std::printf(
+      "%.0f s, %d sessions: %ld calls (%.0f a second), %d of them of 450 ms or more, "
+      "the slowest %.0f ms; "
+      "%.1f m counted; the file was held %d times, the lock %d times, the block "
+      "scribbled %d times\n",
+      elapsed, sessions, calls, calls / elapsed, waits, worstMs, counted, fileHolds.load(),
+      lockHolds.load(), scribbles.load());
   EXPECT_GT(fileHolds.load(), 0);
   EXPECT_GT(lockHolds.load(), 0);
   // One wait per hold of the lock at most, not one per call during it (a

@@ -12,8 +12,7 @@ int main(int argc, char** argv) {
   std::random_device device;
   auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".test%08x%08x", device(),
-                static_cast<unsigned>(now));
+  std::snprintf(suffix, sizeof suffix, ".test%08x%08x", device(), static_cast<unsigned>(now));
   korvanel::platform::setNameSuffix(suffix);
   testing::InitGoogleTest(&argc, argv);
   int result = RUN_ALL_TESTS();

@@ -29,8 +29,8 @@ ScoringBuilder::ScoringBuilder() {
   vehicles_.reserve(1024);
 }
 
-HostVehicle& ScoringBuilder::addVehicle(const char* driver, uint8_t place,
-                                        const char* vehicleClass, const char* vehicle) {
+HostVehicle& ScoringBuilder::addVehicle(const char* driver, uint8_t place, const char* vehicleClass,
+                                        const char* vehicle) {
   HostVehicle v{};
   std::snprintf(v.driverName, sizeof v.driverName, "%s", driver);
   std::snprintf(v.vehicleName, sizeof v.vehicleName, "%s", vehicle ? vehicle : driver);

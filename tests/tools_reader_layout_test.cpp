@@ -12,7 +12,7 @@ namespace {
 
 using namespace korvanel;
 
-#define SAME_PLACE(readerType, readerField, coreType, coreField)            \
+#define SAME_PLACE(readerType, readerField, coreType, coreField)                    \
   static_assert(offsetof(readerType, readerField) == offsetof(coreType, coreField), \
                 #readerType "." #readerField)
 

@@ -77,8 +77,9 @@ void checkPlaces(const json& model, const json& snap) {
     const json* car = carByDriver(model, v["driverName"]);
     if (v["place"] != i + 1 || car == nullptr || (*car)["place"] != v["place"] ||
         (*car)["laps"] != v["lapsCompleted"]) {
-      if (++bad < 4) fail("entry " + std::to_string(i) + " (" + v["driverName"].get<std::string>() +
-                          ") is out of race order or has other laps than the race");
+      if (++bad < 4)
+        fail("entry " + std::to_string(i) + " (" + v["driverName"].get<std::string>() +
+             ") is out of race order or has other laps than the race");
     }
   }
   if (bad == 0) pass("entries in race order with the race's places and laps");
@@ -111,14 +112,15 @@ void checkClassRow(const json& model, const json& snap, int row) {
     bool member = row == 0 || v["vehicleClass"] == playerClass;
     int expected = row == 0 ? v["place"].get<int>() : member ? next++ : 0;
     if (v["inClassGroup"] != (member ? 1 : 0) || v["classPosition"] != expected) {
-      if (++bad < 4) fail(v["driverName"].get<std::string>() + " has class position " +
-                          v["classPosition"].dump() + ", expected " + std::to_string(expected));
+      if (++bad < 4)
+        fail(v["driverName"].get<std::string>() + " has class position " +
+             v["classPosition"].dump() + ", expected " + std::to_string(expected));
     }
     if (v["isPlayer"] == 1) playerPosition = expected;
   }
   if (snap["scoring"]["playerClassPosition"] != playerPosition) {
-    fail("player class position " + snap["scoring"]["playerClassPosition"].dump() +
-         ", expected " + std::to_string(playerPosition));
+    fail("player class position " + snap["scoring"]["playerClassPosition"].dump() + ", expected " +
+         std::to_string(playerPosition));
   } else if (bad == 0) {
     pass("class positions of row " + std::to_string(row));
   }
@@ -152,9 +154,9 @@ void checkTiming(const json& model, const json& snap) {
     }
     double best = car["bestLap"];
     if (entry == nullptr || !sameFloat((*entry)["bestLapTime"], best)) {
-      if (++bad < 4) fail("best lap of " + car["driver"].get<std::string>() + ": " +
-                          (entry ? (*entry)["bestLapTime"].dump() : "no entry") + ", drove " +
-                          str(best));
+      if (++bad < 4)
+        fail("best lap of " + car["driver"].get<std::string>() + ": " +
+             (entry ? (*entry)["bestLapTime"].dump() : "no entry") + ", drove " + str(best));
     }
   }
   if (bad == 0) pass("every driver's best lap is the fastest lap driven");
@@ -277,8 +279,9 @@ void checkMany(const json& model, const json& snap) {
 
 // Equal apart from what depends on the wall clock of the run.
 void compareSame(const json& a, const json& b, const std::string& path, int& differences) {
-  static const std::set<std::string> wallClock = {"updateCount", "timeStamp", "sequence", "whole", "estimatedLapTime",
-                                                  "estimatedPosition", "earlyTimesSeen"};
+  static const std::set<std::string> wallClock = {
+      "updateCount",      "timeStamp",         "sequence",      "whole",
+      "estimatedLapTime", "estimatedPosition", "earlyTimesSeen"};
   if (a.is_object() && b.is_object()) {
     for (auto it = a.begin(); it != a.end(); ++it) {
       if (wallClock.count(it.key())) continue;

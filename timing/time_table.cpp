@@ -202,7 +202,7 @@ void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup,
     VehicleInfoV2& v = block.vehicles[i];
     int32_t h = hostIndexOfEntry[i];
     int k = h >= 0 && h < finds.count && h < kTimeTableEntries ? finds.entry[h]
-                                                                : entryOf(lookup.index_, v.host);
+                                                               : entryOf(lookup.index_, v.host);
     v.topSpeed = k >= 0 ? entries[k].topSpeed : 0.0f;
   }
 }
@@ -213,8 +213,8 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
   int count = hostVehicleCount(scoring);
   TimeTableLookup::FoundEntries& finds = lookup.found_;
   TimeTableNameIndex& index = lookup.index_;
-  const bool tracked = finds.table == this && finds.vehicles == scoring.vehicles &&
-                       finds.count == count;
+  const bool tracked =
+      finds.table == this && finds.vehicles == scoring.vehicles && finds.count == count;
   finds.vehicles = nullptr;  // good for this update only
   if (count > 0) {
     bool timingSession = isTimingSession(scoring.session);
@@ -229,9 +229,7 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
       if (player) samplePlayerBest(tail, v);
 
       // What trackTopSpeeds found holds until a new entry changes the index.
-      int k = found && finds.version == index.version()
-                  ? finds.entry[i]
-                  : entryOf(index, v);
+      int k = found && finds.version == index.version() ? finds.entry[i] : entryOf(index, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {

@@ -86,8 +86,8 @@ typedef struct KorvanelReader {
 /* What korvanel_open found. */
 typedef enum KorvanelOpenResult {
   KORVANEL_OPEN_OK = 0,
-  KORVANEL_OPEN_ABSENT = 1, /* no block of that name: no plugin is running */
-  KORVANEL_OPEN_FAILED = 2, /* it exists but cannot be mapped, or is too small */
+  KORVANEL_OPEN_ABSENT = 1,        /* no block of that name: no plugin is running */
+  KORVANEL_OPEN_FAILED = 2,        /* it exists but cannot be mapped, or is too small */
   KORVANEL_OPEN_UNKNOWN_LAYOUT = 3 /* mapped, but its stamp is one this header
                                       does not know: closed again */
 } KorvanelOpenResult;
@@ -188,7 +188,10 @@ KORVANEL_INLINE KorvanelOpenResult korvanel_open(KorvanelReader* reader, const c
  * after KORVANEL_COPY_EAGER_TRIES a millisecond's sleep. */
 KORVANEL_INLINE void korvanel_pause(int attempt) {
 #ifdef _WIN32
-  if (attempt < KORVANEL_COPY_EAGER_TRIES) SwitchToThread(); else Sleep(1);
+  if (attempt < KORVANEL_COPY_EAGER_TRIES)
+    SwitchToThread();
+  else
+    Sleep(1);
 #else
   if (attempt < KORVANEL_COPY_EAGER_TRIES) {
     sched_yield();
@@ -240,8 +243,8 @@ KORVANEL_INLINE int korvanel_copy_block(const KorvanelReader* reader, KorvanelSh
  *   KorvanelScoringInfoV2 scoring;
  *   KORVANEL_COPY_REGION(&reader, scoring, &scoring, KORVANEL_COPY_TRIES)
  * Whole in the same sense as korvanel_copy. */
-#define KORVANEL_COPY_REGION(reader, field, out, tries)                                 \
-  korvanel_copy((reader), offsetof(KorvanelSharedBlock, field),                         \
+#define KORVANEL_COPY_REGION(reader, field, out, tries)         \
+  korvanel_copy((reader), offsetof(KorvanelSharedBlock, field), \
                 sizeof(((KorvanelSharedBlock*)0)->field), (out), (tries))
 
 /* The command bytes of the state record a display program may write. */

@@ -4,8 +4,8 @@
  * shared-memory object named KORVANEL_SHARED_BLOCK_NAME (on Windows a file
  * mapping of that name; on POSIX systems shm_open of "/" followed by the
  * name; a host under Wine publishes there too), map
- * KORVANEL_SHARED_BLOCK_SIZE bytes and view them as a KorvanelSharedBlock. The plugin writes the block without a lock; its
- * sequence counter tells a reader whether a copy is whole:
+ * KORVANEL_SHARED_BLOCK_SIZE bytes and view them as a KorvanelSharedBlock. The plugin writes the
+ * block without a lock; its sequence counter tells a reader whether a copy is whole:
  *
  *   1. read `sequence` (an acquire load); if it is odd, the plugin is
  *      writing: try again;
@@ -136,7 +136,7 @@ typedef struct KorvanelHostVehicle {
   double position[3];
   double localVelocity[3];     /* in the car's frame */
   double localAcceleration[3]; /* in the car's frame */
-  double orientation[9]; /* rows; row 0 and row 2 give world x and z */
+  double orientation[9];       /* rows; row 0 and row 2 give world x and z */
   double passthrough408[3];
   double passthrough432[3];
   uint8_t passthrough456[4];
@@ -223,8 +223,8 @@ typedef struct KorvanelHostState {
   int32_t updateCount;
   uint8_t dataUpdated;
   uint8_t padding21[3];
-  double vehicleDistance;      /* odometer of the player's vehicle */
-  double vehicleTrackDistance; /* same vehicle on this track */
+  double vehicleDistance;       /* odometer of the player's vehicle */
+  double vehicleTrackDistance;  /* same vehicle on this track */
   uint8_t distanceResetCommand; /* write 2 or 3; the plugin clears it */
   uint8_t shutDown;
   uint8_t selectedClassRow; /* write: class row to group by */
@@ -284,13 +284,13 @@ typedef struct KorvanelSharedBlock {
   KorvanelTelemetryInfoV2 telemetry;
   KorvanelScoringInfoV2 scoring;
   KorvanelHostState state;
-  uint32_t sequence; /* odd while the plugin writes; see the top of the file */
+  uint32_t sequence;        /* odd while the plugin writes; see the top of the file */
   uint8_t scoringPublished; /* 1 after each scoring publication */
   uint8_t unused127541[3];
   KorvanelTimeTable timeTable;
   KorvanelAbsoluteSectorTimes sectorTimes;
   uint32_t dataLockAddress; /* meaningful only inside the host's process */
-  uint32_t layoutStamp; /* KORVANEL_LAYOUT_STAMP */
+  uint32_t layoutStamp;     /* KORVANEL_LAYOUT_STAMP */
 } KorvanelSharedBlock;
 
 #pragma pack(pop)

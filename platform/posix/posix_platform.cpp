@@ -28,8 +28,8 @@ namespace korvanel::platform {
 uint32_t systemTickCount() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  uint64_t ms =
+      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 
@@ -63,9 +63,7 @@ void lockInit(LockStorage& lock) {
   pthread_mutexattr_destroy(&attr);
 }
 
-bool lockTryEnter(LockStorage& lock) {
-  return pthread_mutex_trylock(mutexOf(lock)) == 0;
-}
+bool lockTryEnter(LockStorage& lock) { return pthread_mutex_trylock(mutexOf(lock)) == 0; }
 
 void lockEnter(LockStorage& lock) { pthread_mutex_lock(mutexOf(lock)); }
 
@@ -195,9 +193,8 @@ static void* mapSharedSection(size_t size, const void* firstContents) {
   if (fd && fstat(fd.get(), &st) == 0 && (created || trusted(st))) {
     if (!created || ftruncate(fd.get(), static_cast<off_t>(size)) == 0) {
       // A creator that has not sized the object yet: wait briefly for it.
-      for (int i = 0; i < 1000 && fstat(fd.get(), &st) == 0 &&
-                      st.st_size < static_cast<off_t>(size);
-           ++i) {
+      for (int i = 0;
+           i < 1000 && fstat(fd.get(), &st) == 0 && st.st_size < static_cast<off_t>(size); ++i) {
         usleep(1000);
       }
       // Mapped only at its full size: a page past the object's end faults.
@@ -251,8 +248,7 @@ bool sharedObjectsIntact(SharedMapping& mapping) {
 
 // Appends `name` to the folder `dir` (which ends with '/' or is empty),
 // taking the spelling that exists there when it differs only in case.
-static void appendMatching(char* dir, size_t dirSize, const char* name,
-                           size_t nameLen) {
+static void appendMatching(char* dir, size_t dirSize, const char* name, size_t nameLen) {
   char wanted[256];
   std::snprintf(wanted, sizeof wanted, "%.*s", static_cast<int>(nameLen), name);
   const char* chosen = wanted;

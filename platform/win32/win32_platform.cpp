@@ -29,9 +29,7 @@ static CRITICAL_SECTION* sectionOf(LockStorage& lock) {
 
 void lockInit(LockStorage& lock) { InitializeCriticalSection(sectionOf(lock)); }
 
-bool lockTryEnter(LockStorage& lock) {
-  return TryEnterCriticalSection(sectionOf(lock)) != 0;
-}
+bool lockTryEnter(LockStorage& lock) { return TryEnterCriticalSection(sectionOf(lock)) != 0; }
 
 void lockEnter(LockStorage& lock) { EnterCriticalSection(sectionOf(lock)); }
 
@@ -50,8 +48,8 @@ SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMappi
   // paging file otherwise, as on Windows.
   UniqueHandle handle(createWineFileMapping(effective, size));
   if (!handle) {
-    handle.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
-                                    effective));
+    handle.reset(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, effective));
   }
   if (!handle) return {MapResult::kCreateFailed, static_cast<int32_t>(GetLastError())};
   MappedView view(MapViewOfFile(handle.get(), FILE_MAP_ALL_ACCESS, 0, 0, size));
@@ -224,12 +222,12 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
   SetLastError(0);
   UniqueHandle file;
   if (!injectedFileFailure(1)) {
-    file.reset(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
+    file.reset(
+        CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file && missingFolder(GetLastError())) {
       createFoldersFor(path);
-      file.reset(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             nullptr));
+      file.reset(
+          CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
   }
   if (!file) return Status::failure(lastError());
@@ -245,8 +243,7 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
     ok = false;
   }
   if (ok && (injectedFileFailure(5) ||
-             !MoveFileExA(temp, path,
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+             !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
     code = lastError();
     ok = false;
   }
@@ -307,8 +304,7 @@ Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock) {
     }
     // A lock file being deleted by its last holder refuses with access
     // denied for a moment, as a held one refuses with a sharing violation.
-    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
-        waited >= timeoutMs) {
+    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || waited >= timeoutMs) {
       return Status::failure(static_cast<int32_t>(code));
     }
     Sleep(1);

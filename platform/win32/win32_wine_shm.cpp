@@ -36,8 +36,8 @@ const char* shmDirectory() {
 bool sameFile(HANDLE a, HANDLE b) {
   BY_HANDLE_FILE_INFORMATION x{}, y{};
   return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 // Gives up on the file at `path`: removes it when `remove`, closes it.
@@ -50,10 +50,9 @@ void dropFile(UniqueHandle file, bool remove, const char* path) {
     // lead to this file still.
     FILE_DISPOSITION_INFO dispose{TRUE};
     if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
-      UniqueHandle again(CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
+      UniqueHandle again(CreateFileA(
+          path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
       bool same = again && sameFile(file.get(), again.get());
       again.reset();
       file.reset();
@@ -160,8 +159,8 @@ void finalPath(HANDLE handle, char* out, DWORD outSize) {
 bool ownedBy(HANDLE file, PSID user) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
   UniqueLocal owned(descriptor);  // `owner` points into it
@@ -243,8 +242,8 @@ void* createWineFileMapping(const char* objectName, uint32_t size) {
     char wanted[MAX_PATH + 300] = "";
     char got[MAX_PATH + 300] = "";
     UniqueHandle folder(CreateFileA(directory, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (folder) finalPath(folder.get(), wanted, sizeof wanted);
     folder.reset();
     finalPath(file.get(), got, sizeof got);

@@ -65,9 +65,7 @@ class DllHost {
   using TrackLoadedFn = uint8_t(__cdecl*)(uint32_t);
   using TimeFn = float(__cdecl*)();
 
-  explicit DllHost(const std::string& path = dllPath()) {
-    module_ = LoadLibraryA(path.c_str());
-  }
+  explicit DllHost(const std::string& path = dllPath()) { module_ = LoadLibraryA(path.c_str()); }
   ~DllHost() {
     if (module_) FreeLibrary(module_);
   }
@@ -99,7 +97,7 @@ class DllHost {
   // Calls table position `slot` as the host does: thiscall, `this` in ECX.
   template <typename R, typename... Args>
   R call(int slot, Args... args) const {
-    using Fn = R(__attribute__((thiscall)) *)(void*, Args...);
+    using Fn = R(__attribute__((thiscall))*)(void*, Args...);
     return reinterpret_cast<Fn>(table()[slot])(object(), args...);
   }
 

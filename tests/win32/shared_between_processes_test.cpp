@@ -24,8 +24,8 @@ std::string runPeer(const std::string& arguments) {
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process{};
   std::string buffer = command;
-  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
     return "cannot start peer";

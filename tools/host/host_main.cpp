@@ -40,44 +40,72 @@ void addOptions(CLI::App& app, Options& o) {
       ->required();
   auto* race = "Race";
   app.add_option("--cars", o.race.cars, "Number of cars (150 fit the published block; up to 255)")
-      ->check(CLI::Range(1, 255))->group(race)->capture_default_str();
+      ->check(CLI::Range(1, 255))
+      ->group(race)
+      ->capture_default_str();
   app.add_option("--classes", o.race.classes, "Number of classes, 1 to 3")
-      ->check(CLI::Range(1, 3))->group(race)->capture_default_str();
+      ->check(CLI::Range(1, 3))
+      ->group(race)
+      ->capture_default_str();
   app.add_option("--track-length", o.race.trackLength, "Lap length in metres")
-      ->check(CLI::Range(300.0, 50000.0))->group(race)->capture_default_str();
-  app.add_option("--track-name", o.race.trackName, "Track name")->group(race)->capture_default_str();
+      ->check(CLI::Range(300.0, 50000.0))
+      ->group(race)
+      ->capture_default_str();
+  app.add_option("--track-name", o.race.trackName, "Track name")
+      ->group(race)
+      ->capture_default_str();
   app.add_option("--session", o.race.session, "Session code (10 to 13: race)")
-      ->check(CLI::Range(0, 255))->group(race)->capture_default_str();
+      ->check(CLI::Range(0, 255))
+      ->group(race)
+      ->capture_default_str();
   app.add_option("--session-length", o.race.sessionLength, "Session length in seconds")
-      ->check(CLI::Range(5.0, 86400.0))->group(race)->capture_default_str();
+      ->check(CLI::Range(5.0, 86400.0))
+      ->group(race)
+      ->capture_default_str();
   app.add_option("--laps", o.race.laps, "End when the leader has done this many laps (0: no limit)")
-      ->check(CLI::Range(0, 10000))->group(race)->capture_default_str();
-  app.add_option("--player", o.race.playerGrid, "Grid slot of the player's car (default: mid-field)")
-      ->check(CLI::Range(0, 254))->group(race);
+      ->check(CLI::Range(0, 10000))
+      ->group(race)
+      ->capture_default_str();
+  app.add_option("--player", o.race.playerGrid,
+                 "Grid slot of the player's car (default: mid-field)")
+      ->check(CLI::Range(0, 254))
+      ->group(race);
   app.add_option("--seed", o.race.seed, "Seed of the race (default: from the clock)")->group(race);
 
   auto* pace = "Pace";
-  auto* speed = app.add_option("--speed", o.run.speed, "Speed factor: 1 real time, 10 ten times as fast")
-                    ->check(CLI::Range(0.01, 10000.0))->group(pace)->capture_default_str();
+  auto* speed =
+      app.add_option("--speed", o.run.speed, "Speed factor: 1 real time, 10 ten times as fast")
+          ->check(CLI::Range(0.01, 10000.0))
+          ->group(pace)
+          ->capture_default_str();
   app.add_flag("--fast", o.run.fast, "As fast as possible")->excludes(speed)->group(pace);
   app.add_option("--telemetry-rate", o.run.telemetryRate, "Telemetry updates per second")
-      ->check(CLI::Range(1.0, 1000.0))->group(pace)->capture_default_str();
+      ->check(CLI::Range(1.0, 1000.0))
+      ->group(pace)
+      ->capture_default_str();
   app.add_option("--scoring-rate", o.run.scoringRate, "Scoring updates per second")
-      ->check(CLI::Range(0.1, 100.0))->group(pace)->capture_default_str();
+      ->check(CLI::Range(0.1, 100.0))
+      ->group(pace)
+      ->capture_default_str();
 
   auto* files = "Recording";
   auto* record = app.add_option("--record", o.record, "Record every call into FILE")->group(files);
-  auto* summary = app.add_option("--summary", o.summary,
-                                 "Write what happened in the race as JSON to FILE")
-                      ->group(files);
+  auto* summary =
+      app.add_option("--summary", o.summary, "Write what happened in the race as JSON to FILE")
+          ->group(files);
   app.add_option("--replay", o.replay,
                  "Replay the calls recorded in FILE instead of racing (race options do not apply)")
-      ->excludes(record)->excludes(summary)->group(files);
+      ->excludes(record)
+      ->excludes(summary)
+      ->group(files);
 
   app.add_option("--hold-file", o.run.holdFile,
-                 "After the race keep the plugin updated while FILE exists")->group("Other");
+                 "After the race keep the plugin updated while FILE exists")
+      ->group("Other");
   app.add_option("--hold-limit", o.run.holdLimit, "Hold at most this many seconds")
-      ->check(CLI::Range(0.0, 86400.0))->group("Other")->capture_default_str();
+      ->check(CLI::Range(0.0, 86400.0))
+      ->group("Other")
+      ->capture_default_str();
   app.add_flag("--destroy-through-table", o.destroyThroughTable,
                "Destroy the object through slot 0 of its table instead of DestroyPluginObject")
       ->group("Other");
@@ -187,8 +215,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
     if (options.race.playerGrid >= options.race.cars) {
-      throw CLI::ValidationError("--player", "the grid has only " +
-                                                 std::to_string(options.race.cars) + " slots");
+      throw CLI::ValidationError(
+          "--player", "the grid has only " + std::to_string(options.race.cars) + " slots");
     }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);

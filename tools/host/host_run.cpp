@@ -115,12 +115,24 @@ bool runReplay(RecordReader& reader, HostCalls& plugin, const RunSettings& setti
     if (interrupted() && update) continue;
     if (!afterHold) pacer.waitFor(call.wallSeconds);
     switch (call.kind) {
-      case CallKind::kStartup: plugin.startup(call.startupValue); break;
-      case CallKind::kShutdown: plugin.shutdown(); break;
-      case CallKind::kStartSession: plugin.startSession(); break;
-      case CallKind::kEndSession: plugin.endSession(); break;
-      case CallKind::kEnterRealtime: plugin.enterRealtime(); break;
-      case CallKind::kExitRealtime: plugin.exitRealtime(); break;
+      case CallKind::kStartup:
+        plugin.startup(call.startupValue);
+        break;
+      case CallKind::kShutdown:
+        plugin.shutdown();
+        break;
+      case CallKind::kStartSession:
+        plugin.startSession();
+        break;
+      case CallKind::kEndSession:
+        plugin.endSession();
+        break;
+      case CallKind::kEnterRealtime:
+        plugin.enterRealtime();
+        break;
+      case CallKind::kExitRealtime:
+        plugin.exitRealtime();
+        break;
       case CallKind::kScoring:
         lastScoring = call;
         plugin.scoring(lastScoring.scoring());
@@ -135,7 +147,8 @@ bool runReplay(RecordReader& reader, HostCalls& plugin, const RunSettings& setti
         holdWhileFileExists(plugin, lastScoring.scoring(), lastTelemetry, settings);
         afterHold = true;
         break;
-      case CallKind::kEnd: break;
+      case CallKind::kEnd:
+        break;
     }
   }
   return error.empty();

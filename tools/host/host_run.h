@@ -14,9 +14,9 @@ namespace korvanel::tools {
 struct RunSettings {
   double telemetryRate = 90.0;  // per second of the run
   double scoringRate = 5.0;
-  double speed = 1.0;  // run seconds per wall-clock second
-  bool fast = false;   // as fast as possible
-  std::string holdFile;     // after the race, keep updating while it exists
+  double speed = 1.0;        // run seconds per wall-clock second
+  bool fast = false;         // as fast as possible
+  std::string holdFile;      // after the race, keep updating while it exists
   double holdLimit = 600.0;  // wall-clock seconds at most
   bool quiet = false;
 };

@@ -89,9 +89,7 @@ int32_t PluginCaller::version() const { return getVersion_(); }
 
 // The handle is the object's root part, which lies just past the table
 // pointer because the root class has no table of its own.
-void* PluginCaller::object() const {
-  return static_cast<char*>(handle_) - sizeof(void*);
-}
+void* PluginCaller::object() const { return static_cast<char*>(handle_) - sizeof(void*); }
 
 void** PluginCaller::table() const { return *static_cast<void***>(object()); }
 

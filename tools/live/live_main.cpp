@@ -41,7 +41,8 @@ bool loadToken(const std::string& path, std::string& token) {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Live timing for browsers and stream overlays, read from the Korvanel plugin's shared block.\n"
+      "Live timing for browsers and stream overlays, read from the Korvanel plugin's shared "
+      "block.\n"
       "Open the printed address in a browser. Exit codes: 0 stopped, 2 bad usage, 3 cannot listen.",
       "korvanel-live"};
   ServerSettings settings;

@@ -14,11 +14,16 @@ using nlohmann::json;
 Refusal refuse(int status, std::string reason) { return {status, std::move(reason)}; }
 
 Refusal partsFromName(std::string_view name, unsigned& parts) {
-  if (name == "session") parts |= kPartSession;
-  else if (name == "standings") parts |= kPartStandings;
-  else if (name == "player") parts |= kPartPlayer;
-  else if (name == "records") parts |= kPartRecords;
-  else if (name == "all") parts |= kPartAll;
+  if (name == "session")
+    parts |= kPartSession;
+  else if (name == "standings")
+    parts |= kPartStandings;
+  else if (name == "player")
+    parts |= kPartPlayer;
+  else if (name == "records")
+    parts |= kPartRecords;
+  else if (name == "all")
+    parts |= kPartAll;
   else {
     return refuse(400, "unknown part \"" + std::string(name) +
                            "\" (parts: session, standings, player, records, all)");
@@ -57,7 +62,8 @@ Refusal parseCommands(const json& document, BlockCommands& out) {
       }
       commands.kers = value.get<std::string>();
     } else {
-      return refuse(422, "unknown command \"" + key + "\" (commands: classRow, resetOdometer, kers)");
+      return refuse(422,
+                    "unknown command \"" + key + "\" (commands: classRow, resetOdometer, kers)");
     }
   }
   out = commands;
@@ -73,10 +79,12 @@ Refusal parseStreamQuery(std::string_view query, StreamOptions& options) {
     if (pair.empty()) continue;
     size_t eq = pair.find('=');
     std::string_view key = pair.substr(0, eq);
-    std::string_view value = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+    std::string_view value =
+        eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
     if (key == "rate") {
       long long rate = 0;
-      if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string_view::npos) {
+      if (value.empty() || value.size() > 6 ||
+          value.find_first_not_of("0123456789") != std::string_view::npos) {
         return refuse(400, "rate must be 1 to 60 frames a second");
       }
       rate = std::stoll(std::string(value));
@@ -98,7 +106,8 @@ Refusal parseStreamQuery(std::string_view query, StreamOptions& options) {
       if (parts == 0) return refuse(400, "parts must name at least one part");
       result.parts = parts;
     } else {
-      return refuse(400, "unknown stream option \"" + std::string(key) + "\" (options: rate, parts)");
+      return refuse(400,
+                    "unknown stream option \"" + std::string(key) + "\" (options: rate, parts)");
     }
   }
   options = result;
@@ -114,7 +123,8 @@ Refusal parseStreamMessage(const json& message, StreamOptions& options) {
   }
   if (message.contains("parts")) {
     const json& names = message["parts"];
-    if (!names.is_array() || names.empty()) return refuse(400, "parts must be a list of part names");
+    if (!names.is_array() || names.empty())
+      return refuse(400, "parts must be a list of part names");
     unsigned parts = 0;
     for (const json& name : names) {
       if (!name.is_string()) return refuse(400, "parts must be a list of part names");

@@ -99,7 +99,10 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
  public:
   StreamSession(tcp::socket socket, FrameFeed& feed, const std::string& token,
                 StreamOptions options)
-      : ws_(std::move(socket)), timer_(ws_.get_executor()), feed_(feed), token_(token),
+      : ws_(std::move(socket)),
+        timer_(ws_.get_executor()),
+        feed_(feed),
+        token_(token),
         options_(options) {}
 
   void start(Request request) {
@@ -233,7 +236,9 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
   HttpSession(tcp::socket socket, FrameFeed& feed, const std::string& token)
-      : stream_(std::move(socket)), buffer_(kHeaderLimit + kBodyLimit), feed_(feed),
+      : stream_(std::move(socket)),
+        buffer_(kHeaderLimit + kBodyLimit),
+        feed_(feed),
         token_(token) {}
 
   void read() {
@@ -241,16 +246,15 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     parser_->header_limit(kHeaderLimit);
     parser_->body_limit(kBodyLimit);
     stream_.expires_after(kRequestTimeout);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, size_t) {
-                       self->onRead(ec);
-                     });
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code ec, size_t) { self->onRead(ec); });
   }
 
  private:
   void onRead(beast::error_code ec) {
-    if (ec == http::error::end_of_stream || ec == net::error::eof ||
-        ec == beast::error::timeout || ec == net::error::connection_reset) {
+    if (ec == http::error::end_of_stream || ec == net::error::eof || ec == beast::error::timeout ||
+        ec == net::error::connection_reset) {
       return shutdown();
     }
     if (ec) {
@@ -304,9 +308,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       }
       std::shared_ptr<const Frame> frame = feed_.latest();
       auto text = frame->text(options.parts);
-      Response r = makeResponse(request, frame->hasPicture() ? http::status::ok
-                                                            : http::status::service_unavailable,
-                                *text);
+      Response r = makeResponse(
+          request, frame->hasPicture() ? http::status::ok : http::status::service_unavailable,
+          *text);
       return r;
     }
     if (path == kCommandPath) {

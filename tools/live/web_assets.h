@@ -7,7 +7,7 @@
 namespace korvanel::tools::live {
 
 struct WebAsset {
-  const char* path;          // as requested, "/live.js"
+  const char* path;  // as requested, "/live.js"
   const char* contentType;
   std::string_view content;
 };

@@ -43,10 +43,12 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_option("--kers", o.commands.kers, "Switch the KERS timer on or off, run or stop it")
       ->check(CLI::IsMember({"on", "off", "run", "stop"}));
   app.add_option("--interval", o.intervalMs, "Milliseconds between screens")
-      ->check(CLI::Range(20, 60000))->capture_default_str();
+      ->check(CLI::Range(20, 60000))
+      ->capture_default_str();
   app.add_option("--seconds", o.seconds, "Stop after this many seconds (default: Ctrl-C)")
       ->check(CLI::Range(0.0, 1e7));
-  app.add_option("--rows", o.rows, "Cars listed at most")->check(CLI::Range(1, 150))
+  app.add_option("--rows", o.rows, "Cars listed at most")
+      ->check(CLI::Range(1, 150))
       ->capture_default_str();
   app.add_flag("--plain", o.plain, "No colours or cursor movement; one screen after another");
 }
@@ -103,8 +105,10 @@ int main(int argc, char** argv) {
   OpenResult opened = block->open();
   if (opened != OpenResult::kOpen) {
     if (opened == OpenResult::kUnknownLayout) {
-      std::fprintf(stderr, "korvanel-monitor: shared block \"%s\" has a layout this monitor "
-                   "does not know\n", block->name().c_str());
+      std::fprintf(stderr,
+                   "korvanel-monitor: shared block \"%s\" has a layout this monitor "
+                   "does not know\n",
+                   block->name().c_str());
     } else {
       std::fprintf(stderr,
                    "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "

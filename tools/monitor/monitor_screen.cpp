@@ -79,15 +79,13 @@ const KorvanelTimeTableEntry* timingEntry(const KorvanelTimeTable& table,
 void header(Lines& out, const KorvanelSharedBlock& b, bool whole) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelHostState& st = b.state;
-  std::string status = st.closed ? "host shut down"
+  std::string status = st.closed          ? "host shut down"
                        : st.sessionActive ? phaseName(s.phase)
                                           : "no session";
-  out.add(out.paint("1;36", "KORVANEL") + format("  %s (%.0f m)  %s  %s  %s  updates %d",
-                                                 fieldText(s.trackName).c_str(), s.lapLength,
-                                                 sessionName(s.session).c_str(),
-                                                 status.c_str(),
-                                                 lapTimeText(s.currentTime).c_str(),
-                                                 st.updateCount) +
+  out.add(out.paint("1;36", "KORVANEL") +
+          format("  %s (%.0f m)  %s  %s  %s  updates %d", fieldText(s.trackName).c_str(),
+                 s.lapLength, sessionName(s.session).c_str(), status.c_str(),
+                 lapTimeText(s.currentTime).c_str(), st.updateCount) +
           (whole ? std::string() : "  " + out.paint("1;31", "torn?")));
 }
 
@@ -106,26 +104,27 @@ void playerBlock(Lines& out, const KorvanelSharedBlock& b) {
                    lapTimeText(t.estimatedLapTime).c_str(),
                    speedOf(t.telemetry.localVelocity) * 3.6, p.host.inPits ? "  IN PITS" : ""));
   }
-  out.add(format("Fuel %.2f  per lap %.3f  laps left %.1f  last lap %.3f  per s %.4f  "
-                 "distance per fuel %.1f",
-                 t.telemetry.fuelLevel, t.fuelPerLap, t.lapsOfFuelLeft, t.lastLapFuel,
-                 t.fuelPerSecond, t.distancePerFuel));
-  out.add(format("KERS %s%s %.1f s   Odometer: vehicle %.3f km, on this track %.3f km   "
-                 "class row %d",
-                 st.kersTimerOn == 1 ? "on" : "off", st.kersRunning ? ", running," : "",
-                 st.kersRemaining, st.vehicleDistance / 1000.0, st.vehicleTrackDistance / 1000.0,
-                 st.selectedClassRow));
+  out.add(
+      format("Fuel %.2f  per lap %.3f  laps left %.1f  last lap %.3f  per s %.4f  "
+             "distance per fuel %.1f",
+             t.telemetry.fuelLevel, t.fuelPerLap, t.lapsOfFuelLeft, t.lastLapFuel, t.fuelPerSecond,
+             t.distancePerFuel));
+  out.add(format(
+      "KERS %s%s %.1f s   Odometer: vehicle %.3f km, on this track %.3f km   "
+      "class row %d",
+      st.kersTimerOn == 1 ? "on" : "off", st.kersRunning ? ", running," : "", st.kersRemaining,
+      st.vehicleDistance / 1000.0, st.vehicleTrackDistance / 1000.0, st.selectedClassRow));
 }
 
 void classTable(Lines& out, const KorvanelSharedBlock& b, int rows) {
   const KorvanelScoringInfoV2& s = b.scoring;
-  int counted = s.vehicleCount < 0 ? 0
+  int counted = s.vehicleCount < 0                       ? 0
                 : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
                                                          : s.vehicleCount;
   bool grouped = !s.noClassGroup;
-  out.add(out.paint("7", format("%-4s %-4s %-22s %-20s %-8s %4s %9s %9s %9s %10s %6s %s",
-                                "Cls", "Pos", "Driver", "Vehicle", "Class", "Laps",
-                                "Ahead", "Leader", "To you", "Best lap", "Top", "")));
+  out.add(out.paint(
+      "7", format("%-4s %-4s %-22s %-20s %-8s %4s %9s %9s %9s %10s %6s %s", "Cls", "Pos", "Driver",
+                  "Vehicle", "Class", "Laps", "Ahead", "Leader", "To you", "Best lap", "Top", "")));
   int shown = 0;
   for (int i = 0; i < counted && shown < rows; ++i) {
     const KorvanelVehicleInfoV2& e = s.vehicles[i];
@@ -137,14 +136,14 @@ void classTable(Lines& out, const KorvanelSharedBlock& b, int rows) {
     bool you = i == s.playerIndex;
     std::string toYou = you ? "" : gapText(e.timeGapToPlayer, e.lapGapToPlayer);
     std::string marks = std::string(e.teamMember ? "T" : "") + (v.inPits ? " PIT" : "");
-    std::string line = format(
-        "%-4s %-4d %-22.22s %-20.20s %-8.8s %4d %9s %9s %9s %10s %6.0f %s",
-        e.classPosition > 0 ? format("%d", e.classPosition).c_str() : "-", v.place,
-        fieldText(v.driverName).c_str(), fieldText(v.vehicleName).c_str(),
-        fieldText(v.vehicleClass).c_str(), v.lapsCompleted,
-        gapText(e.timeBehindClassAhead, e.lapDiffToClassAhead).c_str(),
-        gapText(e.timeBehindClassLeader, e.lapDiffToClassLeader).c_str(), toYou.c_str(),
-        lapTimeText(best).c_str(), top * 3.6, marks.c_str());
+    std::string line =
+        format("%-4s %-4d %-22.22s %-20.20s %-8.8s %4d %9s %9s %9s %10s %6.0f %s",
+               e.classPosition > 0 ? format("%d", e.classPosition).c_str() : "-", v.place,
+               fieldText(v.driverName).c_str(), fieldText(v.vehicleName).c_str(),
+               fieldText(v.vehicleClass).c_str(), v.lapsCompleted,
+               gapText(e.timeBehindClassAhead, e.lapDiffToClassAhead).c_str(),
+               gapText(e.timeBehindClassLeader, e.lapDiffToClassLeader).c_str(), toYou.c_str(),
+               lapTimeText(best).c_str(), top * 3.6, marks.c_str());
     out.add(you ? out.paint("1;33", line) : line);
     ++shown;
   }
@@ -156,8 +155,7 @@ void records(Lines& out, const KorvanelSharedBlock& b) {
   out.add(format("Fastest lap %s by %s (S1 %s, S1+S2 %s)   your best %s",
                  lapTimeText(t.fastestLapTime).c_str(),
                  t.fastestLapTime > 0 ? fieldText(t.fastestLapDriver).c_str() : "nobody yet",
-                 secondsText(t.fastestLapSector1).c_str(),
-                 secondsText(t.fastestLapSector2).c_str(),
+                 secondsText(t.fastestLapSector1).c_str(), secondsText(t.fastestLapSector2).c_str(),
                  lapTimeText(t.playerBestLapTime).c_str()));
   const KorvanelAbsoluteSectorTimes& r = b.sectorTimes;
   std::string line = "Sector records:";
@@ -179,8 +177,7 @@ std::string lapTimeText(double seconds) {
   return format("%d:%06.3f", minutes, seconds - minutes * 60.0);
 }
 
-std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style,
-                         bool whole) {
+std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style, bool whole) {
   Lines out(style.colour);
   header(out, block, whole);
   playerBlock(out, block);

@@ -24,8 +24,8 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 std::string describeError(DWORD code) {
   char text[512] = "";
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                 0, text, sizeof text, nullptr);
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                 sizeof text, nullptr);
   std::string out = text;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
     out.pop_back();

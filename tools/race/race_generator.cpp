@@ -29,14 +29,14 @@ constexpr int kClassCount = sizeof kClasses / sizeof kClasses[0];
 constexpr int kClassMix[] = {2, 2, 0, 1, 2, 3, 4, 2, 1, 3, 2, 4, 0, 2, 3};
 
 constexpr const char* kFirstNames[30] = {
-    "Jane", "John", "Aiko", "Bruno", "Carla", "Dmitri", "Elena", "Felix", "Greta", "Hugo",
-    "Ines", "Jonas", "Kira", "Lars", "Maya", "Nico", "Olga", "Pedro", "Quinn", "Rosa",
-    "Sven", "Tara", "Ugo", "Vera", "Wim", "Xenia", "Yusuf", "Zoe", "Amir", "Britt"};
+    "Jane", "John",  "Aiko", "Bruno", "Carla", "Dmitri", "Elena", "Felix", "Greta", "Hugo",
+    "Ines", "Jonas", "Kira", "Lars",  "Maya",  "Nico",   "Olga",  "Pedro", "Quinn", "Rosa",
+    "Sven", "Tara",  "Ugo",  "Vera",  "Wim",   "Xenia",  "Yusuf", "Zoe",   "Amir",  "Britt"};
 constexpr const char* kLastNames[30] = {
-    "Doe", "Smith", "Tanaka", "Moreau", "Rossi", "Ivanov", "Santos", "Weber", "Lund", "Petit",
-    "Costa", "Berg", "Novak", "Holm", "Okafor", "Ricci", "Sato", "Vidal", "Keane", "Marin",
-    "Dahl", "Kowalski", "Ferrer", "Nagy", "Smithson", "Varga", "Ozturk", "Laine", "Haddad",
-    "Brandt"};
+    "Doe",      "Smith", "Tanaka", "Moreau", "Rossi",  "Ivanov",   "Santos", "Weber",
+    "Lund",     "Petit", "Costa",  "Berg",   "Novak",  "Holm",     "Okafor", "Ricci",
+    "Sato",     "Vidal", "Keane",  "Marin",  "Dahl",   "Kowalski", "Ferrer", "Nagy",
+    "Smithson", "Varga", "Ozturk", "Laine",  "Haddad", "Brandt"};
 
 constexpr double kPitLaneFraction = 0.1;  // of the lap, at reduced speed
 constexpr double kPitSpeedFactor = 0.35;
@@ -130,8 +130,8 @@ void RaceGenerator::nameDriver(Car& car, int number) {
   if (number < 900) {
     std::snprintf(car.driverName, sizeof car.driverName, "%s %s", kFirstNames[a], kLastNames[b]);
   } else {
-    std::snprintf(car.driverName, sizeof car.driverName, "%s %s %d", kFirstNames[a],
-                  kLastNames[b], number / 900);
+    std::snprintf(car.driverName, sizeof car.driverName, "%s %s %d", kFirstNames[a], kLastNames[b],
+                  number / 900);
   }
   car.driverNumber = number;
 }

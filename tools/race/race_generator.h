@@ -17,12 +17,12 @@ namespace korvanel::bench {
 struct RaceOptions {
   int cars = 20;
   uint64_t seed = 1;
-  int playerCar = -1;          // -1: the car a third of the way down the field
-  uint8_t realtimeFlag = 1;    // 1: the player drives, so no odometer save per update
+  int playerCar = -1;        // -1: the car a third of the way down the field
+  uint8_t realtimeFlag = 1;  // 1: the player drives, so no odometer save per update
   int32_t session = 10;
-  double lapLength = 2600.0;   // metres
-  double startTime = 300.0;    // session clock when the generator starts
-  int maxCars = 160;           // room reserved up front for cars that join later
+  double lapLength = 2600.0;  // metres
+  double startTime = 300.0;   // session clock when the generator starts
+  int maxCars = 160;          // room reserved up front for cars that join later
 };
 
 class RaceGenerator {
@@ -53,16 +53,16 @@ class RaceGenerator {
  private:
   struct Car {
     int classIndex;
-    double pace;           // seconds per lap this lap
+    double pace;  // seconds per lap this lap
     double basePace;
-    double distance;       // total metres since the start
-    double lapStart;       // session clock when the current lap began
-    double crossed[2];     // session clock at sectors 1 and 2 of this lap (-1 none)
-    double best[3];        // best lap: sector 1, sectors 1+2, lap (-1 none)
+    double distance;    // total metres since the start
+    double lapStart;    // session clock when the current lap began
+    double crossed[2];  // session clock at sectors 1 and 2 of this lap (-1 none)
+    double best[3];     // best lap: sector 1, sectors 1+2, lap (-1 none)
     double last[3];
-    double speed;          // metres per second at the moment
+    double speed;  // metres per second at the moment
     double accel;
-    int pitLap;            // lap on which it stops, -1 none
+    int pitLap;  // lap on which it stops, -1 none
     bool retired;
     int driverNumber;
     char driverName[32];

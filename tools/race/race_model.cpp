@@ -12,9 +12,9 @@
 namespace korvanel::tools {
 namespace {
 
-constexpr double kSlowDown = 3.0;      // seconds from speed to standstill
-constexpr double kSpeedUp = 4.0;       // seconds from standstill to speed
-constexpr double kRefuelRate = 12.0;   // fuel units per second
+constexpr double kSlowDown = 3.0;     // seconds from speed to standstill
+constexpr double kSpeedUp = 4.0;      // seconds from standstill to speed
+constexpr double kRefuelRate = 12.0;  // fuel units per second
 constexpr double kPitLowFuelLaps = 1.2;
 
 const ClassTraits kClasses[] = {
@@ -102,9 +102,9 @@ void RaceModel::step(double dt) {
   for (Car& car : cars_) advanceCar(car, dt);
   time_ += dt;
   for (Car& car : cars_) car.speed = carSpeed(car, car.s, time_, &car.accel);
-  bool lapsDone = options_.laps > 0 &&
-                  std::any_of(cars_.begin(), cars_.end(),
-                              [&](const Car& c) { return c.laps >= options_.laps; });
+  bool lapsDone = options_.laps > 0 && std::any_of(cars_.begin(), cars_.end(), [&](const Car& c) {
+                    return c.laps >= options_.laps;
+                  });
   if (lapsDone || time_ >= options_.sessionLength) finish();
 }
 

@@ -19,10 +19,10 @@ struct RaceOptions {
   int classes = 3;
   double trackLength = 4000.0;
   std::string trackName = "Korvanel Ring";
-  int32_t session = 10;          // 10 to 13: race sessions
+  int32_t session = 10;           // 10 to 13: race sessions
   double sessionLength = 1800.0;  // seconds of session time
-  int laps = 0;                  // the race ends when the leader has done these; 0: no limit
-  double gridSeconds = 3.0;      // standing on the grid before the green flag
+  int laps = 0;                   // the race ends when the leader has done these; 0: no limit
+  double gridSeconds = 3.0;       // standing on the grid before the green flag
   uint32_t seed = 1;
   int playerGrid = -1;  // grid slot of the player's car; -1 picks one
 };
@@ -51,8 +51,8 @@ struct Car {
   std::string driver, vehicle;
   int classIndex = 0;
   bool player = false;
-  double pace = 1.0;      // this driver's share of the class's speed
-  double lapPace = 1.0;   // this lap's variation
+  double pace = 1.0;     // this driver's share of the class's speed
+  double lapPace = 1.0;  // this lap's variation
   // Where.
   double s = 0.0;  // lap distance; negative on the grid before the line
   int laps = 0;

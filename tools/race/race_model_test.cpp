@@ -73,8 +73,8 @@ TEST(RaceModel, SectorAndLapTimesAreCumulativeAndMatchTheSector) {
         EXPECT_GT(double(v.bestSector2), double(v.bestSector1));
       }
       int expected = v.lapDistance < 0 || v.lapDistance >= 2 * third ? 0
-                     : v.lapDistance < third                        ? 1
-                                                                    : 2;
+                     : v.lapDistance < third                         ? 1
+                                                                     : 2;
       EXPECT_EQ(expected, v.sector) << "lap distance " << v.lapDistance;
     }
   });
@@ -93,8 +93,7 @@ TEST(RaceModel, PlacesFollowProgressAndGapsAddUp) {
     ASSERT_EQ(static_cast<size_t>(s.vehicleCount), places.size());
     EXPECT_EQ(1, *places.begin());
     EXPECT_EQ(s.vehicleCount, *places.rbegin());
-    std::sort(order.begin(), order.end(),
-              [](auto* a, auto* b) { return a->place < b->place; });
+    std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->place < b->place; });
     double sum = 0.0;
     for (size_t k = 1; k < order.size(); ++k) {
       double ahead = order[k - 1]->lapsCompleted + order[k - 1]->lapDistance / lap;
@@ -120,10 +119,12 @@ TEST(RaceModel, DeadReckoningLandsNearTheNextPosition) {
       for (int i = 0; i < s.vehicleCount; ++i) {
         const HostVehicle& p = previous[static_cast<size_t>(i)];
         const double* r = p.orientation;
-        double vx = r[0] * p.localVelocity[0] + r[1] * p.localVelocity[1] + r[2] * p.localVelocity[2];
+        double vx =
+            r[0] * p.localVelocity[0] + r[1] * p.localVelocity[1] + r[2] * p.localVelocity[2];
         double ax = r[0] * p.localAcceleration[0] + r[1] * p.localAcceleration[1] +
                     r[2] * p.localAcceleration[2];
-        double vz = r[6] * p.localVelocity[0] + r[7] * p.localVelocity[1] + r[8] * p.localVelocity[2];
+        double vz =
+            r[6] * p.localVelocity[0] + r[7] * p.localVelocity[1] + r[8] * p.localVelocity[2];
         double az = r[6] * p.localAcceleration[0] + r[7] * p.localAcceleration[1] +
                     r[8] * p.localAcceleration[2];
         double x = p.position[0] + vx * t + 0.5 * ax * t * t;

@@ -9,10 +9,10 @@
 namespace korvanel::tools {
 namespace {
 
-const char* const kFirst[] = {"Ada",   "Bruno", "Carla", "Dmitri", "Elena", "Farid",
-                              "Greta", "Hugo",  "Ines",  "Jonas",  "Kaito", "Lena",
+const char* const kFirst[] = {"Ada",   "Bruno", "Carla", "Dmitri", "Elena",  "Farid",
+                              "Greta", "Hugo",  "Ines",  "Jonas",  "Kaito",  "Lena",
                               "Marco", "Nadia", "Oskar", "Priya",  "Rafael", "Sofia"};
-const char* const kLast[] = {"Almeida", "Brandt", "Castillo", "Dvorak", "Eriksen", "Fontaine",
+const char* const kLast[] = {"Almeida", "Brandt", "Castillo", "Dvorak", "Eriksen",  "Fontaine",
                              "Gallo",   "Horvat", "Ivanova",  "Jensen", "Kowalski", "Lindqvist",
                              "Moreau",  "Novak",  "Okafor",   "Petrov"};
 

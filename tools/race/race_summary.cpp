@@ -16,9 +16,8 @@ nlohmann::json raceSummary(const RaceModel& model) {
   const auto& all = model.cars();
   for (size_t i = 0; i < all.size(); ++i) {
     const Car& car = all[i];
-    double minLap = car.lapTimes.empty()
-                        ? -1.0
-                        : *std::min_element(car.lapTimes.begin(), car.lapTimes.end());
+    double minLap =
+        car.lapTimes.empty() ? -1.0 : *std::min_element(car.lapTimes.begin(), car.lapTimes.end());
     json entry = {
         {"index", i},
         {"driver", car.driver},
@@ -37,7 +36,8 @@ nlohmann::json raceSummary(const RaceModel& model) {
     };
     cars.push_back(entry);
     // Ties go to the car earlier in the host's array, as the plugin does.
-    if (minLap > 0 && (fastest["time"].get<double>() < 0 || minLap < fastest["time"].get<double>())) {
+    if (minLap > 0 &&
+        (fastest["time"].get<double>() < 0 || minLap < fastest["time"].get<double>())) {
       fastest = {{"time", minLap}, {"driver", car.driver}};
     }
     for (int slot = 0; slot < 3; ++slot) {
@@ -57,9 +57,12 @@ nlohmann::json raceSummary(const RaceModel& model) {
       {"sessionTime", model.time()},
       {"cars", cars},
       {"playerIndex", model.playerIndex()},
-      {"player", {{"driver", player.driver}, {"vehicle", player.vehicle},
-                  {"distance", model.playerDistance()}, {"fuel", player.fuel},
-                  {"laps", player.laps}}},
+      {"player",
+       {{"driver", player.driver},
+        {"vehicle", player.vehicle},
+        {"distance", model.playerDistance()},
+        {"fuel", player.fuel},
+        {"laps", player.laps}}},
       {"fastestLap", fastest},
       {"sectorRecords", sectors},
   };

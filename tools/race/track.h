@@ -5,10 +5,10 @@
 namespace korvanel::tools {
 
 struct TrackPoint {
-  double x, y, z;     // world position; y is height
-  double fx, fz;      // unit heading in the horizontal plane
-  double curvature;   // 1 / radius in the bends, 0 on the straights
-  double cx, cz;      // unit vector toward the bend's centre (0 on straights)
+  double x, y, z;    // world position; y is height
+  double fx, fz;     // unit heading in the horizontal plane
+  double curvature;  // 1 / radius in the bends, 0 on the straights
+  double cx, cz;     // unit vector toward the bend's centre (0 on straights)
 };
 
 // Straight and bend speeds of one class.

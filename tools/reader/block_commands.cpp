@@ -13,9 +13,9 @@ std::string applyCommands(KorvanelReader& reader, const BlockCommands& commands)
   }
   if (commands.odometer) {
     bool vehicle = *commands.odometer == "vehicle";
-    korvanel_write_command(&reader, KORVANEL_COMMAND_DISTANCE_RESET,
-                           vehicle ? KORVANEL_RESET_VEHICLE_DISTANCE
-                                   : KORVANEL_RESET_TRACK_DISTANCE);
+    korvanel_write_command(
+        &reader, KORVANEL_COMMAND_DISTANCE_RESET,
+        vehicle ? KORVANEL_RESET_VEHICLE_DISTANCE : KORVANEL_RESET_TRACK_DISTANCE);
     done += std::string("odometer reset of the ") + (vehicle ? "vehicle" : "track") +
             " total requested\n";
   }

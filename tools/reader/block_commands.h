@@ -10,7 +10,7 @@
 namespace korvanel::tools {
 
 struct BlockCommands {
-  std::optional<int> classRow;        // 0 to 255
+  std::optional<int> classRow;          // 0 to 255
   std::optional<std::string> odometer;  // "vehicle" or "track"
   std::optional<std::string> kers;      // "on", "off", "run" or "stop"
 

@@ -12,10 +12,14 @@ class SharedBlockSource final : public BlockSource {
   OpenResult open() override {
     close();
     switch (korvanel_open(&reader_, nullptr, 1)) {
-      case KORVANEL_OPEN_OK: return OpenResult::kOpen;
-      case KORVANEL_OPEN_ABSENT: return OpenResult::kAbsent;
-      case KORVANEL_OPEN_UNKNOWN_LAYOUT: return OpenResult::kUnknownLayout;
-      default: return OpenResult::kFailed;
+      case KORVANEL_OPEN_OK:
+        return OpenResult::kOpen;
+      case KORVANEL_OPEN_ABSENT:
+        return OpenResult::kAbsent;
+      case KORVANEL_OPEN_UNKNOWN_LAYOUT:
+        return OpenResult::kUnknownLayout;
+      default:
+        return OpenResult::kFailed;
     }
   }
 
@@ -54,9 +58,12 @@ LayoutCheck checkLayoutStamp(uint32_t stamp) {
 
 const char* layoutCheckName(LayoutCheck check) {
   switch (check) {
-    case LayoutCheck::kUnstamped: return "unstamped";
-    case LayoutCheck::kKnown: return "known";
-    case LayoutCheck::kUnknown: return "unknown";
+    case LayoutCheck::kUnstamped:
+      return "unstamped";
+    case LayoutCheck::kKnown:
+      return "known";
+    case LayoutCheck::kUnknown:
+      return "unknown";
   }
   return "unknown";
 }

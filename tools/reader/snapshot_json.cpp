@@ -134,14 +134,16 @@ json timeTableJson(const KorvanelTimeTable& t) {
                        {"vehicleStatus", e.vehicleStatus}});
   }
   return {{"entries", entries},
-          {"fastestLap", {{"time", t.fastestLapTime},
-                          {"sector1", t.fastestLapSector1},
-                          {"sector2", t.fastestLapSector2},
-                          {"driver", fieldText(t.fastestLapDriver)}}},
+          {"fastestLap",
+           {{"time", t.fastestLapTime},
+            {"sector1", t.fastestLapSector1},
+            {"sector2", t.fastestLapSector2},
+            {"driver", fieldText(t.fastestLapDriver)}}},
           {"earlyTimesSeen", t.earlyTimesSeen},
-          {"playerBestLap", {{"time", t.playerBestLapTime},
-                             {"sector1", t.playerBestSector1},
-                             {"sector2", t.playerBestSector2}}}};
+          {"playerBestLap",
+           {{"time", t.playerBestLapTime},
+            {"sector1", t.playerBestSector1},
+            {"sector2", t.playerBestSector2}}}};
 }
 
 json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
@@ -161,8 +163,9 @@ json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, un
   const KorvanelScoringInfoV2& s = block.scoring;
   json out = {{"schemaVersion", kSnapshotSchemaVersion},
               {"status", meta.status},
-              {"layout", {{"stamp", meta.copy.layoutStamp},
-                          {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+              {"layout",
+               {{"stamp", meta.copy.layoutStamp},
+                {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
               {"layoutStamp", meta.copy.layoutStamp},
               {"whole", meta.copy.whole},
               {"sequence", meta.copy.sequence},
@@ -189,7 +192,7 @@ json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, un
   }
   if (parts & kPartPlayer) out["telemetry"] = telemetryJson(block.telemetry);
   if (parts & kPartStandings) {
-    int counted = s.vehicleCount < 0 ? 0
+    int counted = s.vehicleCount < 0                       ? 0
                   : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
                                                            : s.vehicleCount;
     json vehicles = json::array();
@@ -209,8 +212,9 @@ json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, un
 json statusJson(const SnapshotMeta& meta) {
   return {{"schemaVersion", kSnapshotSchemaVersion},
           {"status", meta.status},
-          {"layout", {{"stamp", meta.copy.layoutStamp},
-                      {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+          {"layout",
+           {{"stamp", meta.copy.layoutStamp},
+            {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
           {"whole", false},
           {"timeStamp", meta.timeStamp}};
 }

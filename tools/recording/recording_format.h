@@ -10,7 +10,7 @@
 namespace korvanel::tools::format {
 
 constexpr char kMagic[8] = {'K', 'O', 'R', 'V', 'R', 'E', 'C', '\x1a'};
-constexpr size_t kFileHeaderSize = 24;  // magic, version, header size, two record sizes
+constexpr size_t kFileHeaderSize = 24;    // magic, version, header size, two record sizes
 constexpr size_t kRecordHeaderSize = 13;  // kind, payload size, wall seconds
 
 // The scoring header without its pointers, the same on 32 and 64 bits: the

@@ -98,8 +98,8 @@ bool RecordReader::next(RecordedCall& call, std::string& error) {
   if (ended_) return false;
   uint64_t left = fileSize_ - position_;
   if (left == 0) {
-    return truncated(error, ": it stops after " + std::to_string(index_) +
-                                " records without its end mark");
+    return truncated(
+        error, ": it stops after " + std::to_string(index_) + " records without its end mark");
   }
   if (left < kRecordHeaderSize) {
     return truncated(error, " in the header of record " + std::to_string(index_ + 1));
@@ -128,7 +128,8 @@ bool RecordReader::next(RecordedCall& call, std::string& error) {
   std::memcpy(&call.wallSeconds, head + 5, sizeof call.wallSeconds);
   if (!(call.wallSeconds >= 0.0) || call.wallSeconds > kMaxWallSeconds) {
     char text[96];
-    std::snprintf(text, sizeof text, "a record time of %g s is not a time since the recording began",
+    std::snprintf(text, sizeof text,
+                  "a record time of %g s is not a time since the recording began",
                   call.wallSeconds);
     return fail(error, text);
   }

@@ -276,8 +276,8 @@ TEST(Recording, DamagedBytesNeverCrashTheReader) {
   for (int round = 0; round < 400; ++round) {
     std::vector<uint8_t> data = whole;
     for (int k = 0; k < 3; ++k) {
-      size_t at = format::kFileHeaderSize +
-                  static_cast<size_t>(random.below(static_cast<int>(data.size() - format::kFileHeaderSize)));
+      size_t at = format::kFileHeaderSize + static_cast<size_t>(random.below(static_cast<int>(
+                                                data.size() - format::kFileHeaderSize)));
       data[at] = static_cast<uint8_t>(random.below(256));
     }
     writeAll("bad.krec", data);

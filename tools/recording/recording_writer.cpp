@@ -52,8 +52,7 @@ void RecordWriter::write(CallKind kind, const std::vector<uint8_t>& payload) {
   double wall = monotonicSeconds() - start_;
   std::memcpy(head + 5, &wall, sizeof wall);
   if (std::fwrite(head, 1, sizeof head, file_) != sizeof head) failed_ = true;
-  if (!payload.empty() &&
-      std::fwrite(payload.data(), 1, payload.size(), file_) != payload.size()) {
+  if (!payload.empty() && std::fwrite(payload.data(), 1, payload.size(), file_) != payload.size()) {
     failed_ = true;
   }
 }
@@ -88,9 +87,8 @@ void RecordWriter::scoring(const HostScoring& record) {
   payload.insert(payload.end(), count, count + 4);
   payload.insert(payload.end(), text.begin(), text.end());
 
-  uint32_t vehicles = record.vehicleCount > 0 && record.vehicles
-                          ? static_cast<uint32_t>(record.vehicleCount)
-                          : 0;
+  uint32_t vehicles =
+      record.vehicleCount > 0 && record.vehicles ? static_cast<uint32_t>(record.vehicleCount) : 0;
   if (vehicles > kMaxVehicles) vehicles = kMaxVehicles;
   putU32(count, vehicles);
   payload.insert(payload.end(), count, count + 4);
