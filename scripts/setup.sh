@@ -3,7 +3,7 @@
 # again; does nothing on a machine that has everything.
 set -eu
 
-packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
+packages="cmake ninja-build g++ clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev googletest
 libbenchmark-dev g++-mingw-w64-i686 libcli11-dev nlohmann-json3-dev libboost-dev chromium curl valgrind
 wine wine32:i386 python3"
 

@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 export WINEDEBUG=-all
 
+echo "== source format"
+./scripts/check_format.sh
+
 echo "== native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j2
