@@ -13,6 +13,9 @@ if(KORVANEL_TOOLS AND LIVE_BEAST_HEADERS AND NOT CMAKE_CROSSCOMPILING)
       $<TARGET_FILE:Korvanel> $<TARGET_FILE:live_probe> $<TARGET_FILE:tools_snapshot_check>
       ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt ${CMAKE_BINARY_DIR}/artefacts)
   set_tests_properties(live_end_to_end PROPERTIES TIMEOUT 600 RUN_SERIAL ON SKIP_RETURN_CODE 77)
+  if(KORVANEL_SANITIZE)
+    set_tests_properties(live_end_to_end PROPERTIES ENVIRONMENT "LIVE_LOAD_FIGURES=report")
+  endif()
 endif()
 if(KORVANEL_TOOLS AND LIVE_BEAST_HEADERS AND CMAKE_CROSSCOMPILING)
   add_test(NAME live_wine

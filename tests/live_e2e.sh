@@ -158,10 +158,20 @@ fi
 # ---- a short load: 50 clients at 30/s and one that never reads
 pid_mem() { awk '/VmRSS/ { print $2 }' "/proc/$live_pid/status"; }
 mem0=$(pid_mem)
-"$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-3} || failed=1
+# Under the sanitizers the load still runs, for the faults it may find, but
+# their slowdown and their kept memory make the rate and memory figures
+# meaningless (LIVE_LOAD_FIGURES=report): a crash still fails the steps after.
+if [ "${LIVE_LOAD_FIGURES:-check}" = report ]; then
+  "$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-3} || echo "load figures reported, not checked"
+else
+  "$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-3} || failed=1
+fi
 mem1=$(pid_mem)
 echo "korvanel-live resident memory: $mem0 KiB before the load, $mem1 KiB after"
-[ "$mem1" -lt $((mem0 + 65536)) ] || problem "memory grew by more than 64 MiB under load"
+if [ "${LIVE_LOAD_FIGURES:-check}" != report ] && [ "$mem1" -ge $((mem0 + 65536)) ]; then
+  problem "memory grew by more than 64 MiB under load"
+fi
+kill -0 "$live_pid" 2>/dev/null || problem "korvanel-live ended under load"
 
 # ---- the plugin stops: the page and snapshot say so
 rm -f hold
