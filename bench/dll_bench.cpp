@@ -6,8 +6,15 @@
 // target is missed.
 //
 //   korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] [--only=TEXT]
+//                      [--against=PATH]
 //
 // --only runs just the cases whose label holds TEXT (for a profiler).
+// --against loads a second DLL beside the first, each with a shared block
+// of its own, and runs each repetition of each case on both in turns: the
+// machine's state drifts over seconds (another guest on the same cores, the
+// host's memory management), and only figures taken side by side in one
+// process compare two builds to a few per cent. It prints their times and
+// the ratio of the second to the first.
 //
 // The race is as hard as the host's: every car moves between two updates,
 // sectors and laps are crossed and times change, cars pit, and a display
@@ -300,6 +307,136 @@ std::string rangeText(const Figures& f) {
   return text;
 }
 
+// The table of one DLL, with the targets; returns false when one is missed.
+bool printTable(const std::string& dll, const std::vector<Case>& cases, int repetitions) {
+  bool ok = true;
+  std::printf("DLL under test: %s\n", dll.c_str());
+  std::printf(
+      "median time per call over %d repetitions, each call timed with the\n"
+      "performance counter next to its references in the same run: the copy of\n"
+      "the bytes it publishes through the C runtime's memcpy and through a copy\n"
+      "of this program's own; the ratio is to the faster of the two (range: the\n"
+      "ratios of the single repetitions)\n",
+      repetitions);
+  std::printf(
+      "  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
+      "bytes\n\n");
+  std::printf("%-34s %12s %12s %8s %13s %9s  %s\n", "case", "time/call", "reference", "ratio",
+              "range", "target", "result");
+  Figures f[7];
+  for (int k = 0; k < 7; ++k) f[k] = figuresOf(cases[k]);
+  ok &= printRow(cases[0].label, f[0].update, f[0].reference, rangeText(f[0]), 0, 0);
+  ok &= printRow(cases[1].label, f[1].update, f[1].reference, rangeText(f[1]), 0, 0);
+  ok &= printRow(cases[2].label, f[2].update, f[2].reference, rangeText(f[2]), 1.3, 1.15);
+  ok &= printRow(cases[3].label, f[3].update, f[3].reference, rangeText(f[3]), 0, 0);
+  ok &= printRow(cases[4].label, f[4].update, f[4].reference, rangeText(f[4]), 0, 0);
+  ok &= printRow(cases[5].label, f[5].update, f[5].reference, rangeText(f[5]), 0, 0);
+  ok &= printRow(cases[6].label, f[6].update, f[6].reference, rangeText(f[6]), 6.0, 4.0);
+  ok &= printRow("scoring update, 150 vs 20 cars", f[6].update, f[4].update, "-", 3.0, 0);
+  std::printf("\nreferences apart: runtime memcpy / own copy\n");
+  std::printf("  telemetry bytes %s / %s, scoring bytes %s / %s\n",
+              formatTime(f[2].runtime).c_str(), formatTime(f[2].own).c_str(),
+              formatTime(f[6].runtime).c_str(), formatTime(f[6].own).c_str());
+  std::printf("\n%s\n", ok ? "all targets met" : "TARGETS MISSED");
+  return ok;
+}
+
+// Two DLLs side by side on the same race: two generators of one seed in
+// lockstep, and each call timed on both back to back, the order changing
+// with every call, so a change of the machine's pace between calls hits
+// both alike. The ratio is the median of the per-call ratios.
+struct Paired {
+  std::vector<double> first, second, ratio;
+};
+
+// `prepare` (untimed) then `call` (timed) for each DLL, so that each timed
+// call follows its own DLL's preparation and finds the caches as the host
+// would leave them.
+template <typename Prepare, typename Call>
+void timePair(Paired& into, int step, Prepare prepare, Call call) {
+  double t[2];
+  for (int turn = 0; turn < 2; ++turn) {
+    int which = (turn + step) % 2;
+    prepare(which);
+    double t0 = counterSeconds();
+    call(which);
+    t[which] = counterSeconds() - t0;
+  }
+  into.first.push_back(t[0]);
+  into.second.push_back(t[1]);
+  into.ratio.push_back(t[1] / t[0]);
+}
+
+void scoringPair(Plugin* plugin[2], int cars, int calls, uint64_t seed, Paired& into) {
+  RaceGenerator race[2] = {RaceGenerator(raceOptions(cars, seed)),
+                           RaceGenerator(raceOptions(cars, seed))};
+  for (int p = 0; p < 2; ++p) plugin[p]->startSession();
+  const HostScoring* record[2];
+  auto prepare = [&](int p) {
+    race[p].advance(kScoringStep);
+    plugin[p]->telemetry(race[p].telemetry(kScoringStep));
+    record[p] = race[p].scoring();
+  };
+  auto call = [&](int p) { plugin[p]->scoring(record[p]); };
+  for (int i = -20; i < calls; ++i) {
+    if (i >= 0) {
+      timePair(into, i, prepare, call);
+      continue;
+    }
+    for (int p = 0; p < 2; ++p) {
+      prepare(p);
+      call(p);
+    }
+  }
+}
+
+void telemetryPair(Plugin* plugin[2], int cars, int calls, uint64_t seed, Paired& into) {
+  RaceGenerator race[2] = {RaceGenerator(raceOptions(cars, seed)),
+                           RaceGenerator(raceOptions(cars, seed))};
+  for (int p = 0; p < 2; ++p) plugin[p]->startSession();
+  const HostTelemetry* record[2];
+  bool afterScoring = false;
+  auto prepare = [&](int p) {
+    race[p].advance(kTelemetryStep);
+    if (afterScoring) plugin[p]->scoring(race[p].scoring());
+    record[p] = race[p].telemetry(kTelemetryStep);
+  };
+  auto call = [&](int p) { plugin[p]->telemetry(record[p]); };
+  for (int i = -2 * kTelemetryPerScoring; i < calls; ++i) {
+    afterScoring = (i + 2 * kTelemetryPerScoring) % kTelemetryPerScoring == 0;
+    if (i >= 0 && !afterScoring) {
+      timePair(into, i, prepare, call);
+      continue;
+    }
+    for (int p = 0; p < 2; ++p) {
+      prepare(p);
+      call(p);
+    }
+  }
+}
+
+// The cases with targets, on both DLLs.
+void printComparison(const std::string& first, const std::string& second, Plugin* plugin[2],
+                     int repetitions, int telemetryCalls, int scoringCalls) {
+  Paired telemetry, scoring;
+  for (int r = 0; r < repetitions; ++r) {
+    telemetryPair(plugin, 150, telemetryCalls, 11 + r, telemetry);
+    scoringPair(plugin, 150, scoringCalls, 11 + r, scoring);
+  }
+  std::printf("first:  %s\nsecond: %s\n", first.c_str(), second.c_str());
+  std::printf("median time per call over %d repetitions, each call on both back to back\n\n",
+              repetitions);
+  std::printf("%-34s %12s %12s %16s\n", "case", "first", "second", "second/first");
+  auto row = [](const char* label, const Paired& p) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.3f", median(p.ratio));
+    std::printf("%-34s %12s %12s %16s\n", label, formatTime(median(p.first)).c_str(),
+                formatTime(median(p.second)).c_str(), ratio);
+  };
+  row("telemetry update, 150 cars", telemetry);
+  row("scoring update, 150 cars", scoring);
+}
+
 }  // namespace
 }  // namespace korvanel::bench
 
@@ -310,6 +447,7 @@ int main(int argc, char** argv) {
   int telemetryCalls = 1000;
   int scoringCalls = 120;
   std::string only;
+  std::string against;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--dll=", 6) == 0) {
       dll = korvanel::wine::windowsPath(argv[i] + 6);
@@ -317,6 +455,8 @@ int main(int argc, char** argv) {
       repetitions = std::max(1, std::atoi(argv[i] + 14));
     } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
       only = argv[i] + 7;
+    } else if (std::strncmp(argv[i], "--against=", 10) == 0) {
+      against = korvanel::wine::windowsPath(argv[i] + 10);
     } else if (std::strcmp(argv[i], "--quick") == 0) {
       repetitions = 3;
       telemetryCalls = 200;
@@ -324,7 +464,7 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: korvanel_dll_bench [--dll=PATH] [--repetitions=N] [--quick] "
-                   "[--only=TEXT]\n");
+                   "[--only=TEXT] [--against=PATH]\n");
       return 2;
     }
   }
@@ -345,10 +485,26 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   {
-    Plugin plugin(dll);
-    if (!plugin.ready()) {
-      std::fprintf(stderr, "cannot load and start %s\n", dll.c_str());
+    // Each DLL with a block of its own: a second plugin would otherwise
+    // open the first one's block and state section.
+    auto load = [&](const std::string& path, const char* tag) {
+      std::string own = suffix + tag;
+      SetEnvironmentVariableA(KORVANEL_NAME_SUFFIX_VARIABLE, own.c_str());
+      _putenv((std::string(KORVANEL_NAME_SUFFIX_VARIABLE) + "=" + own).c_str());
+      auto plugin = std::make_unique<Plugin>(path);
+      if (!plugin->ready()) {
+        std::fprintf(stderr, "cannot load and start %s\n", path.c_str());
+        plugin.reset();
+      }
+      return plugin;
+    };
+    std::unique_ptr<Plugin> plugin = load(dll, "");
+    std::unique_ptr<Plugin> other = against.empty() ? nullptr : load(against, ".against");
+    if (!plugin || (!against.empty() && !other)) {
       ok = false;
+    } else if (other) {
+      Plugin* both[2] = {plugin.get(), other.get()};
+      printComparison(dll, against, both, repetitions, telemetryCalls, scoringCalls);
     } else {
       std::vector<Case> cases = {
           {"telemetry update, 20 cars", false, 20, false, {}},
@@ -369,43 +525,15 @@ int main(int argc, char** argv) {
           if (c.firstAfterScoring) continue;  // filled by the 150-car telemetry case
           if (!only.empty() && std::string(c.label).find(only) == std::string::npos) continue;
           if (c.scoring) {
-            scoringCase(plugin, c.cars, scoringCalls, seed, c.samples[r]);
+            scoringCase(*plugin, c.cars, scoringCalls, seed, c.samples[r]);
           } else {
             bool withFirst = c.cars == 150;
-            telemetryCase(plugin, c.cars, telemetryCalls, seed, c.samples[r],
+            telemetryCase(*plugin, c.cars, telemetryCalls, seed, c.samples[r],
                           withFirst ? &cases[k + 1].samples[r] : nullptr);
           }
         }
       }
-
-      std::printf("DLL under test: %s\n", dll.c_str());
-      std::printf(
-          "median time per call over %d repetitions, each call timed with the\n"
-          "performance counter next to its references in the same run: the copy of\n"
-          "the bytes it publishes through the C runtime's memcpy and through a copy\n"
-          "of this program's own; the ratio is to the faster of the two (range: the\n"
-          "ratios of the single repetitions)\n",
-          repetitions);
-      std::printf(
-          "  telemetry: 1912 + 125568 + 56 bytes; scoring: 125568 + 56 + 24060 + 220 "
-          "bytes\n\n");
-      std::printf("%-34s %12s %12s %8s %13s %9s  %s\n", "case", "time/call", "reference", "ratio",
-                  "range", "target", "result");
-      Figures f[7];
-      for (int k = 0; k < 7; ++k) f[k] = figuresOf(cases[k]);
-      ok &= printRow(cases[0].label, f[0].update, f[0].reference, rangeText(f[0]), 0, 0);
-      ok &= printRow(cases[1].label, f[1].update, f[1].reference, rangeText(f[1]), 0, 0);
-      ok &= printRow(cases[2].label, f[2].update, f[2].reference, rangeText(f[2]), 1.3, 1.15);
-      ok &= printRow(cases[3].label, f[3].update, f[3].reference, rangeText(f[3]), 0, 0);
-      ok &= printRow(cases[4].label, f[4].update, f[4].reference, rangeText(f[4]), 0, 0);
-      ok &= printRow(cases[5].label, f[5].update, f[5].reference, rangeText(f[5]), 0, 0);
-      ok &= printRow(cases[6].label, f[6].update, f[6].reference, rangeText(f[6]), 6.0, 4.0);
-      ok &= printRow("scoring update, 150 vs 20 cars", f[6].update, f[4].update, "-", 3.0, 0);
-      std::printf("\nreferences apart: runtime memcpy / own copy\n");
-      std::printf("  telemetry bytes %s / %s, scoring bytes %s / %s\n",
-                  formatTime(f[2].runtime).c_str(), formatTime(f[2].own).c_str(),
-                  formatTime(f[6].runtime).c_str(), formatTime(f[6].own).c_str());
-      std::printf("\n%s\n", ok ? "all targets met" : "TARGETS MISSED");
+      ok = printTable(dll, cases, repetitions);
     }
   }
 
