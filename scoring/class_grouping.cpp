@@ -17,8 +17,15 @@ constexpr int32_t kNoPlayerPlace = 1000;
 //
 // A field has a handful of classes and every pattern but "$" looks at the
 // class alone, so the row's answer by class is worked out once per class
-// field of an update, and each entry only tries the driver tests of the "$"
+// field of an update; an entry then only needs the driver tests of the "$"
 // patterns before the slot that answer came from.
+//
+// Without branches on what differs from entry to entry where that is cheap:
+// classes alternate down the field in no order a predictor learns, and a
+// mispredicted branch per entry costs more than the tests. So every
+// remembered class is compared and the lowest that holds chosen by
+// selection. The driver tests stay behind the class answer: they cost more
+// than the branch.
 class RowMatcher {
  public:
   RowMatcher(const PluginConfig& config, int32_t row, const VehicleInfoV2* player)
@@ -26,14 +33,15 @@ class RowMatcher {
     for (int slot = 1; slot < kClassSlots; ++slot) {
       const char* pattern = config.pattern(row, slot);
       if (pattern == nullptr) break;
+      if (pattern[0] == '$') driverPatterns_ |= 1u << patternCount_;
       patterns_[patternCount_++] = pattern;
     }
   }
 
   PatternMatch match(const VehicleInfoV2& entry) {
     const ClassAnswer& a = classAnswer(entry);
-    for (int k = 0; k < a.slot; ++k) {
-      if (matchDriverPart(patterns_[k], entry)) return PatternMatch::kMember;
+    for (uint32_t left = a.driverTests; left != 0; left &= left - 1) {
+      if (matchDriverPart(patterns_[__builtin_ctz(left)], entry)) return PatternMatch::kMember;
     }
     return a.match;
   }
@@ -41,35 +49,41 @@ class RowMatcher {
  private:
   struct ClassAnswer {
     char vehicleClass[sizeof(HostVehicle::vehicleClass)];
-    int slot;  // index of the first pattern whose class part answers, or the count
+    uint32_t driverTests;  // bit k for each "$" pattern ahead of the one whose class part answers
     PatternMatch match;
   };
 
   const ClassAnswer& classAnswer(const VehicleInfoV2& entry) {
     constexpr size_t kSize = sizeof entry.host.vehicleClass;
-    for (int i = 0; i < answerCount_; ++i) {
-      if (sameBytes<kSize>(answers_[i].vehicleClass, entry.host.vehicleClass)) return answers_[i];
+    int found = answerCount_;
+    for (int i = answerCount_ - 1; i >= 0; --i) {
+      bool same = sameBytes<kSize>(answers_[i].vehicleClass, entry.host.vehicleClass);
+      found = same ? i : found;
     }
+    if (found < answerCount_) return answers_[found];
     // More classes than remembered: the last slot is worked out again.
     ClassAnswer& a = answers_[answerCount_ < kAnswers ? answerCount_++ : kAnswers - 1];
     std::memcpy(a.vehicleClass, entry.host.vehicleClass, kSize);
-    a.slot = patternCount_;
+    int slot = patternCount_;
     a.match = PatternMatch::kNone;
     for (int k = 0; k < patternCount_; ++k) {
       PatternMatch m = matchClassPart(patterns_[k], entry, player_);
       if (m != PatternMatch::kNone) {
-        a.slot = k;
+        slot = k;
         a.match = m;
         break;
       }
     }
+    a.driverTests = driverPatterns_ & ((1u << slot) - 1u);
     return a;
   }
 
   static constexpr int kAnswers = 16;
+  static_assert(kClassSlots <= 32, "a slot mask fits a word");
   const VehicleInfoV2* player_;
   const char* patterns_[kClassSlots];
   int patternCount_ = 0;
+  uint32_t driverPatterns_ = 0;  // bit k for each "$" pattern
   ClassAnswer answers_[kAnswers];
   int answerCount_ = 0;
 };
@@ -81,7 +95,6 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   ScoringInfoV2& b = *block_;
   const int n = countedVehicles(b);
 
-  b.noClassGroup = 1;
   b.playerIndex = -1;
   b.playerPlace = kNoPlayerPlace;
   for (int i = 0; i < n; ++i) {
@@ -93,25 +106,30 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   }
   const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;
 
-  b.classLeaderIndex = -1;
   b.playerClassPosition = kNoPlayerPlace;
   int32_t previousMember = -1;
   int32_t nextPosition = 1;
   RowMatcher matcher(config, row, player);
+  // Selections rather than branches on membership, for the reason above.
+  // An entry outside the group keeps what its previousGroupMember held.
+  int32_t noGroup = 1;
+  int32_t leader = -1;
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& e = b.vehicles[i];
-    e.inClassGroup = 0;
-    e.classPosition = 0;
     PatternMatch m = matcher.match(e);
-    if (m != PatternMatch::kNone) {
-      e.inClassGroup = 1;
-      e.classPosition = m == PatternMatch::kMemberKeepsPlace ? e.host.place : nextPosition++;
-      e.previousGroupMember = previousMember;
-      b.noClassGroup = 0;
-      previousMember = i;
-    }
-    if (e.classPosition == 1) b.classLeaderIndex = i;
+    bool member = m != PatternMatch::kNone;
+    bool keepsPlace = m == PatternMatch::kMemberKeepsPlace;
+    int32_t numbered = member ? nextPosition : 0;
+    e.inClassGroup = member ? 1 : 0;
+    e.classPosition = keepsPlace ? e.host.place : numbered;
+    e.previousGroupMember = member ? previousMember : e.previousGroupMember;
+    nextPosition += static_cast<int32_t>(member & !keepsPlace);
+    noGroup &= static_cast<int32_t>(!member);
+    previousMember = member ? i : previousMember;
+    leader = e.classPosition == 1 ? i : leader;
   }
+  b.noClassGroup = noGroup;
+  b.classLeaderIndex = leader;
 
   if (player) b.playerClassPosition = player->classPosition;
 }
