@@ -79,12 +79,8 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
                telemetry.deltaTime, lapChanged, scoring,
                PluginConfig::instance(pluginLog()).kersTime);
 
-  deadReckon(scoring, telemetry, elapsedMs);
-
-  if (block) {
-    scoringWriter_.attach(&scoring);
-    scoringWriter_.copyTo(&block->scoring);
-  }
+  // Moved and copied into the block in one pass over the entries.
+  deadReckon(scoring, telemetry, elapsedMs, block ? &block->scoring : nullptr);
   state.timeSinceScoring =
       static_cast<float>(state.timeSinceScoring + usableDeltaTime(telemetry.deltaTime));
   if (block) std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));

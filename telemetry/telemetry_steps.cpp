@@ -172,13 +172,16 @@ void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, boo
   if (lapChanged || inPits) remaining = kersTime;
 }
 
-void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs) {
-  int n =
-      scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
-  if (n <= 0) return;
-  float t = static_cast<float>(elapsedMs / 1000.0);
-  const double td = t;
-  for (int i = 0; i < n; ++i) {
+namespace {
+
+// Entries moved and then copied together: a run small enough to stay in the
+// first-level cache between the two, large enough that the copy of a run
+// starts up once per several entries.
+constexpr int kRunEntries = 16;
+
+void reckonEntries(ScoringInfoV2& scoring, const HostTelemetry& telemetry, int from, int to,
+                   float t, double td) {
+  for (int i = from; i < to; ++i) {
     VehicleInfoV2& entry = scoring.vehicles[i];
     if (i == scoring.playerIndex) {
       std::memcpy(entry.estimatedPosition, telemetry.position, sizeof entry.estimatedPosition);
@@ -189,6 +192,30 @@ void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t
     entry.estimatedPosition[0] = extrapolate(d.vx, d.halfAx, loadDouble(&car.position[0]), t, td);
     entry.estimatedPosition[2] = extrapolate(d.vz, d.halfAz, loadDouble(&car.position[2]), t, td);
   }
+}
+
+}  // namespace
+
+void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs,
+                ScoringInfoV2* copy) {
+  int n =
+      scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
+  if (n < 0) n = 0;
+  float t = static_cast<float>(elapsedMs / 1000.0);
+  const double td = t;
+  auto* from = reinterpret_cast<const unsigned char*>(&scoring);
+  auto* to = reinterpret_cast<unsigned char*>(copy);
+  size_t copied = 0;
+  auto copyUpTo = [&](size_t end) {
+    if (copy != nullptr) std::memcpy(to + copied, from + copied, end - copied);
+    copied = end;
+  };
+  for (int run = 0; run < n; run += kRunEntries) {
+    int end = run + kRunEntries < n ? run + kRunEntries : n;
+    reckonEntries(scoring, telemetry, run, end, t, td);
+    copyUpTo(offsetof(ScoringInfoV2, vehicles) + sizeof(VehicleInfoV2) * end);
+  }
+  copyUpTo(sizeof(ScoringInfoV2));
 }
 
 }  // namespace korvanel

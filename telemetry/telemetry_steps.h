@@ -47,6 +47,10 @@ void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, boo
 // rounding to float at fixed points so that every build publishes the same
 // numbers; the player's entry takes the telemetry position exactly, height
 // included. Bad numbers give bad positions for their own entry only.
-void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs);
+// When `copy` is not null, the whole of `scoring` as moved is copied there
+// too, the entries in runs as they are moved, each run while it is still in
+// the cache.
+void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs,
+                ScoringInfoV2* copy = nullptr);
 
 }  // namespace korvanel
