@@ -92,7 +92,7 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   timeTable.copyTopSpeeds(info, timeLookup_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);
   timeTable.update(scoring, timeLookup_);
-  timeTable.republishFastestLap(cycleState().earlyPhase);
+  timeTable.republishFastestLap(cycleState().earlyPhase, timeLookup_);
   publishedSectorTimes().update(scoring);
 
   if (block) {

@@ -245,36 +245,58 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
 
   // Publication step A: a lap faster than the published one is published;
   // anything else clears the tail for step B to fill.
-  TimeTableEntry found;
-  if (findFastestLap(found) && found.bestLapTime > 0.0f &&
-      (tail.fastestLapTime < 0.0f || found.bestLapTime < tail.fastestLapTime)) {
-    publishFastestLap(tail, found);
+  const int best = fastestLapEntry();
+  lookup.fastest_ = {this, best};
+  if (best >= 0 && entries[best].bestLapTime > 0.0f &&
+      (tail.fastestLapTime < 0.0f || entries[best].bestLapTime < tail.fastestLapTime)) {
+    publishFastestLap(tail, entries[best]);
   } else {
     clearFastestLap(tail);
   }
 }
 
-bool TimeTable::findFastestLap(TimeTableEntry& result) const {
-  // The entry is copied once, at the end, not at every faster lap on the way.
-  const TimeTableEntry* best = nullptr;
-  for (const TimeTableEntry& e : entries) {
-    // Only a lap time that is a positive number qualifies; the table stores
-    // no other, but the block is open to in-process writers.
-    bool qualifies = e.inUse != 0 && e.seenThisUpdate != 0 && e.vehicleStatus < 3 &&
-                     e.bestLapTime > 0.0f && e.bestLapTime <= FLT_MAX;
-    if (qualifies && (best == nullptr || best->bestLapTime > e.bestLapTime)) best = &e;
+int TimeTable::fastestLapEntry() const {
+  // Only a lap time that is a positive number qualifies; the table stores
+  // no other, but the block is open to in-process writers. The choice of
+  // the faster by selection: which entry is faster follows no pattern a
+  // predictor learns.
+  int best = -1;
+  float bestTime = 0.0f;
+  for (int k = 0; k < kTimeTableEntries; ++k) {
+    const TimeTableEntry& e = entries[k];
+    float t = e.bestLapTime;
+    bool qualifies =
+        e.inUse != 0 && e.seenThisUpdate != 0 && e.vehicleStatus < 3 && t > 0.0f && t <= FLT_MAX;
+    bool faster = qualifies && (best < 0 || bestTime > t);
+    best = faster ? k : best;
+    bestTime = faster ? t : bestTime;
   }
-  if (best == nullptr) {
+  return best;
+}
+
+bool TimeTable::findFastestLap(TimeTableEntry& result) const {
+  int best = fastestLapEntry();
+  if (best < 0) {
     result.clear();
     return false;
   }
-  result = *best;
+  result = entries[best];
   return true;
 }
 
 void TimeTable::republishFastestLap(bool earlyPhase) {
-  TimeTableEntry found;
-  if (!findFastestLap(found) || !(found.bestLapTime > 0.0f)) return;
+  republishFastestLapOf(fastestLapEntry(), earlyPhase);
+}
+
+void TimeTable::republishFastestLap(bool earlyPhase, TimeTableLookup& lookup) {
+  int best = lookup.fastest_.table == this ? lookup.fastest_.entry : fastestLapEntry();
+  lookup.fastest_.table = nullptr;  // good for one republication
+  republishFastestLapOf(best, earlyPhase);
+}
+
+void TimeTable::republishFastestLapOf(int best, bool earlyPhase) {
+  if (best < 0 || !(entries[best].bestLapTime > 0.0f)) return;
+  const TimeTableEntry& found = entries[best];
   if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {
     publishFastestLap(tail, found);
     if (!earlyPhase) tail.earlyTimesSeen = 0;

@@ -81,6 +81,14 @@ struct TimeTable {
   // The second publication step; clears `earlyTimesSeen` outside the early
   // phase.
   void republishFastestLap(bool earlyPhase);
+  // The same, taking the fastest lap that update() found with `lookup`.
+  // REQUIRES: the entries unchanged since that update().
+  void republishFastestLap(bool earlyPhase, TimeTableLookup& lookup);
+
+ private:
+  // The index of the entry findFastestLap() copies, or -1.
+  int fastestLapEntry() const;
+  void republishFastestLapOf(int best, bool earlyPhase);
 };
 
 #pragma pack(pop)

@@ -36,6 +36,12 @@ class TimeTableLookup {
   TimeTableNameIndex index_;
   bool built_ = false;
   FoundEntries found_;
+  // The fastest lap update() found in `table`, for the republication that
+  // follows it in the same scoring update.
+  struct FastestLap {
+    const TimeTable* table = nullptr;
+    int entry = -1;
+  } fastest_;
 };
 
 }  // namespace korvanel
