@@ -249,5 +249,16 @@ TEST_F(TeamMarking, AnEmptyListNameMarksOnlyAnEmptyDriverName) {
   EXPECT_EQ(marks(), (std::vector<int>{1, 0, 1}));
 }
 
+TEST_F(TeamMarking, LongListsAndOddNamesMatchAsTexts) {
+  // Twenty names: beyond the first sixteen, and after a name with a NUL
+  // inside or one longer than the driver field, names still count.
+  rig.config.teamMembers.assign(18, "nobody");
+  rig.config.teamMembers.push_back(std::string("mAxInE"));
+  rig.config.teamMembers.push_back(std::string(40, 'J'));
+  rig.config.teamMembers[2] = std::string("jane doe\0x", 10);
+  rig.update();
+  EXPECT_EQ(marks(), (std::vector<int>{1, 1, 0}));
+}
+
 }  // namespace
 }  // namespace korvanel
