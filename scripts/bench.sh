@@ -8,7 +8,8 @@
 #   scripts/bench.sh --native     the native table; further arguments go to
 #                                 the program (Google Benchmark flags)
 #   scripts/bench.sh --wine       the DLL's table; further arguments go to
-#                                 the program (--repetitions=N, --quick)
+#                                 the program (--repetitions=N, --quick,
+#                                 --against=OTHER.dll: two DLLs call by call)
 #   scripts/bench.sh --callgrind  instructions per call of both updates at
 #                                 150 cars, counted by valgrind's callgrind
 #   scripts/bench.sh --against REV
