@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "bench/bench_config.h"
+#include "bench/table_row.h"
 #include "tools/race/race_generator.h"
 #include "host/host_records.h"
 #include "include/korvanel/shared_block.h"
@@ -267,37 +268,11 @@ Figures figuresOf(const Case& c) {
   return f;
 }
 
-std::string formatTime(double seconds) {
-  char text[32];
-  if (seconds < 0.0) return "-";
-  std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
-  return text;
-}
-
-// Prints one line; returns false when a target was missed.
+// Prints one line with the range column; returns false when a target was
+// missed or did not run.
 bool printRow(const char* label, double time, double reference, const std::string& range,
               double target, double stretch) {
-  std::string ratio = "-", targetText = "-", result = "info";
-  bool ok = true;
-  if (time >= 0.0 && reference > 0.0) {
-    char text[32];
-    double r = time / reference;
-    std::snprintf(text, sizeof text, "%.2fx", r);
-    ratio = text;
-    if (target > 0.0) {
-      std::snprintf(text, sizeof text, "<= %.2gx", target);
-      targetText = text;
-      ok = r <= target;
-      result = !ok ? "FAIL" : (stretch > 0.0 && r <= stretch ? "pass (stretch)" : "pass");
-    }
-  } else if (target > 0.0) {
-    result = "FAIL (not run)";
-    ok = false;
-  }
-  std::printf("%-34s %12s %12s %8s %13s %9s  %s\n", label, formatTime(time).c_str(),
-              formatTime(reference).c_str(), ratio.c_str(), range.c_str(), targetText.c_str(),
-              result.c_str());
-  return ok;
+  return printTableRow(label, time, reference, range.c_str(), target, stretch);
 }
 
 std::string rangeText(const Figures& f) {

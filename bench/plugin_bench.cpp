@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/bench_race.h"
+#include "bench/table_row.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/odometer.h"
@@ -196,43 +197,12 @@ class TableReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Times> single_;
 };
 
-std::string formatTime(double seconds) {
-  char text[32];
-  if (seconds < 0.0) return "-";
-  if (seconds < 1e-3) {
-    std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
-  } else {
-    std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
-  }
-  return text;
-}
-
 int gTargetsNotRun = 0;
 
 // Prints one line of the table; returns false when a target was missed.
 bool printRow(const char* label, double time, double reference, double target, double stretch) {
-  std::string ratio = "-";
-  std::string targetText = "-";
-  std::string result = "info";
-  bool ok = true;
-  if (time >= 0.0 && reference > 0.0) {
-    char text[32];
-    double r = time / reference;
-    std::snprintf(text, sizeof text, "%.2fx", r);
-    ratio = text;
-    if (target > 0.0) {
-      std::snprintf(text, sizeof text, "<= %.1fx", target);
-      targetText = text;
-      ok = r <= target;
-      result = !ok ? "FAIL" : (stretch > 0.0 && r <= stretch ? "pass (stretch)" : "pass");
-    }
-  } else if (target > 0.0) {
-    result = "not run";
-    ++gTargetsNotRun;
-  }
-  std::printf("%-34s %12s %12s %8s %9s  %s\n", label, formatTime(time).c_str(),
-              formatTime(reference).c_str(), ratio.c_str(), targetText.c_str(), result.c_str());
-  return ok;
+  return printTableRow(label, time, reference, nullptr, target, stretch, NotRun::kIsCounted,
+                       &gTargetsNotRun);
 }
 
 bool printTable(const TableReporter& r) {
