@@ -12,6 +12,7 @@
 set -u
 host=$1 monitor=$2 live=$3 plugin=$4 probe=$5 checker=$6 config=$7 artefacts=$8
 docs=$(cd "$(dirname "$0")/../docs" && pwd)
+. "$(dirname "$0")/live_race.sh"
 export KORVANEL_NAME_SUFFIX=".livee2e$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-live.XXXXXX")
 mkdir -p "$work/Plugins/KORVANEL" "$artefacts"
@@ -62,16 +63,7 @@ curl -s "$url/api/v1/snapshot" | grep -q '"status":"no-plugin"' || problem "no-p
 [ $code = 2 ] && grep -q "Korvanel is not running" check0.out || problem "monitor --check without a plugin"
 
 # ---- a race, held at its end
-touch hold
-"$host" "$plugin" --hold-file hold --fast --cars 20 --classes 3 --track-length 1500 --laps 4 \
-  --seed 7 --summary model.json >host.out 2>&1 &
-host_pid=$!
-for _ in $(seq 1 600); do grep -q "holding while" host.out && break; sleep 0.2; done
-grep -q "holding while" host.out || { cat host.out; problem "the race did not finish"; exit 1; }
-for _ in $(seq 1 50); do
-  curl -s "$url/api/v1/snapshot" | grep -q '"status":"publishing"' && break; sleep 0.1
-done
-curl -s "$url/api/v1/snapshot" >served.json
+run_held_race "$host" "$plugin" || exit 1
 "$monitor" --json >block.json || problem "monitor --json failed"
 "$monitor" --check >check1.out && grep -q "which this monitor reads" check1.out &&
   grep -q "Loaded and publishing: .* 20 cars" check1.out || { cat check1.out; problem "monitor --check in a race"; }

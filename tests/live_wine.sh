@@ -8,6 +8,7 @@
 set -u
 host=$1 monitor=$2 live=$3 plugin=$4 checker=$5 config=$6
 export WINEDEBUG=-all
+. "$(dirname "$0")/live_race.sh"
 export KORVANEL_NAME_SUFFIX=".livewine$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-livewine.XXXXXX")
 mkdir -p "$work/Plugins/KORVANEL"
@@ -36,16 +37,7 @@ status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
 [ "$(status "$url/api/v1/snapshot")" = 503 ] || problem "snapshot without a plugin is not 503"
 curl -s "$url/" | grep -q "<html" || problem "the page is not served"
 
-touch hold
-wine "$host" "$dll" --hold-file hold --fast --cars 20 --classes 3 --track-length 1500 --laps 4 \
-  --seed 7 --summary model.json >host.out 2>&1 &
-host_pid=$!
-for _ in $(seq 1 1200); do grep -q "holding while" host.out && break; sleep 0.25; done
-grep -q "holding while" host.out || { cat host.out; problem "the race did not finish"; exit 1; }
-for _ in $(seq 1 50); do
-  curl -s "$url/api/v1/snapshot" | grep -q '"status":"publishing"' && break; sleep 0.1
-done
-curl -s "$url/api/v1/snapshot" >served.json
+run_held_race wine "$host" "$dll" || exit 1
 wine "$checker" race model.json served.json >check.out || { cat check.out; problem "snapshot against the race"; }
 head -3 check.out
 

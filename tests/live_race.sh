@@ -1,0 +1,21 @@
+# Sourced by the live server's end-to-end scripts: the race both run the
+# server against. Uses the caller's `problem` and `url`.
+
+# Runs the substitute host given as the arguments (its command and the
+# plugin) on a 20-car race held at its end (hold, host.out, model.json in the
+# working folder; the host's pid in host_pid), waits for the race to finish
+# and for the server at $url to publish it, and keeps the snapshot it
+# serves then in served.json. Returns 1 when the race did not finish.
+run_held_race() {
+  touch hold
+  "$@" --hold-file hold --fast --cars 20 --classes 3 --track-length 1500 --laps 4 \
+    --seed 7 --summary model.json >host.out 2>&1 &
+  host_pid=$!
+  for _ in $(seq 1 1200); do grep -q "holding while" host.out && break; sleep 0.25; done
+  grep -q "holding while" host.out || { cat host.out; problem "the race did not finish"; return 1; }
+  for _ in $(seq 1 50); do
+    curl -s "$url/api/v1/snapshot" | grep -q '"status":"publishing"' && break
+    sleep 0.1
+  done
+  curl -s "$url/api/v1/snapshot" >served.json
+}
