@@ -166,13 +166,7 @@ fi
 kill -0 "$live_pid" 2>/dev/null || problem "korvanel-live ended under load"
 
 # ---- the plugin stops: the page and snapshot say so
-rm -f hold
-wait "$host_pid"; host_pid=
-for _ in $(seq 1 50); do
-  curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' && break; sleep 0.2
-done
-curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
-  problem "a stopped plugin is not reported"
+end_held_race
 "$monitor" --check >check2.out && problem "monitor --check says a stopped plugin is fine"
 grep -Eq "shut the plugin down|not running" check2.out || { cat check2.out; problem "monitor --check after the race"; }
 

@@ -1,5 +1,5 @@
 # Sourced by the live server's end-to-end scripts: the race both run the
-# server against. Uses the caller's `problem` and `url`.
+# server against, and its end. Uses the caller's `problem` and `url`.
 
 # Runs the substitute host given as the arguments (its command and the
 # plugin) on a 20-car race held at its end (hold, host.out, model.json in the
@@ -18,4 +18,17 @@ run_held_race() {
     sleep 0.1
   done
   curl -s "$url/api/v1/snapshot" >served.json
+}
+
+# Lets the held race end, waits for the host, and checks that the server at
+# $url then reports the plugin stopped.
+end_held_race() {
+  rm -f hold
+  wait "$host_pid"; host_pid=
+  for _ in $(seq 1 50); do
+    curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' && break
+    sleep 0.2
+  done
+  curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
+    problem "a stopped plugin is not reported"
 }

@@ -50,13 +50,7 @@ curl -s "$url/api/v1/snapshot" >row.json
 wine "$checker" class-row 2 model.json row.json >check.out ||
   { cat check.out; problem "class row 2 in the snapshot"; }
 
-rm -f hold
-wait "$host_pid"; host_pid=
-for _ in $(seq 1 50); do
-  curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' && break; sleep 0.2
-done
-curl -s "$url/api/v1/snapshot" | grep -Eq '"status":"(stopped|no-plugin)"' ||
-  problem "a stopped plugin is not reported"
+end_held_race
 
 [ $failed -eq 0 ] && echo "korvanel-live.exe under Wine: all passed"
 exit $failed
