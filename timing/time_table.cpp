@@ -284,17 +284,9 @@ bool TimeTable::findFastestLap(TimeTableEntry& result) const {
   return true;
 }
 
-void TimeTable::republishFastestLap(bool earlyPhase) {
-  republishFastestLapOf(fastestLapEntry(), earlyPhase);
-}
-
 void TimeTable::republishFastestLap(bool earlyPhase, TimeTableLookup& lookup) {
-  int best = lookup.fastest_.table == this ? lookup.fastest_.entry : fastestLapEntry();
+  const int best = lookup.fastest_.table == this ? lookup.fastest_.entry : fastestLapEntry();
   lookup.fastest_.table = nullptr;  // good for one republication
-  republishFastestLapOf(best, earlyPhase);
-}
-
-void TimeTable::republishFastestLapOf(int best, bool earlyPhase) {
   if (best < 0 || !(entries[best].bestLapTime > 0.0f)) return;
   const TimeTableEntry& found = entries[best];
   if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {

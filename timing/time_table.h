@@ -79,16 +79,14 @@ struct TimeTable {
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
   // The second publication step; clears `earlyTimesSeen` outside the early
-  // phase.
-  void republishFastestLap(bool earlyPhase);
-  // The same, taking the fastest lap that update() found with `lookup`.
+  // phase. Takes the fastest lap that update() found with `lookup` when it
+  // ran on this table, and looks for it otherwise.
   // REQUIRES: the entries unchanged since that update().
   void republishFastestLap(bool earlyPhase, TimeTableLookup& lookup);
 
  private:
   // The index of the entry findFastestLap() copies, or -1.
   int fastestLapEntry() const;
-  void republishFastestLapOf(int best, bool earlyPhase);
 };
 
 #pragma pack(pop)

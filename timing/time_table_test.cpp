@@ -54,7 +54,7 @@ class TimeTableTest : public ::testing::Test {
     lookup.refresh(t);
     t.trackTopSpeeds(record, lookup);
     t.update(record, lookup);
-    t.republishFastestLap(earlyPhase);
+    t.republishFastestLap(earlyPhase, lookup);
   }
   // One pass alone, after a refresh, as a caller that may have written
   // names since must.
