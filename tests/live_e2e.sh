@@ -152,7 +152,8 @@ pid_mem() { awk '/VmRSS/ { print $2 }' "/proc/$live_pid/status"; }
 mem0=$(pid_mem)
 # Under the sanitizers the load still runs, for the faults it may find, but
 # their slowdown and their kept memory make the rate and memory figures
-# meaningless (LIVE_LOAD_FIGURES=report): a crash still fails the steps after.
+# meaningless (LIVE_LOAD_FIGURES=report, which the probe also applies to the
+# streams' rates): a crash still fails the steps after.
 if [ "${LIVE_LOAD_FIGURES:-check}" = report ]; then
   "$probe" load "$port" 50 30 ${LIVE_LOAD_SECONDS:-3} || echo "load figures reported, not checked"
 else

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -118,7 +119,18 @@ int stream(int port, int rate, double seconds, const std::string& parts) {
   runFor(io, seconds);
   double fps = (reader->frames - before) / seconds;
   std::printf("stream at %d/s asked: %.1f frames a second\n", rate, fps);
-  if (fps < rate * 0.75 || fps > rate * 1.1) fail("frame rate " + std::to_string(fps));
+  // Under the sanitizers (LIVE_LOAD_FIGURES=report) the server runs several
+  // times slower than shipped: the rate is reported, the frames' contents
+  // still checked.
+  const char* figures = std::getenv("LIVE_LOAD_FIGURES");
+  bool checkRate = figures == nullptr || std::string(figures) != "report";
+  if (fps < rate * 0.75 || fps > rate * 1.1) {
+    if (checkRate) {
+      fail("frame rate " + std::to_string(fps));
+    } else {
+      std::printf("frame rate reported, not checked\n");
+    }
+  }
   bool all = parts.empty() || parts == "all";
   bool wantsVehicles = all || parts.find("standings") != std::string::npos;
   bool hasVehicles = std::count(reader->keys.begin(), reader->keys.end(), "vehicles") > 0;
