@@ -12,6 +12,7 @@
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -51,7 +52,7 @@ CycleState& cycleState() {
 PluginLog* pluginLog() { return gLog; }
 
 void TelemetryBlockWriter::copyFrom(const HostTelemetry& telemetry) {
-  std::memcpy(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
+  copyBlock(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
 }
 
 RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {

@@ -9,6 +9,7 @@
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -98,7 +99,7 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (block) {
     scope.beginWrites();
     scoringWriter_.copyTo(&block->scoring);
-    std::memcpy(&block->timeTable, &timeTable, sizeof(TimeTable));
+    copyBlock(&block->timeTable, &timeTable, sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;
   }

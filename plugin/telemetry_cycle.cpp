@@ -10,6 +10,7 @@
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
 #include "telemetry/telemetry_steps.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -83,7 +84,7 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   deadReckon(scoring, telemetry, elapsedMs, block ? &block->scoring : nullptr);
   state.timeSinceScoring =
       static_cast<float>(state.timeSinceScoring + usableDeltaTime(telemetry.deltaTime));
-  if (block) std::memcpy(&block->telemetry, &info, sizeof(TelemetryInfoV2));
+  if (block) copyBlock(&block->telemetry, &info, sizeof(TelemetryInfoV2));
 }
 
 }  // namespace korvanel

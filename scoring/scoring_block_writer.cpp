@@ -8,6 +8,7 @@
 #include "scoring/place_order.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -73,7 +74,7 @@ void ScoringBlockWriter::analyse(const PluginConfig& config, int32_t selectedRow
 
 void ScoringBlockWriter::copyTo(void* destination) const {
   if (block_ == nullptr || destination == nullptr) return;
-  std::memcpy(destination, block_, sizeof(ScoringInfoV2));
+  copyBlock(destination, block_, sizeof(ScoringInfoV2));
 }
 
 }  // namespace korvanel

@@ -207,7 +207,7 @@ void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t
   auto* to = reinterpret_cast<unsigned char*>(copy);
   size_t copied = 0;
   auto copyUpTo = [&](size_t end) {
-    if (copy != nullptr) std::memcpy(to + copied, from + copied, end - copied);
+    if (copy != nullptr) copyBlock(to + copied, from + copied, end - copied);
     copied = end;
   };
   for (int run = 0; run < n; run += kRunEntries) {
