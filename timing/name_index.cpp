@@ -128,7 +128,6 @@ void TimeTableNameIndex::remove(int slot) {
 
 void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
   ++version_;
-  forgetAnswers();
   NameKey oldKey = keyOfNameBytes(names_[k]);
   int s = probe(oldKey);
   if (slots_[s].entry == k) {
@@ -145,6 +144,7 @@ void TimeTableNameIndex::namesWritten(const TimeTable& table, int k) {
 
   std::memcpy(names_[k], &table.entries[k], kEntryNameBytes);
   NameKey newKey = keyOfNameBytes(names_[k]);
+  forgetAnswersChangedBy(k, newKey);
   s = probe(newKey);
   if (slots_[s].entry == kEmpty) {
     slots_[s] = Slot{newKey.hash, static_cast<uint16_t>(k)};
@@ -160,6 +160,23 @@ void TimeTableNameIndex::forgetAnswers() {
     generation_ = 1;
   }
   answerCount_ = 0;
+}
+
+void TimeTableNameIndex::forgetAnswersChangedBy(int k, const NameKey& written) {
+  // A new timing entry comes with every new driver, and forgetting all
+  // answers made every later lookup of that update and the next one a full
+  // search. An answer for other names still holds: entry k no longer
+  // carrying its old names changes only answers that were k, and k carrying
+  // the new ones only answers of those names that were higher or none
+  // (equal names hash alike, so keyHash finds all of them).
+  for (Answer& a : answers_) {
+    if (a.generation != generation_) continue;
+    bool wasK = a.entry == k;
+    bool nowK = a.keyHash == written.hash && (a.entry < 0 || a.entry > k);
+    // Generation 0 never counts. The slot stays taken for answerCount_, so
+    // the table is still renewed before it fills.
+    if (wasK || nowK) a.generation = 0;
+  }
 }
 
 namespace {
@@ -196,9 +213,10 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
                                    const char* vehicleClass) {
   uint16_t& hint = hints_[(reinterpret_cast<uintptr_t>(driverName) >> 2) & (kHints - 1)];
   if (hint != 0) {
-    const Answer& a = answers_[(hint - 1) & (kAnswers - 1)];
+    const int h = (hint - 1) & (kAnswers - 1);
+    const Answer& a = answers_[h];
     if (a.generation == generation_ &&
-        sameFields(a.fields, driverName, vehicleName, vehicleClass)) {
+        sameFields(answerFields_[h], driverName, vehicleName, vehicleClass)) {
       return a.entry;
     }
   }
@@ -208,14 +226,15 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   for (;;) {
     const Answer& a = answers_[s];
     if (a.generation != generation_) break;  // a free slot: not remembered
-    if (a.tag == tag && sameFields(a.fields, driverName, vehicleName, vehicleClass)) {
+    if (a.tag == tag && sameFields(answerFields_[s], driverName, vehicleName, vehicleClass)) {
       hint = static_cast<uint16_t>(s + 1);
       return a.entry;
     }
     s = (s + 1) & (kAnswers - 1);
   }
 
-  int entry = find(makeNameKey(driverName, vehicleName, vehicleClass));
+  const NameKey key = makeNameKey(driverName, vehicleName, vehicleClass);
+  int entry = find(key);
   if (answerCount_ >= kAnswers * 3 / 4) {
     forgetAnswers();
     s = static_cast<int>(tag & (kAnswers - 1));
@@ -224,9 +243,11 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   a.generation = generation_;
   a.tag = tag;
   a.entry = entry;
-  std::memcpy(a.fields, driverName, kDriverNameSize);
-  std::memcpy(a.fields + kDriverNameSize, vehicleName, kVehicleNameSize);
-  std::memcpy(a.fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+  a.keyHash = key.hash;
+  char* fields = answerFields_[s];
+  std::memcpy(fields, driverName, kDriverNameSize);
+  std::memcpy(fields + kDriverNameSize, vehicleName, kVehicleNameSize);
+  std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
   ++answerCount_;
   hint = static_cast<uint16_t>(s + 1);
   return entry;

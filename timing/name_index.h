@@ -73,12 +73,13 @@ class TimeTableNameIndex {
     uint16_t entry;  // kEmpty when the slot is free
   };
 
-  // An answer of find() for one exact byte image of the three fields.
+  // An answer of find() for one exact byte image of the three fields; the
+  // image is kept apart, in answerFields_ at the same position.
   struct Answer {
     uint32_t generation;  // counts only while equal to generation_
     uint32_t tag;         // hash of the field bytes
     int32_t entry;
-    char fields[kEntryNameBytes];
+    uint32_t keyHash;  // NameKey::hash of the names, for namesWritten()
   };
   static constexpr int kAnswers = 256;  // a power of two; renewed when 3/4 full
   // Per address of a driver name field, the answer slot found for it last
@@ -90,9 +91,16 @@ class TimeTableNameIndex {
   void remove(int slot);
   // Every remembered answer stops counting (the index changed).
   void forgetAnswers();
+  // The remembered answers that entry k's new names `written` may change stop
+  // counting: those that gave k, and those of names that may equal the new
+  // ones that gave a higher entry or none. The others hold.
+  void forgetAnswersChangedBy(int k, const NameKey& written);
 
   Slot slots_[kSlots];
-  char names_[kTimeTableEntries][kEntryNameBytes];
+  // Name images at cache-line boundaries, two lines each: unaligned, every
+  // other one spans three, and each lookup reads one image.
+  alignas(64) char names_[kTimeTableEntries][kEntryNameBytes];
+  alignas(64) char answerFields_[kAnswers][kEntryNameBytes];
   Answer answers_[kAnswers];
   uint16_t hints_[kHints];
   uint32_t generation_;
