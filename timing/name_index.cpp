@@ -71,6 +71,7 @@ void TimeTableNameIndex::rebuild(const TimeTable& table) {
   for (uint16_t& h : hints_) h = 0;
   generation_ = 1;
   answerCount_ = 0;
+  preciseForgets_ = 0;
   for (Slot& s : slots_) s.entry = kEmpty;
   for (int k = 0; k < kTimeTableEntries; ++k) {
     std::memcpy(names_[k], &table.entries[k], kEntryNameBytes);
@@ -160,6 +161,7 @@ void TimeTableNameIndex::forgetAnswers() {
     generation_ = 1;
   }
   answerCount_ = 0;
+  preciseForgets_ = 0;
 }
 
 void TimeTableNameIndex::forgetAnswersChangedBy(int k, const NameKey& written) {
@@ -168,13 +170,20 @@ void TimeTableNameIndex::forgetAnswersChangedBy(int k, const NameKey& written) {
   // search. An answer for other names still holds: entry k no longer
   // carrying its old names changes only answers that were k, and k carrying
   // the new ones only answers of those names that were higher or none
-  // (equal names hash alike, so keyHash finds all of them).
-  for (Answer& a : answers_) {
+  // (equal names hash alike, so keyHash finds all of them). A session's
+  // first update brings a new entry for every car: past a few, renewing
+  // costs less than visiting the answers for each.
+  if (preciseForgets_ >= kPreciseForgets) {
+    forgetAnswers();
+    return;
+  }
+  ++preciseForgets_;
+  for (int i = 0; i < answerCount_; ++i) {
+    Answer& a = answers_[storedSlots_[i]];
     if (a.generation != generation_) continue;
     bool wasK = a.entry == k;
     bool nowK = a.keyHash == written.hash && (a.entry < 0 || a.entry > k);
-    // Generation 0 never counts. The slot stays taken for answerCount_, so
-    // the table is still renewed before it fills.
+    // Generation 0 never counts; a slot freed so is stored again in its turn.
     if (wasK || nowK) a.generation = 0;
   }
 }
@@ -248,7 +257,7 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   std::memcpy(fields, driverName, kDriverNameSize);
   std::memcpy(fields + kDriverNameSize, vehicleName, kVehicleNameSize);
   std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
-  ++answerCount_;
+  storedSlots_[answerCount_++] = static_cast<uint8_t>(s);
   hint = static_cast<uint16_t>(s + 1);
   return entry;
 }

@@ -93,8 +93,10 @@ class TimeTableNameIndex {
   void forgetAnswers();
   // The remembered answers that entry k's new names `written` may change stop
   // counting: those that gave k, and those of names that may equal the new
-  // ones that gave a higher entry or none. The others hold.
+  // ones that gave a higher entry or none. The others hold. After
+  // kPreciseForgets such calls since the last renewal, all stop counting.
   void forgetAnswersChangedBy(int k, const NameKey& written);
+  static constexpr int kPreciseForgets = 4;
 
   Slot slots_[kSlots];
   // Name images at cache-line boundaries, two lines each: unaligned, every
@@ -104,7 +106,11 @@ class TimeTableNameIndex {
   Answer answers_[kAnswers];
   uint16_t hints_[kHints];
   uint32_t generation_;
-  int answerCount_;
+  int answerCount_;  // answers stored since the last renewal
+  // The slots of those answers, in the order stored, for
+  // forgetAnswersChangedBy() to visit only them.
+  uint8_t storedSlots_[kAnswers];
+  int preciseForgets_;  // since the last renewal
   uint64_t version_;
 };
 
