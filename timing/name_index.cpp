@@ -68,6 +68,7 @@ void TimeTableNameIndex::rebuild(const TimeTable& table) {
   // Whatever the storage held before, no answer counts from here on.
   ++version_;
   for (Answer& a : answers_) a.generation = 0;
+  for (PositionAnswer& a : positionAnswers_) a.generation = 0;
   for (uint16_t& h : hints_) h = 0;
   generation_ = 1;
   answerCount_ = 0;
@@ -158,6 +159,7 @@ void TimeTableNameIndex::forgetAnswers() {
   // Generation 0 never counts: it is what rebuild() leaves in every slot.
   if (++generation_ == 0) {
     for (Answer& a : answers_) a.generation = 0;
+    for (PositionAnswer& a : positionAnswers_) a.generation = 0;
     generation_ = 1;
   }
   answerCount_ = 0;
@@ -178,13 +180,16 @@ void TimeTableNameIndex::forgetAnswersChangedBy(int k, const NameKey& written) {
     return;
   }
   ++preciseForgets_;
+  auto changed = [&](int32_t entry, uint32_t keyHash) {
+    return entry == k || (keyHash == written.hash && (entry < 0 || entry > k));
+  };
+  // Generation 0 never counts; a slot freed so is stored again in its turn.
   for (int i = 0; i < answerCount_; ++i) {
     Answer& a = answers_[storedSlots_[i]];
-    if (a.generation != generation_) continue;
-    bool wasK = a.entry == k;
-    bool nowK = a.keyHash == written.hash && (a.entry < 0 || a.entry > k);
-    // Generation 0 never counts; a slot freed so is stored again in its turn.
-    if (wasK || nowK) a.generation = 0;
+    if (a.generation == generation_ && changed(a.entry, a.keyHash)) a.generation = 0;
+  }
+  for (PositionAnswer& a : positionAnswers_) {
+    if (a.generation == generation_ && changed(a.entry, a.keyHash)) a.generation = 0;
   }
 }
 
@@ -220,13 +225,37 @@ bool sameFields(const char* image, const char* driverName, const char* vehicleNa
 
 int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleName,
                                    const char* vehicleClass) {
+  return answerFor(driverName, vehicleName, vehicleClass).entry;
+}
+
+int TimeTableNameIndex::findFieldsAt(int position, const char* driverName, const char* vehicleName,
+                                     const char* vehicleClass) {
+  if (position < 0 || position >= kTimeTableEntries) {
+    return findFields(driverName, vehicleName, vehicleClass);
+  }
+  PositionAnswer& kept = positionAnswers_[position];
+  char* fields = positionFields_[position];
+  if (kept.generation == generation_ && sameFields(fields, driverName, vehicleName, vehicleClass)) {
+    return kept.entry;
+  }
+  const Answer& a = answerFor(driverName, vehicleName, vehicleClass);
+  kept = PositionAnswer{generation_, a.entry, a.keyHash};
+  std::memcpy(fields, driverName, kDriverNameSize);
+  std::memcpy(fields + kDriverNameSize, vehicleName, kVehicleNameSize);
+  std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+  return kept.entry;
+}
+
+const TimeTableNameIndex::Answer& TimeTableNameIndex::answerFor(const char* driverName,
+                                                                const char* vehicleName,
+                                                                const char* vehicleClass) {
   uint16_t& hint = hints_[(reinterpret_cast<uintptr_t>(driverName) >> 2) & (kHints - 1)];
   if (hint != 0) {
     const int h = (hint - 1) & (kAnswers - 1);
     const Answer& a = answers_[h];
     if (a.generation == generation_ &&
         sameFields(answerFields_[h], driverName, vehicleName, vehicleClass)) {
-      return a.entry;
+      return a;
     }
   }
 
@@ -237,7 +266,7 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
     if (a.generation != generation_) break;  // a free slot: not remembered
     if (a.tag == tag && sameFields(answerFields_[s], driverName, vehicleName, vehicleClass)) {
       hint = static_cast<uint16_t>(s + 1);
-      return a.entry;
+      return a;
     }
     s = (s + 1) & (kAnswers - 1);
   }
@@ -259,7 +288,7 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
   storedSlots_[answerCount_++] = static_cast<uint8_t>(s);
   hint = static_cast<uint16_t>(s + 1);
-  return entry;
+  return a;
 }
 
 }  // namespace korvanel

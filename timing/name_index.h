@@ -59,6 +59,13 @@ class TimeTableNameIndex {
   // REQUIRES: each pointer is to a whole field of its size (32, 64, 32
   // bytes), as in the host's vehicle record.
   int findFields(const char* driverName, const char* vehicleName, const char* vehicleClass);
+  // findFields() for the vehicle at `position` of the host's array. Each
+  // position keeps its last answer beside its own copy of the names, so a
+  // car found at the same position before costs one comparison of its names
+  // with that copy, read in the order of the array. Other positions than
+  // 0 to 149 go to findFields().
+  int findFieldsAt(int position, const char* driverName, const char* vehicleName,
+                   const char* vehicleClass);
 
   // Changes whenever an answer of find() may change (a rebuild, names
   // written), so an answer kept by a caller holds while this stays the same.
@@ -86,6 +93,9 @@ class TimeTableNameIndex {
   // time plus one (0: none): the same record looked up again skips the hash.
   static constexpr int kHints = 1024;
 
+  // findFields() with the remembered answer it gave.
+  const Answer& answerFor(const char* driverName, const char* vehicleName,
+                          const char* vehicleClass);
   // The slot holding `key`, or the free slot where it would go.
   int probe(const NameKey& key) const;
   void remove(int slot);
@@ -111,6 +121,14 @@ class TimeTableNameIndex {
   // forgetAnswersChangedBy() to visit only them.
   uint8_t storedSlots_[kAnswers];
   int preciseForgets_;  // since the last renewal
+  // The answers of findFieldsAt(), counting as the others do, by generation.
+  struct PositionAnswer {
+    uint32_t generation;
+    int32_t entry;
+    uint32_t keyHash;
+  };
+  alignas(64) char positionFields_[kTimeTableEntries][kEntryNameBytes];
+  PositionAnswer positionAnswers_[kTimeTableEntries];
   uint64_t version_;
 };
 

@@ -17,6 +17,11 @@ int entryOf(TimeTableNameIndex& index, const HostVehicle& v) {
   return index.findFields(v.driverName, v.vehicleName, v.vehicleClass);
 }
 
+// The same for vehicles[position] of the host's record.
+int entryAt(TimeTableNameIndex& index, int position, const HostVehicle& v) {
+  return index.findFieldsAt(position, v.driverName, v.vehicleName, v.vehicleClass);
+}
+
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
 struct Lap {
@@ -166,7 +171,7 @@ void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& look
   finds.version = index.version();
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
-    int k = entryOf(index, v);
+    int k = entryAt(index, i, v);
     float speed = vehicleSpeed(v);
     if (i < kTimeTableEntries) {
       finds.entry[i] = static_cast<int16_t>(k);
@@ -229,7 +234,7 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
       if (player) samplePlayerBest(tail, v);
 
       // What trackTopSpeeds found holds until a new entry changes the index.
-      int k = found && finds.version == index.version() ? finds.entry[i] : entryOf(index, v);
+      int k = found && finds.version == index.version() ? finds.entry[i] : entryAt(index, i, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {
