@@ -213,14 +213,6 @@ uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* 
   return static_cast<uint32_t>((h * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// A remembered image of the three fields against the fields themselves.
-bool sameFields(const char* image, const char* driverName, const char* vehicleName,
-                const char* vehicleClass) {
-  return sameBytes<kDriverNameSize>(image, driverName) &
-         sameBytes<kVehicleNameSize>(image + kDriverNameSize, vehicleName) &
-         sameBytes<kVehicleClassSize>(image + kDriverNameSize + kVehicleNameSize, vehicleClass);
-}
-
 }  // namespace
 
 int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleName,
@@ -228,16 +220,13 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
   return answerFor(driverName, vehicleName, vehicleClass).entry;
 }
 
-int TimeTableNameIndex::findFieldsAt(int position, const char* driverName, const char* vehicleName,
-                                     const char* vehicleClass) {
+int TimeTableNameIndex::findAndKeepAt(int position, const char* driverName, const char* vehicleName,
+                                      const char* vehicleClass) {
   if (position < 0 || position >= kTimeTableEntries) {
     return findFields(driverName, vehicleName, vehicleClass);
   }
   PositionAnswer& kept = positionAnswers_[position];
   char* fields = positionFields_[position];
-  if (kept.generation == generation_ && sameFields(fields, driverName, vehicleName, vehicleClass)) {
-    return kept.entry;
-  }
   const Answer& a = answerFor(driverName, vehicleName, vehicleClass);
   kept = PositionAnswer{generation_, a.entry, a.keyHash};
   std::memcpy(fields, driverName, kDriverNameSize);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "text/bytes.h"
 #include "timing/time_table.h"
 
 namespace korvanel {
@@ -64,8 +65,19 @@ class TimeTableNameIndex {
   // car found at the same position before costs one comparison of its names
   // with that copy, read in the order of the array. Other positions than
   // 0 to 149 go to findFields().
+  // Inline up to the comparison: it runs for every car of every update, and
+  // the calls cost as much as the comparison.
   int findFieldsAt(int position, const char* driverName, const char* vehicleName,
-                   const char* vehicleClass);
+                   const char* vehicleClass) {
+    if (position >= 0 && position < kTimeTableEntries) {
+      const PositionAnswer& kept = positionAnswers_[position];
+      if (kept.generation == generation_ &&
+          sameFields(positionFields_[position], driverName, vehicleName, vehicleClass)) {
+        return kept.entry;
+      }
+    }
+    return findAndKeepAt(position, driverName, vehicleName, vehicleClass);
+  }
 
   // Changes whenever an answer of find() may change (a rebuild, names
   // written), so an answer kept by a caller holds while this stays the same.
@@ -93,6 +105,18 @@ class TimeTableNameIndex {
   // time plus one (0: none): the same record looked up again skips the hash.
   static constexpr int kHints = 1024;
 
+  // A remembered image of the three fields (laid out as in an entry) against
+  // the fields themselves.
+  static bool sameFields(const char* image, const char* driverName, const char* vehicleName,
+                         const char* vehicleClass) {
+    return sameBytes<kDriverNameSize>(image, driverName) &
+           sameBytes<kVehicleNameSize>(image + kDriverNameSize, vehicleName) &
+           sameBytes<kVehicleClassSize>(image + kDriverNameSize + kVehicleNameSize, vehicleClass);
+  }
+  // findFieldsAt() past its position's answer: findFields(), the answer kept
+  // for the position when it has one.
+  int findAndKeepAt(int position, const char* driverName, const char* vehicleName,
+                    const char* vehicleClass);
   // findFields() with the remembered answer it gave.
   const Answer& answerFor(const char* driverName, const char* vehicleName,
                           const char* vehicleClass);
