@@ -38,8 +38,9 @@ class RowMatcher {
     }
   }
 
-  PatternMatch match(const VehicleInfoV2& entry) {
-    const ClassAnswer& a = classAnswer(entry);
+  // `hint`: the answer this car's class came to last time, tried first.
+  PatternMatch match(const VehicleInfoV2& entry, uint8_t& hint) {
+    const ClassAnswer& a = classAnswer(entry, hint);
     for (uint32_t left = a.driverTests; left != 0; left &= left - 1) {
       if (matchDriverPart(patterns_[__builtin_ctz(left)], entry)) return PatternMatch::kMember;
     }
@@ -53,16 +54,26 @@ class RowMatcher {
     PatternMatch match;
   };
 
-  const ClassAnswer& classAnswer(const VehicleInfoV2& entry) {
+  const ClassAnswer& classAnswer(const VehicleInfoV2& entry, uint8_t& hint) {
     constexpr size_t kSize = sizeof entry.host.vehicleClass;
+    // The classes are distinct, so a hint that holds is the answer.
+    if (hint < answerCount_ &&
+        sameBytes<kSize>(answers_[hint].vehicleClass, entry.host.vehicleClass)) {
+      return answers_[hint];
+    }
     int found = answerCount_;
     for (int i = answerCount_ - 1; i >= 0; --i) {
       bool same = sameBytes<kSize>(answers_[i].vehicleClass, entry.host.vehicleClass);
       found = same ? i : found;
     }
-    if (found < answerCount_) return answers_[found];
+    if (found < answerCount_) {
+      hint = static_cast<uint8_t>(found);
+      return answers_[found];
+    }
     // More classes than remembered: the last slot is worked out again.
-    ClassAnswer& a = answers_[answerCount_ < kAnswers ? answerCount_++ : kAnswers - 1];
+    int slotOfAnswer = answerCount_ < kAnswers ? answerCount_++ : kAnswers - 1;
+    hint = static_cast<uint8_t>(slotOfAnswer);
+    ClassAnswer& a = answers_[slotOfAnswer];
     std::memcpy(a.vehicleClass, entry.host.vehicleClass, kSize);
     int slot = patternCount_;
     a.match = PatternMatch::kNone;
@@ -116,7 +127,10 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   int32_t leader = -1;
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& e = b.vehicles[i];
-    PatternMatch m = matcher.match(e);
+    uint8_t spare = 0xFF;
+    int32_t h = hostIndex_[i];
+    uint8_t& hint = h >= 0 && h < kMaxVehicles ? classHints_[h] : spare;
+    PatternMatch m = matcher.match(e, hint);
     bool member = m != PatternMatch::kNone;
     bool keepsPlace = m == PatternMatch::kMemberKeepsPlace;
     int32_t numbered = member ? nextPosition : 0;

@@ -38,6 +38,8 @@ class ScoringBlockWriter {
   ScoringInfoV2* block_ = nullptr;
   VehicleInfoV2* entry_ = nullptr;
   int32_t hostIndex_[kMaxVehicles] = {};
+  // Per host index, the class answer of the last grouping, tried first.
+  uint8_t classHints_[kMaxVehicles] = {};
 };
 
 }  // namespace korvanel
