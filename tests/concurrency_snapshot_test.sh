@@ -17,16 +17,20 @@ readers=3
 limit=150  # seconds a reader copies at most
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-snapshot.XXXXXX")
+suffix=".snapshot.$$"
 host_pid=""
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
   rm -rf "$work"
+  # The host is killed, not shut down, so its block stays in /dev/shm (as a
+  # crashed host's does, for the next one to take over).
+  rm -f "/dev/shm/\$Quorvex2KORVANEL\$$suffix"
 }
 trap cleanup EXIT
 cd "$work" || exit 1
 mkdir -p Plugins/KORVANEL
 cp "$config" Plugins/KORVANEL/korvanelconf.txt
-export KORVANEL_NAME_SUFFIX=".snapshot.$$"
+export KORVANEL_NAME_SUFFIX=$suffix
 export WINEDEBUG=-all
 plugin_path=$plugin
 [ -n "$runner" ] && plugin_path="Z:${plugin//\//\\}"

@@ -343,4 +343,17 @@ void releaseWineFile(void* view) {
   if (found.view != nullptr) letGo(found);
 }
 
+void releaseAllWineFiles() {
+  WineFile held[sizeof gFiles.get().slots / sizeof gFiles.get().slots[0]];
+  AcquireSRWLockExclusive(&gFilesLock);
+  int count = 0;
+  for (WineFile& slot : gFiles.get().slots) {
+    if (slot.view == nullptr) continue;
+    held[count++] = std::move(slot);
+    slot = WineFile{};
+  }
+  ReleaseSRWLockExclusive(&gFilesLock);
+  for (int i = 0; i < count; ++i) letGo(held[i]);
+}
+
 }  // namespace korvanel::platform

@@ -26,6 +26,11 @@ void adoptWineFile(void* view);
 // mapping open; closes the file either way. Does nothing for other views.
 void releaseWineFile(void* view);
 
+// Lets go of every file this process still holds, as releaseWineFile does,
+// while the views stay mapped: for a process that ends without releasing its
+// blocks, such as a test, and leaves nothing behind in /dev/shm.
+void releaseAllWineFiles();
+
 // True when this process runs under Wine.
 bool runningUnderWine();
 
