@@ -24,8 +24,10 @@ constexpr int32_t kNoPlayerPlace = 1000;
 // classes alternate down the field in no order a predictor learns, and a
 // mispredicted branch per entry costs more than the tests. So every
 // remembered class is compared and the lowest that holds chosen by
-// selection. The driver tests stay behind the class answer: they cost more
-// than the branch.
+// selection, unless the answer the car's class came to in the last grouping
+// holds: a car keeps its class, so that test nearly always passes and
+// spares the others. The driver tests stay behind the class answer: they
+// cost more than the branch.
 class RowMatcher {
  public:
   RowMatcher(const PluginConfig& config, int32_t row, const VehicleInfoV2* player)
