@@ -213,6 +213,14 @@ uint32_t fieldsTag(const char* driverName, const char* vehicleName, const char* 
   return static_cast<uint32_t>((h * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
+// An image of the three fields laid out as in an entry, for sameFields().
+void keepFields(char* image, const char* driverName, const char* vehicleName,
+                const char* vehicleClass) {
+  std::memcpy(image, driverName, kDriverNameSize);
+  std::memcpy(image + kDriverNameSize, vehicleName, kVehicleNameSize);
+  std::memcpy(image + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+}
+
 }  // namespace
 
 int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleName,
@@ -226,12 +234,9 @@ int TimeTableNameIndex::findAndKeepAt(int position, const char* driverName, cons
     return findFields(driverName, vehicleName, vehicleClass);
   }
   PositionAnswer& kept = positionAnswers_[position];
-  char* fields = positionFields_[position];
   const Answer& a = answerFor(driverName, vehicleName, vehicleClass);
   kept = PositionAnswer{generation_, a.entry, a.keyHash};
-  std::memcpy(fields, driverName, kDriverNameSize);
-  std::memcpy(fields + kDriverNameSize, vehicleName, kVehicleNameSize);
-  std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+  keepFields(positionFields_[position], driverName, vehicleName, vehicleClass);
   return kept.entry;
 }
 
@@ -271,10 +276,7 @@ const TimeTableNameIndex::Answer& TimeTableNameIndex::answerFor(const char* driv
   a.tag = tag;
   a.entry = entry;
   a.keyHash = key.hash;
-  char* fields = answerFields_[s];
-  std::memcpy(fields, driverName, kDriverNameSize);
-  std::memcpy(fields + kDriverNameSize, vehicleName, kVehicleNameSize);
-  std::memcpy(fields + kDriverNameSize + kVehicleNameSize, vehicleClass, kVehicleClassSize);
+  keepFields(answerFields_[s], driverName, vehicleName, vehicleClass);
   storedSlots_[answerCount_++] = static_cast<uint8_t>(s);
   hint = static_cast<uint16_t>(s + 1);
   return a;
