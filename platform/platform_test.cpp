@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -109,6 +111,45 @@ TEST(PlatformSharedBlock, MappingsMoveAndLetGoOnce) {
   other = std::move(kept);
   EXPECT_EQ(kept.view(), nullptr);
   EXPECT_STREQ(static_cast<char*>(other.view()), "moved");
+}
+
+// A process that ends without releasing its block, as a test does, after
+// unlinkNamedObjects(): nothing of the block stays in /dev/shm. Under Wine
+// the file goes with the process's last handle on it, so the block is made
+// in a child process that ends without a release.
+TEST(PlatformSharedBlock, UnlinkedBlocksLeaveNothingInDevShmWhenTheProcessEnds) {
+  // The child runs this test again from the start: the name comes to it
+  // through the environment.
+  const char* kVariable = "KORVANEL_UNLINK_TEST_SUFFIX";
+  if (std::getenv(kVariable) == nullptr) {
+    std::string suffix = ".unlink" + std::to_string(std::random_device()());
+#ifdef _WIN32
+    _putenv_s(kVariable, suffix.c_str());
+#else
+    setenv(kVariable, suffix.c_str(), 1);
+#endif
+  }
+  setNameSuffix(std::getenv(kVariable));
+  char name[256];
+  effectiveObjectName("$Quorvex2KORVANEL$", name, sizeof name);
+#ifdef _WIN32
+  const std::string folder = "Z:\\dev\\shm\\";
+#else
+  const std::string folder = "/dev/shm/";
+#endif
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no /dev/shm here";
+  const std::string path = folder + name;
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        SharedMapping block;
+        if (!createSharedBlock("$Quorvex2KORVANEL$", 4096, block).ok()) std::_Exit(2);
+        if (!std::filesystem::exists(path)) std::_Exit(3);
+        unlinkNamedObjects();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(PlatformSharedBlock, OpenWithoutCreatorFailsAndInjectedFailuresReport) {
