@@ -93,7 +93,10 @@ namespace korvanel {
 // vector moves, the last one overlapping when N is not a multiple of 16.
 // For records of a few hundred bytes copied once per vehicle: the compiler
 // turns a copy of that size into a string move, whose start-up costs the
-// 32-bit build more than the copy itself. N is at least 16.
+// 32-bit build more than the copy itself. Unrolled whole: a loop spends
+// three of its five instructions per vector on counting, and straight code
+// lets the compiler test the copied name fields in the registers that
+// carried them. N is at least 16.
 template <size_t N>
 inline void copyBytes(void* to, const void* from) {
   static_assert(N >= 16, "at least one vector");
@@ -105,6 +108,7 @@ inline void copyBytes(void* to, const void* from) {
     std::memcpy(&x, s + at, sizeof x);
     std::memcpy(d + at, &x, sizeof x);
   };
+#pragma GCC unroll 64
   for (size_t i = 0; i + 16 <= N; i += 16) move(i);
   if (N % 16 != 0) move(N - 16);
 }
