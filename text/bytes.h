@@ -94,9 +94,8 @@ namespace korvanel {
 // For records of a few hundred bytes copied once per vehicle: the compiler
 // turns a copy of that size into a string move, whose start-up costs the
 // 32-bit build more than the copy itself. Unrolled whole: a loop spends
-// three of its five instructions per vector on counting, and straight code
-// lets the compiler test the copied name fields in the registers that
-// carried them. N is at least 16.
+// three of its five instructions per vector on counting, and its exit
+// costs a branch per record. N is at least 16.
 template <size_t N>
 inline void copyBytes(void* to, const void* from) {
   static_assert(N >= 16, "at least one vector");
