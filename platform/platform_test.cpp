@@ -130,8 +130,9 @@ TEST(PlatformSharedBlock, UnlinkedBlocksLeaveNothingInDevShmWhenTheProcessEnds) 
 #endif
   }
   setNameSuffix(std::getenv(kVariable));
+  const char* kBlock = "$Quorvex2KORVANEL$";
   char name[256];
-  effectiveObjectName("$Quorvex2KORVANEL$", name, sizeof name);
+  effectiveObjectName(kBlock, name, sizeof name);
 #ifdef _WIN32
   const std::string folder = "Z:\\dev\\shm\\";
 #else
@@ -143,7 +144,7 @@ TEST(PlatformSharedBlock, UnlinkedBlocksLeaveNothingInDevShmWhenTheProcessEnds) 
   EXPECT_EXIT(
       {
         SharedMapping block;
-        if (!createSharedBlock("$Quorvex2KORVANEL$", 4096, block).ok()) std::_Exit(2);
+        if (!createSharedBlock(kBlock, 4096, block).ok()) std::_Exit(2);
         if (!std::filesystem::exists(path)) std::_Exit(3);
         unlinkNamedObjects();
         std::_Exit(0);

@@ -230,9 +230,6 @@ int TimeTableNameIndex::findFields(const char* driverName, const char* vehicleNa
 
 int TimeTableNameIndex::findAndKeepAt(int position, const char* driverName, const char* vehicleName,
                                       const char* vehicleClass) {
-  if (position < 0 || position >= kTimeTableEntries) {
-    return findFields(driverName, vehicleName, vehicleClass);
-  }
   PositionAnswer& kept = positionAnswers_[position];
   const Answer& a = answerFor(driverName, vehicleName, vehicleClass);
   kept = PositionAnswer{generation_, a.entry, a.keyHash};

@@ -69,12 +69,13 @@ class TimeTableNameIndex {
   // the calls cost as much as the comparison.
   int findFieldsAt(int position, const char* driverName, const char* vehicleName,
                    const char* vehicleClass) {
-    if (position >= 0 && position < kTimeTableEntries) {
-      const PositionAnswer& kept = positionAnswers_[position];
-      if (kept.generation == generation_ &&
-          sameFields(positionFields_[position], driverName, vehicleName, vehicleClass)) {
-        return kept.entry;
-      }
+    if (position < 0 || position >= kTimeTableEntries) {
+      return findFields(driverName, vehicleName, vehicleClass);
+    }
+    const PositionAnswer& kept = positionAnswers_[position];
+    if (kept.generation == generation_ &&
+        sameFields(positionFields_[position], driverName, vehicleName, vehicleClass)) {
+      return kept.entry;
     }
     return findAndKeepAt(position, driverName, vehicleName, vehicleClass);
   }
@@ -114,7 +115,8 @@ class TimeTableNameIndex {
            sameBytes<kVehicleClassSize>(image + kDriverNameSize + kVehicleNameSize, vehicleClass);
   }
   // findFieldsAt() past its position's answer: findFields(), the answer kept
-  // for the position when it has one.
+  // for the position.
+  // REQUIRES: 0 <= position < kTimeTableEntries.
   int findAndKeepAt(int position, const char* driverName, const char* vehicleName,
                     const char* vehicleClass);
   // findFields() with the remembered answer it gave.
