@@ -1,7 +1,11 @@
 # The release a Windows user unpacks into the simulator's folder
 # (`cmake --build --preset win32 --target package`: a ZIP in build/win32).
 # The sample configuration goes in under its own name, so unpacking over an
-# install never overwrites the user's korvanelconf.txt.
+# install never overwrites the user's korvanelconf.txt. The 64-bit Windows
+# twin exists to run the tests and has no release.
+if(WIN32 AND NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()
+endif()
 if(WIN32)
   install(TARGETS Korvanel RUNTIME DESTINATION Plugins LIBRARY DESTINATION Plugins)
 else()

@@ -41,7 +41,7 @@ if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   endif()
   set(snapshot_runner "")
   if(CMAKE_CROSSCOMPILING)
-    set(snapshot_runner wine)
+    set(snapshot_runner ${KORVANEL_RUNNER})
   endif()
   add_test(NAME concurrency_snapshots
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/concurrency_snapshot_test.sh

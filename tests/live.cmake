@@ -22,6 +22,6 @@ if(KORVANEL_TOOLS AND LIVE_BEAST_HEADERS AND CMAKE_CROSSCOMPILING)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/live_wine.sh
       $<TARGET_FILE:korvanel-host> $<TARGET_FILE:korvanel-monitor> $<TARGET_FILE:korvanel-live>
       $<TARGET_FILE:Korvanel> $<TARGET_FILE:tools_snapshot_check> ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt)
-  set_tests_properties(live_wine PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 600
+  set_tests_properties(live_wine PROPERTIES ENVIRONMENT "WINEDEBUG=-all;WINE=${KORVANEL_RUNNER}" TIMEOUT 600
     RESOURCE_LOCK korvanel_dll)
 endif()

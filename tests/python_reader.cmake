@@ -7,7 +7,7 @@ set_target_properties(field_layout_print PROPERTIES C_STANDARD 11 C_STANDARD_REQ
 if(Python3_Interpreter_FOUND)
   set(layout_runner "")
   if(CMAKE_CROSSCOMPILING)
-    set(layout_runner --runner wine)
+    set(layout_runner --runner ${KORVANEL_RUNNER})
   endif()
   add_test(NAME field_description
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/readers/python/korvanel_test.py

@@ -27,7 +27,7 @@ if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
 
   set(tools_runner "")
   if(CMAKE_CROSSCOMPILING)
-    set(tools_runner wine)
+    set(tools_runner ${KORVANEL_RUNNER})
   endif()
   add_test(NAME tools_end_to_end
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools_e2e.sh

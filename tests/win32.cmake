@@ -1,6 +1,5 @@
 # Windows-only tests: the host's binary contract, driven under Wine.
 if(WIN32)
-  set(KORVANEL_DLL_FILE ${CMAKE_SOURCE_DIR}/dist/Plugins/Korvanel.dll)
 
   # Every program that loads the DLL shares its state section and the block's
   # fixed name, so they run one at a time.
@@ -23,7 +22,13 @@ if(WIN32)
   target_compile_definitions(shared_between_processes_test PRIVATE
     STATE_PEER_PATH="$<TARGET_FILE:state_peer>")
 
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(dll_format pei-i386)
+  else()
+    set(dll_format pei-x86-64)
+  endif()
   add_test(NAME dll_exports_test
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check_exports.sh ${KORVANEL_DLL_FILE})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check_exports.sh ${KORVANEL_DLL_FILE}
+      ${CMAKE_OBJDUMP} ${dll_format})
   set_tests_properties(dll_exports_test PROPERTIES RESOURCE_LOCK korvanel_dll)
 endif()

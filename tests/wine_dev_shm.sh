@@ -8,6 +8,8 @@
 set -u
 host=$1 monitor=$2 plugin=$3 checker=$4 config=$5 native_monitor=$6
 export WINEDEBUG=-all
+# The Wine of the build under test (64-bit Wine for the 64-bit twin).
+wine=${WINE:-wine}
 base=".wineshm$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-wineshm.XXXXXX")
 failed=0
@@ -47,7 +49,7 @@ log() { cat "$dir/Plugins/KORVANEL/KORVANEL.log.txt" 2>/dev/null; }
 # Starts a host in $dir; it holds after a short race until "hold" goes.
 start_host() {
   touch "$dir/hold"
-  (cd "$dir" && exec wine "$host" "$(winpath "$plugin")" --hold-file hold --fast --cars 6 \
+  (cd "$dir" && exec $wine "$host" "$(winpath "$plugin")" --hold-file hold --fast --cars 6 \
      --classes 2 --track-length 600 --laps 1 --summary model.json "$@") \
     >"$dir/host.out" 2>&1 &
   host_pid=$!
@@ -67,7 +69,7 @@ stop_host() {
 }
 
 native_json() { (cd "$dir" && "$native_monitor" --json) >"$dir/$1" 2>&1; }
-windows_json() { (cd "$dir" && wine "$monitor" --json) >"$dir/$1" 2>&1; }
+windows_json() { (cd "$dir" && $wine "$monitor" --json) >"$dir/$1" 2>&1; }
 field() { grep -o "\"$1\": [-0-9.e]*" "$dir/$2" | head -1 | awk '{print $2}'; }
 
 # The plugin publishes to Windows readers and its log says once why the
@@ -107,7 +109,7 @@ fi
 native_json first.json || problem "the native monitor does not find the block: $(cat "$dir/first.json")"
 windows_json win.json || problem "the Windows monitor failed: $(cat "$dir/win.json")"
 native_json second.json || problem "the native monitor failed again"
-(cd "$dir" && wine "$checker" same first.json win.json && wine "$checker" same win.json second.json) ||
+(cd "$dir" && $wine "$checker" same first.json win.json && $wine "$checker" same win.json second.json) ||
   problem "the native and the Windows readers see different blocks"
 [ "$(field updateCount second.json)" -gt "$(field updateCount first.json)" ] ||
   problem "updateCount does not move for the native reader"
@@ -127,15 +129,15 @@ else
   note "ok: the native reset took effect once ($before to 0.0, command byte cleared)"
 fi
 for _ in $(seq 1 40); do
-  (cd "$dir" && wine "$checker" --quiet class-row 2 model.json now.json) >/dev/null && break
+  (cd "$dir" && $wine "$checker" --quiet class-row 2 model.json now.json) >/dev/null && break
   sleep 0.25
   windows_json now.json
 done
-(cd "$dir" && wine "$checker" class-row 2 model.json now.json) || failed=1
+(cd "$dir" && $wine "$checker" class-row 2 model.json now.json) || failed=1
 # A Windows reader that still has the block open when the host ends keeps
 # its memory; the file goes with the host that made it, once that reader
 # lets go (Wine removes a mapped file when its last mapping closes).
-(cd "$dir" && exec wine "$monitor" --plain --interval 100 --seconds 5) >"$dir/watch.txt" 2>&1 &
+(cd "$dir" && exec $wine "$monitor" --plain --interval 100 --seconds 5) >"$dir/watch.txt" 2>&1 &
 watcher=$!
 pids+=("$watcher")
 for _ in $(seq 1 40); do [ -s "$dir/watch.txt" ] && break; sleep 0.25; done

@@ -7,6 +7,6 @@ if(WIN32 AND KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
       $<TARGET_FILE:korvanel-host> $<TARGET_FILE:korvanel-monitor> $<TARGET_FILE:Korvanel>
       $<TARGET_FILE:tools_snapshot_check> ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt
       ${CMAKE_SOURCE_DIR}/build/native/tools/korvanel-monitor)
-  set_tests_properties(wine_dev_shm PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 600
+  set_tests_properties(wine_dev_shm PROPERTIES ENVIRONMENT "WINEDEBUG=-all;WINE=${KORVANEL_RUNNER}" TIMEOUT 600
     RESOURCE_LOCK korvanel_dll)
 endif()

@@ -30,7 +30,16 @@ done
 root=$(cd "$(dirname "$0")/.." && pwd)
 say() { printf '\033[1mdemo:\033[0m %s\n' "$*"; }
 
+if [ $wine -eq 1 ] && ! reason=$("$root/scripts/runs_32bit.sh"); then
+  echo "demo.sh: --wine runs the 32-bit DLL, which this machine cannot: $reason." >&2
+  echo "demo.sh: run it without --wine for the native plugin." >&2
+  exit 1
+fi
+
 # ---- Set-up: what a fresh Debian machine lacks -----------------------------
+job=demo
+[ $wine -eq 1 ] && job=demo-wine
+"$root/scripts/setup.sh" $job
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev)
 [ $wine -eq 1 ] && packages+=(g++-mingw-w64-i686 wine)
 missing=()
@@ -38,14 +47,8 @@ for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
-    say "installing ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-  else
-    echo "demo.sh: please install: sudo apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
+  echo "demo.sh: cannot go on without: ${missing[*]} (sudo apt-get install ${missing[*]})" >&2
+  exit 1
 fi
 
 # ---- Build ------------------------------------------------------------------

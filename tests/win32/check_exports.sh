@@ -1,9 +1,18 @@
 #!/bin/sh
-# The DLL exports exactly the host's five functions and the eight getters,
-# under their plain names, and imports nothing but system DLLs.
+# The DLL is built for the machine it claims (i386 for the product), exports
+# exactly the host's five functions and the eight getters under their plain
+# names, and imports nothing but system DLLs. Needs no Wine: it reads the file.
+#   check_exports.sh DLL [OBJDUMP] [FORMAT]   (defaults: i686's, pei-i386)
 set -eu
 dll="$1"
-dump=$(i686-w64-mingw32-objdump -p "$dll")
+objdump=${2:-i686-w64-mingw32-objdump}
+format=${3:-pei-i386}
+header=$("$objdump" -f "$dll")
+case "$header" in
+  *"file format $format"*) echo "machine type as expected: $format" ;;
+  *) echo "not a $format file:"; printf '%s\n' "$header"; exit 1 ;;
+esac
+dump=$("$objdump" -p "$dll")
 expected="CreatePluginObject DestroyPluginObject GetABSOLUTESectorTimes GetCriticalSection
 GetPluginName GetPluginType GetPluginVersion GetQuorvexState GetScoringInfoV2
 GetTelemetryInfoV2 GetTime GetTimeTable TrackLoaded"

@@ -2,6 +2,10 @@
 // and calls the plugin object's methods through the table by position, with
 // thiscall pointers of its own. It never uses the project's class headers,
 // so a slip in the table's layout fails the tests that use it.
+//
+// The 64-bit twin has one calling convention for everything: built there,
+// these tests prove the table's positions and the object's layout, but not
+// the host's 32-bit thiscall, which only the 32-bit DLL can show.
 #pragma once
 
 #ifndef NOMINMAX
@@ -90,14 +94,19 @@ class DllHost {
   }
   void* handle() const { return handle_; }
 
-  // The object starts 4 bytes before the handle, with its table pointer.
-  void* object() const { return static_cast<char*>(handle_) - 4; }
+  // The object starts one table pointer before the handle.
+  void* object() const { return static_cast<char*>(handle_) - sizeof(void*); }
   void** table() const { return *static_cast<void***>(object()); }
 
-  // Calls table position `slot` as the host does: thiscall, `this` in ECX.
+  // Calls table position `slot` as the host does: thiscall, `this` in ECX
+  // (on the 64-bit twin, the one convention, `this` in RCX).
   template <typename R, typename... Args>
   R call(int slot, Args... args) const {
+#if defined(__i386__)
     using Fn = R(__attribute__((thiscall))*)(void*, Args...);
+#else
+    using Fn = R (*)(void*, Args...);
+#endif
     return reinterpret_cast<Fn>(table()[slot])(object(), args...);
   }
 
