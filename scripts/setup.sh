@@ -17,7 +17,7 @@ job=${1:-test}
 
 base="cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev python3 curl"
 checks="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev googletest valgrind
-chromium mosquitto libmosquitto-dev"
+chromium mosquitto mosquitto-clients libmosquitto-dev zlib1g-dev openssl"
 windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64"
 wine32=""
 if reason=$(./scripts/runs_32bit.sh); then
@@ -41,10 +41,11 @@ cost() {
     wine | wine64) echo "no Windows program can run here: the Windows suites are not run" ;;
     g++-mingw-w64-*) echo "the Windows builds cannot be made" ;;
     chromium) echo "the tests in a real browser cannot run" ;;
-    mosquitto | libmosquitto-dev) echo "korvanel-live is built without MQTT and its broker tests cannot run" ;;
+    mosquitto | mosquitto-clients | libmosquitto-dev | zlib1g-dev) echo "korvanel-live is built without MQTT and its broker tests cannot run" ;;
     clang | libclang-rt-14-dev) echo "the fuzzers cannot be built" ;;
     clang-format) echo "the source format cannot be checked" ;;
     valgrind) echo "instructions per call cannot be counted" ;;
+    openssl) echo "the MQTT test cannot make its TLS certificates" ;;
     libbenchmark-dev) echo "the benchmarks cannot be built" ;;
     libgtest-dev | libgmock-dev | googletest) echo "the unit tests cannot be built" ;;
     *) echo "the build needs it" ;;

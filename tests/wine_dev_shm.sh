@@ -228,10 +228,16 @@ for v in $victims; do kill -0 "$v" 2>/dev/null && problem "the killed host still
 [ -f "$shm" ] || problem "a killed host left no file to reuse"
 start_host --seed 11 || exit 1
 log | grep -q "^$line" && problem "the restarted host fell back: $(log)"
-native_json after.json && sleep 0.3 && native_json again.json ||
-  problem "the native monitor does not find the restarted host's block"
-[ "$(field updateCount again.json)" -gt "$(field updateCount after.json)" ] ||
-  problem "the restarted host does not publish into the reused file"
+native_json after.json || problem "the native monitor does not find the restarted host's block"
+# Scoring comes five times a second; a loaded machine can starve the host for
+# a while, so give it a few seconds to count on.
+published=0
+for _ in $(seq 1 20); do
+  sleep 0.3
+  native_json again.json || continue
+  [ "$(field updateCount again.json)" -gt "$(field updateCount after.json)" ] && published=1 && break
+done
+[ $published -eq 1 ] || problem "the restarted host does not publish into the reused file"
 stop_host
 
 [ $failed -eq 0 ] && note "Wine /dev/shm run passed"
