@@ -203,22 +203,28 @@ KORVANEL_INLINE int korvanel_whole_size(const KorvanelReader* reader) {
  * to it (one stat of the name). A block that is not intact is to be closed
  * and opened again. */
 KORVANEL_INLINE KorvanelBlockState korvanel_check(const KorvanelReader* reader) {
-  if (!korvanel_whole_size(reader)) return KORVANEL_BLOCK_SHRUNK;
+#ifdef _WIN32
+  (void)reader;
+  return KORVANEL_BLOCK_INTACT;
+#else
+  struct stat mine;
+  if (fstat(reader->fd, &mine) != 0 || mine.st_size < (off_t)KORVANEL_SHARED_BLOCK_SIZE) {
+    return KORVANEL_BLOCK_SHRUNK;
+  }
 #ifdef __linux__
   {
     /* Only where the name is a file: elsewhere shm_open's names cannot be
      * looked at without opening them. */
     char path[300];
-    struct stat mine;
     struct stat named;
     snprintf(path, sizeof path, "/dev/shm/%s", reader->name);
-    if (fstat(reader->fd, &mine) == 0 &&
-        (stat(path, &named) != 0 || named.st_ino != mine.st_ino || named.st_dev != mine.st_dev)) {
+    if (lstat(path, &named) != 0 || named.st_ino != mine.st_ino || named.st_dev != mine.st_dev) {
       return KORVANEL_BLOCK_REPLACED;
     }
   }
 #endif
   return KORVANEL_BLOCK_INTACT;
+#endif
 }
 
 /* Opens the block named KORVANEL_SHARED_BLOCK_NAME + suffix (see

@@ -26,10 +26,10 @@ int checkPlugin(BlockSource& block, std::FILE* out) {
     // or that this user cannot open: not "not running".
     std::fprintf(out,
                  "Refused the shared block \"%s\": %s.\n"
-                 "- The plugin, run by this user, makes the block as a shared-memory file of\n"
-                 "  its own; whatever is there now is in its way too (the plugin then runs\n"
-                 "  without publishing). On Linux it is /dev/shm/%s: see who made it\n"
-                 "  (ls -l), and remove it once no simulator runs.\n"
+                 "- The plugin makes its block for its own user; this one was made by\n"
+                 "  something else, or cut short by another program. On Linux it is\n"
+                 "  /dev/shm/%s: ls -l shows who made it. Remove it while no simulator\n"
+                 "  runs; the plugin makes its block anew when it starts.\n"
                  "- Run this program as the same user as the simulator.\n",
                  name.c_str(), openProblem(opened), name.c_str());
     return 1;
