@@ -99,8 +99,9 @@ typedef enum KorvanelOpenResult {
                                        does not know */
   KORVANEL_OPEN_TOO_SMALL = 4,      /* an object of that name shorter than the block:
                                        a plugin still creating it, or not the plugin's */
-  KORVANEL_OPEN_NOT_A_FILE = 5,     /* POSIX: the name is a FIFO, device or folder,
-                                       which the plugin never makes: refused unread */
+  KORVANEL_OPEN_NOT_A_FILE = 5,     /* POSIX: the name is a FIFO, link, socket or
+                                       folder, which the plugin never makes: refused
+                                       unread */
   KORVANEL_OPEN_OTHER_OWNER = 6     /* POSIX: the object belongs to another user, as
                                        the plugin's never does: refused, since its
                                        contents and commands would be that user's */
@@ -134,7 +135,7 @@ KORVANEL_INLINE const char* korvanel_open_problem(KorvanelOpenResult result) {
              "not a whole block of the plugin, refused";
     case KORVANEL_OPEN_NOT_A_FILE:
       return "something of the block's name is there but is not a shared-memory "
-             "file (a FIFO, device or folder): not the plugin's, refused";
+             "file (a FIFO, link, socket or folder): not the plugin's, refused";
     case KORVANEL_OPEN_OTHER_OWNER:
       return "the block belongs to another user, not to the user running this "
              "reader: not this user's plugin, refused (it may be a fake)";
@@ -198,10 +199,9 @@ KORVANEL_INLINE int korvanel_whole_size(const KorvanelReader* reader) {
 #endif
 }
 
-/* Whether an open block is still the plugin's: its size (as
- * korvanel_whole_size) and, on POSIX systems, whether its name still leads
- * to it (one stat of the name). A block that is not intact is to be closed
- * and opened again. */
+/* Whether an open block is still the plugin's: its size (one fstat) and, on
+ * Linux, whether its name still leads to it (one lstat of the name). A block
+ * that is not intact is to be closed and opened again. */
 KORVANEL_INLINE KorvanelBlockState korvanel_check(const KorvanelReader* reader) {
 #ifdef _WIN32
   (void)reader;
