@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Bad input to the host and the monitor: usage errors exit 2, a plugin that
 # does not load or lacks an export is named, a cut-off or foreign recording
-# is refused, and a monitor without the block says the host is not running.
+# is refused, a monitor without the block says the host is not running, and
+# one that finds something else under the block's name says what it found.
 #   tools_bad_input.sh HOST MONITOR PLUGIN PARTIAL_PLUGIN [RUNNER]
 set -u
 host=$1 monitor=$2 plugin=$3 partial=$4 runner=${5:-}
@@ -66,6 +67,27 @@ if [ -e Plugins/KORVANEL/KORVANEL.log.txt ]; then
 fi
 
 expect 2 "host with the Korvanel plugin is not running" -- "$monitor" --json
+# Something else under the block's name (Linux: a file in /dev/shm) is
+# refused by name of what it is, and no command is written into it.
+if [ -z "$runner" ] && [ -d /dev/shm ]; then
+  spoof="/dev/shm/\$Quorvex2KORVANEL\$$KORVANEL_NAME_SUFFIX"
+  mkfifo "$spoof"
+  expect 2 "not a shared-memory file" -- timeout 10 "$monitor" --json
+  rm -f "$spoof"
+  head -c 4096 /dev/zero >"$spoof"
+  expect 1 "smaller than the block" -- "$monitor" --check
+  rm -f "$spoof"
+  if [ "$(id -u)" = 0 ]; then
+    head -c 151832 /dev/zero >"$spoof"
+    chown 65534 "$spoof" && chmod 666 "$spoof"
+    expect 2 "belongs to another user" -- "$monitor" --class-row 3
+    if [ "$(od -An -tu1 -j $((127480 + 42)) -N1 "$spoof" | tr -d ' ')" != 0 ]; then
+      echo "FAIL: the monitor wrote a command into another user's block"
+      failed=1
+    fi
+    rm -f "$spoof"
+  fi
+fi
 expect 2 "--kers" -- "$monitor" --kers maybe
 expect 2 "--class-row" -- "$monitor" --class-row 300
 

@@ -1,8 +1,10 @@
 """Reading Korvanel's shared block from Python (standard library only).
 
     import korvanel
-    with korvanel.open_block() as block:          # korvanel.NotRunning if absent
-        snap = block.copy()                       # the whole block, one moment
+    with korvanel.open_block() as block:          # korvanel.NotRunning if absent,
+                                                  # korvanel.Refused if not the plugin's
+        snap = block.copy()                       # the whole block, one moment;
+                                                  # korvanel.BlockLost: open it again
         if snap.whole:
             s = snap.data.scoring
             for i in range(korvanel.counted(s)):
@@ -18,8 +20,10 @@ Works on Windows (the named file mapping) and on Linux (/dev/shm/<name>, which
 is what shm_open opens). The name gets the suffix in KORVANEL_NAME_SUFFIX.
 """
 import ctypes
+import errno
 import mmap
 import os
+import stat
 import struct
 import sys
 import time
@@ -309,6 +313,32 @@ class UnknownLayout(Exception):
     """The block's layout stamp is not one this module knows."""
 
 
+class Refused(Exception):
+    """Something is there under the block's name that the plugin of this user
+    cannot have made, or that this user may not open; nothing was read from it
+    and nothing is written into it. `reason` is one of the REFUSALS keys; the
+    message says it in words."""
+
+    def __init__(self, name, reason):
+        Exception.__init__(self, "%s: %s" % (name, REFUSALS[reason]))
+        self.reason = reason
+
+
+REFUSALS = {
+    "not-a-file": "not a shared-memory file (a FIFO, link, socket or folder): "
+                  "not the plugin's, refused",
+    "other-owner": "belongs to another user, not to the user running this reader: "
+                   "not this user's plugin, refused (it may be a fake)",
+    "too-small": "smaller than the block: not a whole block of the plugin, refused",
+    "no-permission": "there but cannot be opened (another user's, or no permission)",
+}
+
+
+class BlockLost(Exception):
+    """The open block shrank or its name now leads elsewhere (another program
+    truncated, removed or replaced it): close it and open the block again."""
+
+
 class Snapshot:
     """One copy of the block (or of a region): `data` the record, `whole`
     whether it comes from one moment."""
@@ -319,22 +349,54 @@ class Snapshot:
 
 
 class _PosixView:
+    # Linux's shm_open names are files here; the reader opens the file itself.
     def __init__(self, name, writable):
-        path = "/dev/shm/" + name
+        self._path = "/dev/shm/" + name
+        # Without O_NONBLOCK a FIFO of the block's name would block the open
+        # for ever; without O_NOFOLLOW a link could lead anywhere.
+        flags = ((os.O_RDWR if writable else os.O_RDONLY) | os.O_NONBLOCK | os.O_NOFOLLOW |
+                 getattr(os, "O_CLOEXEC", 0))
         try:
-            fd = os.open(path, os.O_RDWR if writable else os.O_RDONLY)
+            fd = os.open(self._path, flags)
         except FileNotFoundError:
             raise NotRunning(name) from None
+        except OSError as e:
+            reason = "not-a-file" if e.errno in (errno.ELOOP, errno.ENXIO) else "no-permission"
+            raise Refused(name, reason) from None
         try:
-            if os.fstat(fd).st_size < SIZE:
-                raise NotRunning(name + " is too small")
+            st = os.fstat(fd)
+            if not stat.S_ISREG(st.st_mode):
+                raise Refused(name, "not-a-file")
+            if st.st_uid != os.geteuid():
+                raise Refused(name, "other-owner")
+            if st.st_size < SIZE:
+                raise Refused(name, "too-small")
             prot = mmap.PROT_READ | (mmap.PROT_WRITE if writable else 0)
             self._map = mmap.mmap(fd, SIZE, mmap.MAP_SHARED, prot)
-        finally:
+        except BaseException:
             os.close(fd)
+            raise
+        self._fd = fd
+        self._identity = (st.st_dev, st.st_ino)
+
+    def state(self):
+        """"intact", "shrunk" (reading the view would kill the process) or
+        "replaced" (the name leads to another object or none)."""
+        if os.fstat(self._fd).st_size < SIZE:
+            return "shrunk"
+        try:
+            named = os.stat(self._path, follow_symlinks=False)
+        except OSError:
+            return "replaced"
+        return "intact" if (named.st_dev, named.st_ino) == self._identity else "replaced"
 
     def read(self, offset, size):
-        return self._map[offset:offset + size]
+        # Through the descriptor, not the view: a file cut short meanwhile
+        # gives a short read here instead of a fault.
+        data = os.pread(self._fd, size, offset)
+        if len(data) < size:
+            raise BlockLost("the block shrank while it was read")
+        return data
 
     def u32(self, offset):
         return struct.unpack_from("<I", self._map, offset)[0]
@@ -344,6 +406,7 @@ class _PosixView:
 
     def close(self):
         self._map.close()
+        os.close(self._fd)
 
 
 class _WindowsView:
@@ -368,6 +431,11 @@ class _WindowsView:
         if not self._address:
             k32.CloseHandle(self._handle)
             raise NotRunning(name + " cannot be mapped")
+
+    @staticmethod
+    def state():
+        # A section keeps its size, and a view keeps its section.
+        return "intact"
 
     def read(self, offset, size):
         return ctypes.string_at(self._address + offset, size)
@@ -400,6 +468,12 @@ class Block:
         """LAYOUT_STAMP, or 0 from a plugin without the read protocol."""
         return self._view.u32(SharedBlock.layoutStamp.offset)  # noqa: F821
 
+    def check(self):
+        """"intact" while the block is still the one the plugin publishes
+        into; "shrunk" or "replaced" when another program truncated, removed
+        or replaced it (open the block again)."""
+        return self._view.state()
+
     def sequence(self):
         """The counter now: odd while the plugin writes. A counter that stops
         moving (with the state record's updateCount) means no plugin is
@@ -408,7 +482,12 @@ class Block:
 
     def copy_bytes(self, offset, size, tries=COPY_TRIES):
         """(bytes, whole) of `size` bytes at `offset`, with at most `tries`
-        tries; when no try was whole, the last one, which may be torn."""
+        tries; when no try was whole, the last one, which may be torn. Raises
+        BlockLost when the block shrank or was replaced (checked first, with
+        two system calls)."""
+        state = self.check()
+        if state != "intact":
+            raise BlockLost("the block was %s under the reader" % state)
         for attempt in range(1, max(1, tries) + 1):
             last = attempt >= tries
             before = self._view.u32(SEQUENCE_OFFSET)
@@ -451,6 +530,8 @@ class Block:
         plugin takes it at its next update."""
         if not self.writable:
             raise PermissionError("the block was opened read-only")
+        if self.check() != "intact":
+            raise BlockLost("the block was %s under the reader" % self.check())
         self._view.write_u8(STATE_OFFSET + COMMANDS[command], int(value) & 0xFF)
 
     def close(self):
@@ -467,5 +548,7 @@ class Block:
 
 def open_block(suffix=None, writable=False):
     """Opens the block read-only (or for command writes). Raises NotRunning
-    when there is none, UnknownLayout for a layout this module does not know."""
+    when there is none, Refused for one the plugin of this user cannot have
+    made (not a regular file, another user's, too small: on Linux), and
+    UnknownLayout for a layout this module does not know."""
     return Block(suffix, writable)

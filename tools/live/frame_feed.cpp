@@ -95,13 +95,17 @@ void FrameFeed::run() {
         // idle; a restarted host's counter has moved.
         lastOpen = source_->open();
       }
+      if (source_->isOpen()) {
+        // A block that shrank or was replaced is reopened by the copy, or
+        // left closed when nothing readable is there any more.
+        meta.copy = source_->copy(*copy);
+        copies_.fetch_add(1);
+        if (!meta.copy.whole) torn_.fetch_add(1);
+      }
       if (!source_->isOpen()) {
         layoutUsable_ = false;
         meta.status = lastOpen == OpenResult::kUnknownLayout ? "unknown-layout" : "no-plugin";
       } else {
-        meta.copy = source_->copy(*copy);
-        copies_.fetch_add(1);
-        if (!meta.copy.whole) torn_.fetch_add(1);
         meta.status = publishingStatus(*copy, meta.copy);
         layoutUsable_ = meta.status != std::string("unknown-layout");
         bool moved = !haveLast || copy->state.updateCount != lastUpdate ||

@@ -5,18 +5,33 @@
 #include <memory>
 
 #include "tools/reader/snapshot_json.h"
+#include "tools/reader/terminal_text.h"
 #include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools {
 
 int checkPlugin(BlockSource& block, std::FILE* out) {
   OpenResult opened = block.open();
+  std::string name = terminalText(block.name());
   if (opened == OpenResult::kUnknownLayout) {
     std::fprintf(out,
                  "The Korvanel plugin's shared block \"%s\" is there, but of a layout this\n"
                  "monitor does not know: the plugin and the monitor come from different\n"
                  "releases. Install the monitor of the plugin's release.\n",
-                 block.name().c_str());
+                 name.c_str());
+    return 1;
+  }
+  if (opened != OpenResult::kOpen && opened != OpenResult::kAbsent) {
+    // Something is there under the name that the plugin cannot have made,
+    // or that this user cannot open: not "not running".
+    std::fprintf(out,
+                 "Refused the shared block \"%s\": %s.\n"
+                 "- The plugin makes its block for its own user; this one was made by\n"
+                 "  something else, or cut short by another program. On Linux it is\n"
+                 "  /dev/shm/%s: ls -l shows who made it. Remove it while no simulator\n"
+                 "  runs; the plugin makes its block anew when it starts.\n"
+                 "- Run this program as the same user as the simulator.\n",
+                 name.c_str(), openProblem(opened), name.c_str());
     return 1;
   }
   if (opened != OpenResult::kOpen) {
@@ -27,16 +42,23 @@ int checkPlugin(BlockSource& block, std::FILE* out) {
                  "  Plugins/KORVANEL/KORVANEL.log.txt was written when it started: if the log\n"
                  "  is missing, the simulator did not load the plugin.\n"
                  "- Run this program as the same user as the simulator.\n",
-                 block.name().c_str());
+                 name.c_str());
     return 2;
   }
   auto first = std::make_unique<KorvanelSharedBlock>();
   auto second = std::make_unique<KorvanelSharedBlock>();
   CopyResult a = block.copy(*first);
   sleepSeconds(1.0);
-  CopyResult b = block.copy(*second);
+  CopyResult b = block.isOpen() ? block.copy(*second) : a;
+  if (a.lost || b.lost) {
+    std::fprintf(out,
+                 "The shared block \"%s\" shrank or was replaced while this monitor read it:\n"
+                 "another program truncated or removed it. Run the check again.\n",
+                 name.c_str());
+    return 1;
+  }
   LayoutCheck layout = checkLayoutStamp(b.layoutStamp);
-  std::fprintf(out, "The Korvanel plugin's shared block \"%s\" is there.\n", block.name().c_str());
+  std::fprintf(out, "The Korvanel plugin's shared block \"%s\" is there.\n", name.c_str());
   if (layout == LayoutCheck::kUnstamped) {
     std::fprintf(out,
                  "Layout: %u bytes, without a layout stamp: a plugin from before stamps, or\n"

@@ -12,6 +12,7 @@
 #include "tools/reader/block_commands.h"
 #include "tools/reader/block_source.h"
 #include "tools/reader/snapshot_json.h"
+#include "tools/reader/terminal_text.h"
 #include "tools/platform/tool_platform.h"
 
 namespace {
@@ -63,8 +64,18 @@ int watch(BlockSource& block, const Options& o) {
   double start = monotonicSeconds();
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
-    bool whole = block.copy(*copy).whole;
-    std::string screen = renderScreen(*copy, style, whole);
+    std::string screen;
+    // A block lost under the monitor is opened again at each screen.
+    OpenResult opened = block.isOpen() ? OpenResult::kOpen : block.open();
+    CopyResult copied;
+    if (opened == OpenResult::kOpen) copied = block.copy(*copy);
+    if (block.isOpen()) {
+      screen = renderScreen(*copy, style, copied.whole);
+    } else {
+      screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone: " +
+               (copied.lost ? "it shrank or was replaced under the monitor" : openProblem(opened)) +
+               ". Waiting for it.\n";
+    }
     if (terminal) {
       std::fputs("\x1b[H", stdout);
       std::fputs(screen.c_str(), stdout);
@@ -87,7 +98,7 @@ int watch(BlockSource& block, const Options& o) {
 int main(int argc, char** argv) {
   CLI::App app{
       "Live timing screen of the Korvanel plugin, read from its shared block.\n"
-      "Exit codes: 0 done, 2 bad usage or the host with the plugin is not running.",
+      "Exit codes: 0 done, 2 bad usage or no block to read (the message says why).",
       "korvanel-monitor"};
   Options options;
   addOptions(app, options);
@@ -103,17 +114,22 @@ int main(int argc, char** argv) {
   auto block = makeSharedBlockSource();
   if (options.check) return checkPlugin(*block, stdout);
   OpenResult opened = block->open();
+  std::string name = terminalText(block->name());
   if (opened != OpenResult::kOpen) {
     if (opened == OpenResult::kUnknownLayout) {
       std::fprintf(stderr,
                    "korvanel-monitor: shared block \"%s\" has a layout this monitor "
                    "does not know\n",
-                   block->name().c_str());
-    } else {
+                   name.c_str());
+    } else if (opened == OpenResult::kAbsent) {
       std::fprintf(stderr,
                    "korvanel-monitor: no shared block \"%s\": the host with the Korvanel plugin "
                    "is not running\n",
-                   block->name().c_str());
+                   name.c_str());
+    } else {
+      // Refused: nothing is read from it and no command is written into it.
+      std::fprintf(stderr, "korvanel-monitor: shared block \"%s\" refused: %s\n", name.c_str(),
+                   openProblem(opened));
     }
     return kNotRunning;
   }
@@ -126,9 +142,16 @@ int main(int argc, char** argv) {
     auto copy = std::make_unique<KorvanelSharedBlock>();
     SnapshotMeta meta;
     meta.copy = block->copy(*copy);
+    if (!block->isOpen()) {
+      std::fprintf(stderr,
+                   "korvanel-monitor: shared block \"%s\" shrank or was replaced while read, "
+                   "and none is there now\n",
+                   name.c_str());
+      return kNotRunning;
+    }
     meta.timeStamp = utcTimeStamp(std::chrono::system_clock::now());
     meta.status = publishingStatus(*copy, meta.copy);
-    std::printf("%s\n", snapshotText(snapshotJson(*copy, meta), 1).c_str());
+    std::printf("%s\n", snapshotText(snapshotJson(*copy, meta), 1, true).c_str());
   } else if (!options.commands.any()) {
     result = watch(*block, options);
   }

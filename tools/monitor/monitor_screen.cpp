@@ -8,9 +8,20 @@
 #include <cstring>
 
 #include "tools/reader/block_source.h"
+#include "tools/reader/terminal_text.h"
 
 namespace korvanel::tools {
 namespace {
+
+// A text field of the block as the screen may show it.
+template <size_t N>
+std::string printable(const char (&field)[N]) {
+  return terminalText(fieldText(field));
+}
+
+// Longer than any session: 100 hours, or infinity, are not times to print
+// digit by digit (nor to convert to int).
+constexpr double kLongestTime = 360000.0;
 
 std::string format(const char* pattern, ...) {
   char text[512];
@@ -50,7 +61,8 @@ std::string sessionName(int session) {
 }
 
 std::string secondsText(double seconds) {
-  return seconds > 0 ? format("%.3f", seconds) : std::string("--");
+  if (!(seconds > 0)) return "--";
+  return seconds < kLongestTime ? format("%.3f", seconds) : std::string("> 100 h");
 }
 
 // Copied out: the block's doubles need not be 8-byte aligned.
@@ -83,7 +95,7 @@ void header(Lines& out, const KorvanelSharedBlock& b, bool whole) {
                        : st.sessionActive ? phaseName(s.phase)
                                           : "no session";
   out.add(out.paint("1;36", "KORVANEL") +
-          format("  %s (%.0f m)  %s  %s  %s  updates %d", fieldText(s.trackName).c_str(),
+          format("  %s (%.0f m)  %s  %s  %s  updates %d", printable(s.trackName).c_str(),
                  s.lapLength, sessionName(s.session).c_str(), status.c_str(),
                  lapTimeText(s.currentTime).c_str(), st.updateCount) +
           (whole ? std::string() : "  " + out.paint("1;31", "torn?")));
@@ -97,8 +109,8 @@ void playerBlock(Lines& out, const KorvanelSharedBlock& b) {
     out.add("No player car in the session");
   } else {
     const KorvanelVehicleInfoV2& p = s.vehicles[s.playerIndex];
-    out.add(out.paint("1", format("You  %s, %s", fieldText(p.host.driverName).c_str(),
-                                  fieldText(t.telemetry.vehicleName).c_str())) +
+    out.add(out.paint("1", format("You  %s, %s", printable(p.host.driverName).c_str(),
+                                  printable(t.telemetry.vehicleName).c_str())) +
             format("  P%d (class P%d)  lap %d  lap time %s  %.0f km/h%s", s.playerPlace,
                    s.playerClassPosition, t.telemetry.lapNumber + 1,
                    lapTimeText(t.estimatedLapTime).c_str(),
@@ -139,8 +151,8 @@ void classTable(Lines& out, const KorvanelSharedBlock& b, int rows) {
     std::string line =
         format("%-4s %-4d %-22.22s %-20.20s %-8.8s %4d %9s %9s %9s %10s %6.0f %s",
                e.classPosition > 0 ? format("%d", e.classPosition).c_str() : "-", v.place,
-               fieldText(v.driverName).c_str(), fieldText(v.vehicleName).c_str(),
-               fieldText(v.vehicleClass).c_str(), v.lapsCompleted,
+               printable(v.driverName).c_str(), printable(v.vehicleName).c_str(),
+               printable(v.vehicleClass).c_str(), v.lapsCompleted,
                gapText(e.timeBehindClassAhead, e.lapDiffToClassAhead).c_str(),
                gapText(e.timeBehindClassLeader, e.lapDiffToClassLeader).c_str(), toYou.c_str(),
                lapTimeText(best).c_str(), top * 3.6, marks.c_str());
@@ -154,7 +166,7 @@ void records(Lines& out, const KorvanelSharedBlock& b) {
   const KorvanelTimeTable& t = b.timeTable;
   out.add(format("Fastest lap %s by %s (S1 %s, S1+S2 %s)   your best %s",
                  lapTimeText(t.fastestLapTime).c_str(),
-                 t.fastestLapTime > 0 ? fieldText(t.fastestLapDriver).c_str() : "nobody yet",
+                 t.fastestLapTime > 0 ? printable(t.fastestLapDriver).c_str() : "nobody yet",
                  secondsText(t.fastestLapSector1).c_str(), secondsText(t.fastestLapSector2).c_str(),
                  lapTimeText(t.playerBestLapTime).c_str()));
   const KorvanelAbsoluteSectorTimes& r = b.sectorTimes;
@@ -163,7 +175,7 @@ void records(Lines& out, const KorvanelSharedBlock& b) {
   for (int n = 0; n < 3; ++n) {
     int slot = order[n];
     line += format("  S%d %s %s (yours %s)", n + 1, secondsText(r.recordTime[slot]).c_str(),
-                   fieldText(r.recordHolder[slot]).c_str(),
+                   printable(r.recordHolder[slot]).c_str(),
                    secondsText(r.playerRecordTime[slot]).c_str());
   }
   out.add(line);
@@ -173,6 +185,7 @@ void records(Lines& out, const KorvanelSharedBlock& b) {
 
 std::string lapTimeText(double seconds) {
   if (!(seconds > 0)) return "--";
+  if (!(seconds < kLongestTime)) return "> 100 h";
   int minutes = static_cast<int>(seconds / 60.0);
   return format("%d:%06.3f", minutes, seconds - minutes * 60.0);
 }

@@ -26,6 +26,13 @@ void sleepSeconds(double seconds);
 // True when standard output is a terminal; turns on ANSI sequences there.
 bool prepareTerminal();
 
+// Runs `read(context)` and returns true; returns false instead when the read
+// touched a page of a mapped file beyond the file's end, which on POSIX
+// systems raises SIGBUS and would end the process (another program shrank
+// the file). `read` is abandoned where it stood then, so it must own nothing
+// that needs destroying. Other bus errors take their usual course.
+bool runGuardingMappedReads(void (*read)(void* context), void* context);
+
 // Ctrl-C and termination requests set a flag instead of killing the tool.
 void installInterruptFlag();
 bool interrupted();

@@ -1,5 +1,6 @@
 // POSIX services of the tools: dlopen, clock_gettime, signals.
 #include <dlfcn.h>
+#include <setjmp.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <mutex>
 
 #include "tools/platform/tool_platform.h"
 
@@ -16,6 +18,30 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 
 void onSignal(int) { gInterrupted.store(true); }
+
+// Where the guarded read of this thread jumps back to; null outside one.
+thread_local sigjmp_buf* tReadGuard = nullptr;
+struct sigaction gPreviousBusAction;
+
+void onBusError(int signal, siginfo_t* info, void*) {
+  sigjmp_buf* guard = tReadGuard;
+  if (guard != nullptr) siglongjmp(*guard, 1);
+  // Not a guarded read: with the previous action back, a fault happens
+  // again when this returns, and a signal that was sent is sent again.
+  sigaction(SIGBUS, &gPreviousBusAction, nullptr);
+  if (info == nullptr || info->si_code <= 0) raise(signal);
+}
+
+void installBusGuard() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &gPreviousBusAction);
+  });
+}
 
 }  // namespace
 
@@ -50,6 +76,23 @@ void sleepSeconds(double seconds) {
   ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR && !gInterrupted.load()) {
   }
+}
+
+bool runGuardingMappedReads(void (*read)(void* context), void* context) {
+  installBusGuard();
+  sigjmp_buf jump;
+  // The signal mask is saved: the handler's blocked SIGBUS is undone on the
+  // way back.
+  if (sigsetjmp(jump, 1) != 0) {
+    tReadGuard = nullptr;
+    return false;
+  }
+  tReadGuard = &jump;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  read(context);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  tReadGuard = nullptr;
+  return true;
 }
 
 bool prepareTerminal() { return isatty(STDOUT_FILENO) != 0; }

@@ -65,6 +65,12 @@ void sleepSeconds(double seconds) {
   Sleep(static_cast<DWORD>(seconds * 1000.0 + 0.5));
 }
 
+// A section's size is fixed when it is created: no view of it can shrink.
+bool runGuardingMappedReads(void (*read)(void* context), void* context) {
+  read(context);
+  return true;
+}
+
 bool prepareTerminal() {
   if (!_isatty(_fileno(stdout))) return false;
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -219,8 +219,8 @@ json statusJson(const SnapshotMeta& meta) {
           {"timeStamp", meta.timeStamp}};
 }
 
-std::string snapshotText(const json& document, int indent) {
-  return document.dump(indent, ' ', false, json::error_handler_t::replace);
+std::string snapshotText(const json& document, int indent, bool ascii) {
+  return document.dump(indent, ' ', ascii, json::error_handler_t::replace);
 }
 
 std::string utcTimeStamp(std::chrono::system_clock::time_point when) {

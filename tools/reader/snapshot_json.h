@@ -41,7 +41,9 @@ nlohmann::json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta
 // The envelope alone, for the states without a picture (no plugin, unknown layout).
 nlohmann::json statusJson(const SnapshotMeta& meta);
 // The document as text; bytes that are not UTF-8 become U+FFFD. `indent` < 0: one line.
-std::string snapshotText(const nlohmann::json& document, int indent);
+// `ascii`: every character past ASCII as a \u escape, as for a terminal,
+// which could take U+0080 to U+009F for commands.
+std::string snapshotText(const nlohmann::json& document, int indent, bool ascii = false);
 // `when` as "2026-01-31T12:00:00.000Z".
 std::string utcTimeStamp(std::chrono::system_clock::time_point when);
 
