@@ -40,12 +40,12 @@ bool repeatsShorterText(std::string_view text) {
 
 // More than half of the neighbours one apart ("abcd", "4321", "aabb").
 bool mostlyRuns(std::string_view text) {
-  size_t near = 0;
+  size_t neighbours = 0;
   for (size_t i = 1; i < text.size(); ++i) {
     int step = static_cast<unsigned char>(text[i]) - static_cast<unsigned char>(text[i - 1]);
-    if (step >= -1 && step <= 1) ++near;
+    if (step >= -1 && step <= 1) ++neighbours;
   }
-  return near * 2 > text.size() - 1;
+  return neighbours * 2 > text.size() - 1;
 }
 
 }  // namespace
