@@ -195,14 +195,14 @@ int exchange(int port, const std::string& bytes) {
 }
 
 std::string post(const std::string& path, const std::string& token, const std::string& body) {
-  return "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
+  return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
          (token.empty() ? "" : "Authorization: Bearer " + token + "\r\n") +
          "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
          "\r\n\r\n" + body;
 }
 
 std::string get(const std::string& path, const std::string& extra = "") {
-  return "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + extra + "\r\n";
+  return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extra + "\r\n";
 }
 
 int bad(int port, const std::string& token) {
@@ -219,16 +219,16 @@ int bad(int port, const std::string& token) {
        431},
       {"body of 10 KiB", post("/api/v1/command", token, std::string(10000, ' ')), 413},
       {"unknown path", get("/api/v2/everything"), 404},
-      {"wrong method", "DELETE /api/v1/snapshot HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
-       405},
+      {"wrong method",
+       "DELETE /api/v1/snapshot HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 405},
       {"command by GET", get("/api/v1/command"), 405},
       {"stream without upgrade", get("/api/v1/stream"), 426},
-      {"stream rate 0", "GET /api/v1/stream?rate=0 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n",
-       400},
-      {"stream rate 61", "GET /api/v1/stream?rate=61 HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n",
-       400},
+      {"stream rate 0",
+       "GET /api/v1/stream?rate=0 HTTP/1.1\r\nHost: 127.0.0.1\r\n" + upgrade + "\r\n", 400},
+      {"stream rate 61",
+       "GET /api/v1/stream?rate=61 HTTP/1.1\r\nHost: 127.0.0.1\r\n" + upgrade + "\r\n", 400},
       {"stream unknown part",
-       "GET /api/v1/stream?parts=weather HTTP/1.1\r\nHost: x\r\n" + upgrade + "\r\n", 400},
+       "GET /api/v1/stream?parts=weather HTTP/1.1\r\nHost: 127.0.0.1\r\n" + upgrade + "\r\n", 400},
       {"snapshot unknown option", get("/api/v1/snapshot?colour=red"), 400},
       {"command without token", post("/api/v1/command", "", R"({"classRow":1})"), 401},
       {"command with a wrong token", post("/api/v1/command", token + "x", R"({"classRow":1})"),

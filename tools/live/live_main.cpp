@@ -4,11 +4,12 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <fstream>
 
+#include "tools/live/access_guard.h"
 #include "tools/live/frame_feed.h"
 #include "tools/live/live_requests.h"
 #include "tools/live/live_server.h"
+#include "tools/live/token_file.h"
 #include "tools/reader/block_source.h"
 
 namespace {
@@ -19,31 +20,14 @@ using namespace korvanel::tools::live;
 constexpr int kUsage = 2;
 constexpr int kCannotServe = 3;
 
-// The token of `path`'s first line; a new one, written there, when the file
-// is missing or empty. Empty `path`: a new token each start.
-bool loadToken(const std::string& path, std::string& token) {
-  if (path.empty()) {
-    token = newToken();
-    return true;
-  }
-  std::ifstream in(path);
-  if (in && std::getline(in, token)) {
-    while (!token.empty() && (token.back() == '\r' || token.back() == ' ')) token.pop_back();
-    if (!token.empty()) return true;
-  }
-  token = newToken();
-  std::ofstream out(path, std::ios::trunc);
-  out << token << "\n";
-  return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
       "Live timing for browsers and stream overlays, read from the Korvanel plugin's shared "
       "block.\n"
-      "Open the printed address in a browser. Exit codes: 0 stopped, 2 bad usage, 3 cannot listen.",
+      "Open the printed address in a browser. Exit codes: 0 stopped, 2 bad usage, 3 cannot listen "
+      "or the token file is refused.",
       "korvanel-live"};
   ServerSettings settings;
   std::string tokenFile;
@@ -53,7 +37,24 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--port", settings.port, "TCP port (0: any free port)")->capture_default_str();
   app.add_option("--token-file", tokenFile,
-                 "Read the command token from this file (written with a new token if missing)");
+                 "Read the command token from this file (written with a new token, for this user "
+                 "alone, if missing)");
+  app.add_option("--allow-host", settings.allowedHosts,
+                 "Another name of this computer that browsers may use in the address (repeat "
+                 "for more); localhost and its addresses need none");
+  app.add_option("--allow-origin", settings.allowedOrigins,
+                 "Let pages of this origin (scheme://host[:port], or null for pages opened from "
+                 "files) read the snapshot and the stream and send commands with the token "
+                 "(repeat for more)")
+      ->check([](const std::string& origin) {
+        return normalOrigin(origin).empty()
+                   ? "an origin is scheme://host[:port] without a path, or null"
+                   : "";
+      });
+  app.add_option("--max-connections", settings.maxConnections,
+                 "Connections served at once; more wait until one closes")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -62,8 +63,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvanel-live: %s\n\n%s", e.what(), app.help().c_str());
     return kUsage;
   }
-  if (!loadToken(tokenFile, settings.token)) {
-    std::fprintf(stderr, "korvanel-live: cannot write the token file %s\n", tokenFile.c_str());
+  if (tokenFile.empty()) {
+    settings.token = newToken();
+  } else if (std::string error; !loadTokenFile(tokenFile, settings.token, error)) {
+    std::fprintf(stderr, "korvanel-live: %s\n", error.c_str());
     return kCannotServe;
   }
 
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
   std::printf("korvanel-live: live timing page at http://%s:%u/\n", host.c_str(), server.port());
   std::printf("korvanel-live: snapshot at /api/v1/snapshot, stream at /api/v1/stream\n");
   std::printf("korvanel-live: command token: %s\n", settings.token.c_str());
+  std::printf("korvanel-live: at most %zu connections at once\n", server.connectionLimit());
   std::fflush(stdout);
   server.run();
   feed.stop();

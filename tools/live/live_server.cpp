@@ -1,7 +1,9 @@
 // Boost.Beast on Asio, one I/O thread. Every client has at most one write
 // in flight and remembers only the id of the last frame it sent: a client
 // that reads slowly skips frames, one that never reads holds one frame, and
-// neither costs the others or the reader anything.
+// neither costs the others or the reader anything. A request's bytes never
+// reach an encoder that throws, and what a handler throws all the same ends
+// its own connection only.
 #include "tools/live/live_server.h"
 
 #include <boost/asio.hpp>
@@ -9,13 +11,19 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <deque>
+#include <functional>
 #include <optional>
 
+#include "tools/live/access_guard.h"
 #include "tools/live/live_requests.h"
 #include "tools/live/web_assets.h"
+#include "tools/platform/descriptor_limit.h"
 
 namespace korvanel::tools::live {
 namespace {
@@ -32,6 +40,15 @@ constexpr size_t kBodyLimit = 4 * 1024;
 constexpr size_t kMessageLimit = 4 * 1024;
 constexpr size_t kRepliesPending = 8;
 constexpr auto kRequestTimeout = std::chrono::seconds(30);
+// Descriptors kept for everything but connections: the standard streams,
+// the acceptor, Asio's own, the block's, the log.
+constexpr size_t kDescriptorsKept = 32;
+// Waits after a failed accept (out of descriptors or memory): doubling from
+// the first to the last, so that a server at its limit sleeps instead of spinning.
+constexpr auto kAcceptBackoffFirst = std::chrono::milliseconds(10);
+constexpr auto kAcceptBackoffLast = std::chrono::milliseconds(1000);
+// Failures logged in full; after these, every thousandth.
+constexpr uint64_t kFaultsLogged = 20;
 
 constexpr std::string_view kSnapshotPath = "/api/v1/snapshot";
 constexpr std::string_view kStreamPath = "/api/v1/stream";
@@ -40,9 +57,87 @@ constexpr std::string_view kCommandPath = "/api/v1/command";
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
 
-std::string errorText(int status, const std::string& reason) {
-  return json{{"status", status}, {"error", reason}}.dump();
+// JSON text of a document that may hold a request's bytes: invalid UTF-8
+// becomes U+FFFD instead of an exception.
+std::string jsonText(const json& document) {
+  return document.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+std::string errorText(int status, const std::string& reason) {
+  return jsonText(json{{"status", status}, {"error", reason}});
+}
+
+// Logs a failure that ended one connection, or one turn of the network
+// loop, with every byte outside printable ASCII escaped.
+void reportFault(const char* where, const char* what) {
+  static std::atomic<uint64_t> count{0};
+  uint64_t n = ++count;
+  if (n > kFaultsLogged && n % 1000 != 0) return;
+  std::string text;
+  for (const char* c = what; *c; ++c) {
+    unsigned char b = static_cast<unsigned char>(*c);
+    if (b >= 0x20 && b < 0x7f) {
+      text += *c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", b);
+      text += escaped;
+    }
+  }
+  std::fprintf(stderr, "korvanel-live: %s (failure %llu): %s\n", where,
+               static_cast<unsigned long long>(n), text.c_str());
+  std::fflush(stderr);
+}
+
+// Counts the connections open; the acceptor waits while they are at the
+// limit and is resumed by the first to close.
+class ConnectionLimit {
+ public:
+  void setLimit(size_t limit) { limit_ = limit; }
+  size_t limit() const { return limit_; }
+  bool full() const { return open_ >= limit_; }
+  void opened() { ++open_; }
+  void closed() {
+    --open_;
+    if (resume_ && !full() && !stopped_) {
+      auto resume = std::move(resume_);
+      resume_ = nullptr;
+      resume();
+    }
+  }
+  void waitForRoom(std::function<void()> resume) { resume_ = std::move(resume); }
+  // After the network loop ended: closing connections resume nothing.
+  void stop() {
+    stopped_ = true;
+    resume_ = nullptr;
+  }
+
+ private:
+  size_t limit_ = kDefaultMaxConnections;
+  size_t open_ = 0;
+  bool stopped_ = false;
+  std::function<void()> resume_;
+};
+
+// One connection's place under the limit, held by its session (HTTP, then
+// the stream it may become) and given back when that ends.
+class ConnectionSlot {
+ public:
+  explicit ConnectionSlot(ConnectionLimit& limit) : limit_(limit) { limit_.opened(); }
+  ~ConnectionSlot() { limit_.closed(); }
+  ConnectionSlot(const ConnectionSlot&) = delete;
+  ConnectionSlot& operator=(const ConnectionSlot&) = delete;
+
+ private:
+  ConnectionLimit& limit_;
+};
+
+// What every session shares with the server.
+struct Services {
+  FrameFeed& feed;
+  const std::string& token;
+  const AccessGuard& guard;
+};
 
 Response makeResponse(const Request& request, http::status status, std::string body,
                       const char* type = "application/json") {
@@ -97,13 +192,13 @@ json runCommand(FrameFeed& feed, const std::string& expected, std::string_view t
 
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
  public:
-  StreamSession(tcp::socket socket, FrameFeed& feed, const std::string& token,
-                StreamOptions options)
+  StreamSession(tcp::socket socket, const Services& services, StreamOptions options,
+                std::unique_ptr<ConnectionSlot> slot)
       : ws_(std::move(socket)),
         timer_(ws_.get_executor()),
-        feed_(feed),
-        token_(token),
-        options_(options) {}
+        services_(services),
+        options_(options),
+        slot_(std::move(slot)) {}
 
   void start(Request request) {
     ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
@@ -113,13 +208,26 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     ws_.read_message_max(kMessageLimit);
     ws_.async_accept(request, [self = shared_from_this()](beast::error_code ec) {
       if (ec) return;
-      self->next_ = std::chrono::steady_clock::now();
-      self->tick();
-      self->read();
+      self->guarded([&] {
+        self->next_ = std::chrono::steady_clock::now();
+        self->tick();
+        self->read();
+      });
     });
   }
 
  private:
+  // Runs a handler's work; what it throws closes this stream alone.
+  template <class Work>
+  void guarded(Work&& work) {
+    try {
+      work();
+    } catch (const std::exception& e) {
+      reportFault("a stream failed and was closed", e.what());
+      close();
+    }
+  }
+
   std::chrono::steady_clock::duration period() const {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(1.0 / options_.rate));
@@ -130,11 +238,13 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     timer_.expires_at(next_);
     timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
       if (ec || self->closed_) return;
-      auto now = std::chrono::steady_clock::now();
-      self->next_ += self->period();
-      if (self->next_ < now) self->next_ = now + self->period();  // behind: no burst
-      self->sendFrame();
-      self->tick();
+      self->guarded([&] {
+        auto now = std::chrono::steady_clock::now();
+        self->next_ += self->period();
+        if (self->next_ < now) self->next_ = now + self->period();  // behind: no burst
+        self->sendFrame();
+        self->tick();
+      });
     });
   }
 
@@ -142,7 +252,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   // otherwise this tick's frame is lost.
   void sendFrame() {
     if (writing_) return;
-    std::shared_ptr<const Frame> frame = feed_.latest();
+    std::shared_ptr<const Frame> frame = services_.feed.latest();
     if (!frame || frame->id() == lastSent_) return;
     lastSent_ = frame->id();
     write(frame->text(options_.parts));
@@ -164,17 +274,19 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
                       self->writing_ = false;
                       self->inFlight_.reset();
                       if (ec) return self->close();
-                      self->sendReplies();
+                      self->guarded([&] { self->sendReplies(); });
                     });
   }
 
   void read() {
     ws_.async_read(incoming_, [self = shared_from_this()](beast::error_code ec, size_t) {
       if (ec) return self->close();
-      std::string text = beast::buffers_to_string(self->incoming_.data());
-      self->incoming_.consume(self->incoming_.size());
-      self->reply(self->answer(text));
-      self->read();
+      self->guarded([&] {
+        std::string text = beast::buffers_to_string(self->incoming_.data());
+        self->incoming_.consume(self->incoming_.size());
+        self->reply(self->answer(text));
+        self->read();
+      });
     });
   }
 
@@ -186,7 +298,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
       std::string token = message.value("token", json()).is_string()
                               ? message["token"].get<std::string>()
                               : std::string();
-      return runCommand(feed_, token_, token, message["command"]);
+      return runCommand(services_.feed, services_.token, token, message["command"]);
     }
     if (!message.contains("rate") && !message.contains("parts")) {
       return {{"status", 400}, {"error", "a message has rate and/or parts, or a command"}};
@@ -208,7 +320,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 
   void reply(json body) {
     if (replies_.size() >= kRepliesPending) return close();  // asks without ever reading
-    replies_.push_back(json{{"reply", std::move(body)}}.dump());
+    replies_.push_back(jsonText(json{{"reply", std::move(body)}}));
     sendReplies();
   }
 
@@ -221,9 +333,9 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 
   websocket::stream<beast::tcp_stream> ws_;
   net::steady_timer timer_;
-  FrameFeed& feed_;
-  const std::string& token_;
+  const Services& services_;
   StreamOptions options_;
+  std::unique_ptr<ConnectionSlot> slot_;
   std::chrono::steady_clock::time_point next_;
   uint64_t lastSent_ = 0;
   bool writing_ = false;
@@ -235,20 +347,29 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(tcp::socket socket, FrameFeed& feed, const std::string& token)
+  HttpSession(tcp::socket socket, const Services& services, std::unique_ptr<ConnectionSlot> slot)
       : stream_(std::move(socket)),
         buffer_(kHeaderLimit + kBodyLimit),
-        feed_(feed),
-        token_(token) {}
+        services_(services),
+        slot_(std::move(slot)) {
+    beast::error_code ec;
+    local_ = stream_.socket().local_endpoint(ec).address();
+  }
 
   void read() {
     parser_.emplace();
     parser_->header_limit(kHeaderLimit);
     parser_->body_limit(kBodyLimit);
     stream_.expires_after(kRequestTimeout);
-    http::async_read(
-        stream_, buffer_, *parser_,
-        [self = shared_from_this()](beast::error_code ec, size_t) { self->onRead(ec); });
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code ec, size_t) {
+                       try {
+                         self->onRead(ec);
+                       } catch (const std::exception& e) {
+                         reportFault("a request failed and its connection was closed", e.what());
+                         self->shutdown();
+                       }
+                     });
   }
 
  private:
@@ -263,17 +384,23 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       bare.version(11);
       bare.keep_alive(false);
       if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
-        return send(errorResponse(bare, 431, "request header larger than 8 KiB"), true);
+        return send(errorResponse(bare, 431, "request header larger than 8 KiB"), true, false);
       }
       if (ec == http::error::body_limit) {
-        return send(errorResponse(bare, 413, "request body larger than 4 KiB"), true);
+        return send(errorResponse(bare, 413, "request body larger than 4 KiB"), true, false);
       }
       if (ec.category() == beast::error_code(http::error::bad_target).category()) {
-        return send(errorResponse(bare, 400, "malformed request: " + ec.message()), true);
+        return send(errorResponse(bare, 400, "malformed request: " + ec.message()), true, false);
       }
       return shutdown();
     }
     Request request = parser_->release();
+    bool head = request.method() == http::verb::head;
+    origin_ = header(request, http::field::origin);
+    if (Refusal r = admit(request)) {
+      request.keep_alive(false);
+      return send(errorResponse(request, r.status, r.reason), true, head);
+    }
     std::string_view path, query;
     std::string_view target(request.target().data(), request.target().size());
     splitTarget(target, path, query);
@@ -281,15 +408,67 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       StreamOptions options;
       if (Refusal r = parseStreamQuery(query, options)) {
         request.keep_alive(false);
-        return send(errorResponse(request, r.status, r.reason), true);
+        return send(errorResponse(request, r.status, r.reason), true, false);
       }
       stream_.expires_never();
-      std::make_shared<StreamSession>(stream_.release_socket(), feed_, token_, options)
+      std::make_shared<StreamSession>(stream_.release_socket(), services_, options,
+                                      std::move(slot_))
           ->start(std::move(request));
       return;
     }
-    Response response = route(request, path, query);
-    send(std::move(response), !response.keep_alive());
+    Response response = request.method() == http::verb::options && !origin_.empty()
+                            ? preflight(request)
+                            : route(request, path, query);
+    if (verdict_ == OriginVerdict::kOwn || verdict_ == OriginVerdict::kAllowed) {
+      response.set(http::field::access_control_allow_origin, origin_);
+      response.set(http::field::vary, "Origin");
+    }
+    // The flag is read before the response is moved away.
+    bool thenClose = !response.keep_alive();
+    send(std::move(response), thenClose, head);
+  }
+
+  static std::string header(const Request& request, http::field field) {
+    auto found = request.find(field);
+    return found == request.end() ? std::string()
+                                  : std::string(found->value().data(), found->value().size());
+  }
+
+  // Host and Origin: who may be answered at all.
+  Refusal admit(const Request& request) {
+    auto host = request.find(http::field::host);
+    if (host == request.end()) {
+      // HTTP/1.0 programs may leave it out; browsers never do.
+      if (request.version() >= 11) return {400, "the request has no Host header"};
+    } else if (std::string_view name(host->value().data(), host->value().size());
+               !services_.guard.hostAllowed(name, local_)) {
+      return {403, "the Host \"" + std::string(name) +
+                       "\" is not a name of this server; korvanel-live --allow-host NAME adds one"};
+    }
+    verdict_ = services_.guard.origin(origin_, local_);
+    if (verdict_ == OriginVerdict::kRefused) {
+      return {403, "pages of " + origin_ +
+                       " may not use this server; korvanel-live --allow-origin ORIGIN allows them"};
+    }
+    return {};
+  }
+
+  // A browser asking whether a page of another origin may send a request.
+  // Only admitted origins get here.
+  Response preflight(const Request& request) {
+    Response response = makeResponse(request, http::status::no_content, "");
+    response.erase(http::field::content_type);
+    response.erase(http::field::content_length);  // a 204 has no body to measure
+    response.set(http::field::access_control_allow_methods, "GET, HEAD, POST");
+    response.set(http::field::access_control_allow_headers,
+                 "Authorization, Content-Type, X-Korvanel-Token");
+    response.set(http::field::access_control_max_age, "600");
+    // A page on the internet reaching this computer: the browser asks
+    // this before it lets the request through.
+    if (request.find("Access-Control-Request-Private-Network") != request.end()) {
+      response.set("Access-Control-Allow-Private-Network", "true");
+    }
+    return response;
   }
 
   Response route(const Request& request, std::string_view path, std::string_view query) {
@@ -306,7 +485,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (Refusal r = parseStreamQuery(query, options)) {
         return errorResponse(request, r.status, r.reason);
       }
-      std::shared_ptr<const Frame> frame = feed_.latest();
+      std::shared_ptr<const Frame> frame = services_.feed.latest();
       auto text = frame->text(options.parts);
       Response r = makeResponse(
           request, frame->hasPicture() ? http::status::ok : http::status::service_unavailable,
@@ -317,17 +496,18 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (method != http::verb::post) return notAllowed("POST");
       json document = json::parse(request.body(), nullptr, false);
       std::string_view token = requestToken(request);
+      const std::string& expected = services_.token;
       // The token before the body: without it nothing about the body is told.
-      if (token.empty() || !sameToken(token, token_)) {
-        json refusal = runCommand(feed_, token_, token, json());
+      if (token.empty() || !sameToken(token, expected)) {
+        json refusal = runCommand(services_.feed, expected, token, json());
         return errorResponse(request, refusal["status"], refusal["error"]);
       }
       if (document.is_discarded()) {
         return errorResponse(request, 400, "the body is not JSON");
       }
-      json outcome = runCommand(feed_, token_, token, document);
+      json outcome = runCommand(services_.feed, expected, token, document);
       int status = outcome["status"];
-      return makeResponse(request, static_cast<http::status>(status), outcome.dump());
+      return makeResponse(request, static_cast<http::status>(status), jsonText(outcome));
     }
     if (path == kStreamPath) {
       Response r = errorResponse(request, 426, "this is a WebSocket endpoint");
@@ -342,8 +522,18 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     return errorResponse(request, 404, "no such path: " + std::string(path));
   }
 
-  void send(Response response, bool thenClose) {
-    auto held = std::make_shared<Response>(std::move(response));
+  // Writes `response`; for HEAD its header alone, Content-Length that of
+  // the body a GET would have had.
+  void send(Response response, bool thenClose, bool headersOnly) {
+    if (headersOnly) {
+      return write(std::make_shared<http::response<http::empty_body>>(std::move(response.base())),
+                   thenClose);
+    }
+    write(std::make_shared<Response>(std::move(response)), thenClose);
+  }
+
+  template <class Message>
+  void write(std::shared_ptr<Message> held, bool thenClose) {
     http::async_write(stream_, *held,
                       [self = shared_from_this(), held, thenClose](beast::error_code ec, size_t) {
                         if (ec || thenClose) return self->shutdown();
@@ -360,28 +550,66 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   beast::tcp_stream stream_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
-  FrameFeed& feed_;
-  const std::string& token_;
+  const Services& services_;
+  std::unique_ptr<ConnectionSlot> slot_;
+  net::ip::address local_;
+  std::string origin_;
+  OriginVerdict verdict_ = OriginVerdict::kAbsent;
 };
 
 }  // namespace
 
 struct LiveServer::State {
-  State(FrameFeed& f, ServerSettings s) : feed(f), settings(std::move(s)) {}
+  State(FrameFeed& f, ServerSettings s)
+      : feed(f),
+        settings(std::move(s)),
+        guard(AccessSettings{settings.address, settings.allowedHosts, settings.allowedOrigins}),
+        services{feed, settings.token, guard} {}
   FrameFeed& feed;
   ServerSettings settings;
+  AccessGuard guard;
+  Services services;
+  // Before the I/O context: sessions it destroys give their slots back here.
+  ConnectionLimit limit;
   net::io_context io{1};
   tcp::acceptor acceptor{io};
+  net::steady_timer backoff{io};
+  std::chrono::milliseconds backoffWait{0};
   net::signal_set signals{io, SIGINT, SIGTERM};
 
   void accept() {
+    if (!acceptor.is_open()) return;
+    if (limit.full()) {
+      limit.waitForRoom([this] { accept(); });
+      return;
+    }
     acceptor.async_accept(net::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+      if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
+      if (ec && ec != net::error::connection_aborted) return pause(ec);
+      backoffWait = std::chrono::milliseconds(0);
       if (!ec) {
         beast::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
-        std::make_shared<HttpSession>(std::move(socket), feed, settings.token)->read();
+        auto slot = std::make_unique<ConnectionSlot>(limit);
+        std::make_shared<HttpSession>(std::move(socket), services, std::move(slot))->read();
       }
-      if (acceptor.is_open()) accept();
+      accept();
+    });
+  }
+
+  // Out of descriptors (EMFILE, ENFILE) or memory: the pending connection
+  // stays queued and the next try waits, instead of failing again at once.
+  void pause(const beast::error_code& ec) {
+    bool first = backoffWait.count() == 0;
+    backoffWait = first ? kAcceptBackoffFirst : std::min(backoffWait * 2, kAcceptBackoffLast);
+    if (first) {
+      std::fprintf(stderr, "korvanel-live: cannot accept a connection (%s): trying again shortly\n",
+                   ec.message().c_str());
+      std::fflush(stderr);
+    }
+    backoff.expires_after(backoffWait);
+    backoff.async_wait([this](beast::error_code wait) {
+      if (!wait) accept();
     });
   }
 };
@@ -398,13 +626,26 @@ bool LiveServer::listen(std::string& error) {
     error = "not an IP address: " + state_->settings.address;
     return false;
   }
+  size_t wanted = state_->settings.maxConnections;
+  size_t descriptors = raiseDescriptorLimit(wanted + kDescriptorsKept);
+  if (descriptors != 0) {
+    if (descriptors <= kDescriptorsKept) {
+      error = "the process may open only " + std::to_string(descriptors) + " files";
+      return false;
+    }
+    wanted = std::min(wanted, descriptors - kDescriptorsKept);
+  }
+  state_->limit.setLimit(wanted);
   tcp::endpoint endpoint{address, state_->settings.port};
   tcp::acceptor& a = state_->acceptor;
   a.open(endpoint.protocol(), ec);
   if (!ec) a.set_option(net::socket_base::reuse_address(true), ec);
   if (!ec) a.bind(endpoint, ec);
   if (!ec) a.listen(net::socket_base::max_listen_connections, ec);
-  if (!ec) return true;
+  if (!ec) {
+    state_->guard.setPort(port());
+    return true;
+  }
   error = "cannot listen on " + state_->settings.address + ":" +
           std::to_string(state_->settings.port) + ": " + ec.message();
   return false;
@@ -415,16 +656,29 @@ uint16_t LiveServer::port() const {
   return state_->acceptor.local_endpoint(ec).port();
 }
 
+size_t LiveServer::connectionLimit() const { return state_->limit.limit(); }
+
 void LiveServer::run() {
   state_->signals.async_wait([this](beast::error_code, int) { stop(); });
   state_->accept();
-  state_->io.run();
+  for (;;) {
+    try {
+      state_->io.run();
+      break;
+    } catch (const std::exception& e) {
+      // A handler outside the sessions' own guards: the connection it
+      // belonged to is gone with it; the loop goes on.
+      reportFault("a network handler failed; serving goes on", e.what());
+    }
+  }
+  state_->limit.stop();
 }
 
 void LiveServer::stop() {
   net::post(state_->io, [this] {
     beast::error_code ignored;
     state_->acceptor.close(ignored);
+    state_->backoff.cancel();
     state_->io.stop();
   });
 }

@@ -215,7 +215,10 @@ json statusJson(const SnapshotMeta& meta) {
           {"layout",
            {{"stamp", meta.copy.layoutStamp},
             {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+          {"layoutStamp", meta.copy.layoutStamp},
           {"whole", false},
+          {"sequence", meta.copy.sequence},
+          {"updateCount", 0},  // no copy of the state record was read
           {"timeStamp", meta.timeStamp}};
 }
 
