@@ -9,6 +9,7 @@
 #include "tools/live/frame_feed.h"
 #include "tools/live/live_requests.h"
 #include "tools/live/live_server.h"
+#include "tools/live/mqtt_modes.h"
 #include "tools/reader/block_source.h"
 
 namespace {
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
   app.add_option("--port", settings.port, "TCP port (0: any free port)")->capture_default_str();
   app.add_option("--token-file", tokenFile,
                  "Read the command token from this file (written with a new token if missing)");
+  MqttSettings mqtt;
+  addMqttOptions(app, mqtt);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvanel-live: cannot write the token file %s\n", tokenFile.c_str());
     return kCannotServe;
   }
+  if (!mqtt.follow.empty()) return followCars(mqtt, settings);
 
   FrameFeed feed(makeSharedBlockSource(), 60.0);
   LiveServer server(feed, settings);
@@ -75,12 +79,21 @@ int main(int argc, char** argv) {
     return kCannotServe;
   }
   feed.start();
+  std::shared_ptr<MqttPublisher> publisher;
+  if (!mqtt.publish.empty()) {
+    publisher = publishRace(feed, mqtt, settings.token, error);
+    if (!publisher) {
+      std::fprintf(stderr, "korvanel-live: %s\n", error.c_str());
+      return kUsage;
+    }
+  }
   std::string host = settings.address == "0.0.0.0" ? "127.0.0.1" : settings.address;
   std::printf("korvanel-live: live timing page at http://%s:%u/\n", host.c_str(), server.port());
   std::printf("korvanel-live: snapshot at /api/v1/snapshot, stream at /api/v1/stream\n");
   std::printf("korvanel-live: command token: %s\n", settings.token.c_str());
   std::fflush(stdout);
   server.run();
+  publisher.reset();
   feed.stop();
   std::printf("korvanel-live: stopped\n");
   return 0;

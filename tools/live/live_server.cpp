@@ -36,6 +36,7 @@ constexpr auto kRequestTimeout = std::chrono::seconds(30);
 constexpr std::string_view kSnapshotPath = "/api/v1/snapshot";
 constexpr std::string_view kStreamPath = "/api/v1/stream";
 constexpr std::string_view kCommandPath = "/api/v1/command";
+constexpr std::string_view kCarsPath = "/api/v1/cars";
 
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
@@ -80,8 +81,8 @@ std::string_view requestToken(const Request& request) {
 
 // Carries out a command document that came with `token`; the reply's status
 // is an HTTP status either way.
-json runCommand(FrameFeed& feed, const std::string& expected, std::string_view token,
-                const json& document) {
+json runCommand(FrameSource& feed, const std::string& expected, std::string_view token,
+                const json& document, const std::string& car) {
   if (token.empty()) {
     return {{"status", 401}, {"error", "commands need the token korvanel-live printed at start"}};
   }
@@ -90,14 +91,14 @@ json runCommand(FrameFeed& feed, const std::string& expected, std::string_view t
   if (Refusal r = parseCommands(document, commands)) {
     return {{"status", r.status}, {"error", r.reason}};
   }
-  CommandOutcome outcome = feed.command(commands);
+  CommandOutcome outcome = feed.command(car, commands);
   if (outcome.status != 200) return {{"status", outcome.status}, {"error", outcome.message}};
   return {{"status", 200}, {"done", outcome.message}};
 }
 
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
  public:
-  StreamSession(tcp::socket socket, FrameFeed& feed, const std::string& token,
+  StreamSession(tcp::socket socket, FrameSource& feed, const std::string& token,
                 StreamOptions options)
       : ws_(std::move(socket)),
         timer_(ws_.get_executor()),
@@ -142,7 +143,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   // otherwise this tick's frame is lost.
   void sendFrame() {
     if (writing_) return;
-    std::shared_ptr<const Frame> frame = feed_.latest();
+    std::shared_ptr<const Frame> frame = feed_.latest(options_.car);
     if (!frame || frame->id() == lastSent_) return;
     lastSent_ = frame->id();
     write(frame->text(options_.parts));
@@ -186,15 +187,16 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
       std::string token = message.value("token", json()).is_string()
                               ? message["token"].get<std::string>()
                               : std::string();
-      return runCommand(feed_, token_, token, message["command"]);
+      return runCommand(feed_, token_, token, message["command"], options_.car);
     }
-    if (!message.contains("rate") && !message.contains("parts")) {
-      return {{"status", 400}, {"error", "a message has rate and/or parts, or a command"}};
+    if (!message.contains("rate") && !message.contains("parts") && !message.contains("car")) {
+      return {{"status", 400}, {"error", "a message has rate, parts and/or car, or a command"}};
     }
     StreamOptions options = options_;
     if (Refusal r = parseStreamMessage(message, options)) {
       return {{"status", r.status}, {"error", r.reason}};
     }
+    if (!feed_.latest(options.car)) return {{"status", 404}, {"error", "no such car"}};
     bool faster = options.rate != options_.rate;
     options_ = options;
     lastSent_ = 0;  // the new parts go out at the next tick even if no update came
@@ -221,7 +223,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 
   websocket::stream<beast::tcp_stream> ws_;
   net::steady_timer timer_;
-  FrameFeed& feed_;
+  FrameSource& feed_;
   const std::string& token_;
   StreamOptions options_;
   std::chrono::steady_clock::time_point next_;
@@ -235,7 +237,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(tcp::socket socket, FrameFeed& feed, const std::string& token)
+  HttpSession(tcp::socket socket, FrameSource& feed, const std::string& token)
       : stream_(std::move(socket)),
         buffer_(kHeaderLimit + kBodyLimit),
         feed_(feed),
@@ -283,6 +285,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         request.keep_alive(false);
         return send(errorResponse(request, r.status, r.reason), true);
       }
+      if (!feed_.latest(options.car)) {
+        request.keep_alive(false);
+        return send(errorResponse(request, 404, "no such car: " + options.car), true);
+      }
       stream_.expires_never();
       std::make_shared<StreamSession>(stream_.release_socket(), feed_, token_, options)
           ->start(std::move(request));
@@ -306,7 +312,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (Refusal r = parseStreamQuery(query, options)) {
         return errorResponse(request, r.status, r.reason);
       }
-      std::shared_ptr<const Frame> frame = feed_.latest();
+      std::shared_ptr<const Frame> frame = feed_.latest(options.car);
+      if (!frame) return errorResponse(request, 404, "no such car: " + options.car);
       auto text = frame->text(options.parts);
       Response r = makeResponse(
           request, frame->hasPicture() ? http::status::ok : http::status::service_unavailable,
@@ -319,15 +326,25 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       std::string_view token = requestToken(request);
       // The token before the body: without it nothing about the body is told.
       if (token.empty() || !sameToken(token, token_)) {
-        json refusal = runCommand(feed_, token_, token, json());
+        json refusal = runCommand(feed_, token_, token, json(), std::string());
         return errorResponse(request, refusal["status"], refusal["error"]);
       }
       if (document.is_discarded()) {
         return errorResponse(request, 400, "the body is not JSON");
       }
-      json outcome = runCommand(feed_, token_, token, document);
+      StreamOptions target;
+      if (Refusal r = parseStreamQuery(query, target)) {
+        return errorResponse(request, r.status, r.reason);
+      }
+      json outcome = runCommand(feed_, token_, token, document, target.car);
       int status = outcome["status"];
       return makeResponse(request, static_cast<http::status>(status), outcome.dump());
+    }
+    if (path == kCarsPath) {
+      if (!get) return notAllowed("GET");
+      std::string cars = feed_.carsText();
+      if (cars.empty()) return errorResponse(request, 404, "this korvanel-live serves one car");
+      return makeResponse(request, http::status::ok, std::move(cars));
     }
     if (path == kStreamPath) {
       Response r = errorResponse(request, 426, "this is a WebSocket endpoint");
@@ -360,15 +377,15 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   beast::tcp_stream stream_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
-  FrameFeed& feed_;
+  FrameSource& feed_;
   const std::string& token_;
 };
 
 }  // namespace
 
 struct LiveServer::State {
-  State(FrameFeed& f, ServerSettings s) : feed(f), settings(std::move(s)) {}
-  FrameFeed& feed;
+  State(FrameSource& f, ServerSettings s) : feed(f), settings(std::move(s)) {}
+  FrameSource& feed;
   ServerSettings settings;
   net::io_context io{1};
   tcp::acceptor acceptor{io};
@@ -386,7 +403,7 @@ struct LiveServer::State {
   }
 };
 
-LiveServer::LiveServer(FrameFeed& feed, ServerSettings settings)
+LiveServer::LiveServer(FrameSource& feed, ServerSettings settings)
     : state_(std::make_unique<State>(feed, std::move(settings))) {}
 
 LiveServer::~LiveServer() = default;
