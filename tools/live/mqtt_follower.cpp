@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tools/live/mqtt_connection.h"
+#include "tools/live/mqtt_deflate.h"
 #include "tools/live/mqtt_topics.h"
 
 namespace korvanel::tools::live {
@@ -19,6 +20,8 @@ using nlohmann::json;
 constexpr double kGapSeconds = 1.5;
 constexpr size_t kLatencySamples = 4096;
 constexpr double kRateWindowSeconds = 5.0;
+// Far above a part at the block's largest (150 cars: about 170 kB).
+constexpr size_t kInflatedLimit = 16 * 1024 * 1024;
 constexpr const char* kEnvelope[] = {"schemaVersion", "status",   "layout",      "layoutStamp",
                                      "whole",         "sequence", "updateCount", "timeStamp"};
 
@@ -96,7 +99,10 @@ void MqttFollower::receive(const std::string& topic, const std::string& payload,
     if (level == kMqttParts[i].name) part = static_cast<int>(i);
   }
   if (part < 0 && level != kMqttStatusLevel) return;  // commands and the like
-  auto document = std::make_shared<json>(json::parse(payload, nullptr, false));
+  std::string inflated;
+  if (isDeflated(payload) && !inflateText(payload, inflated, kInflatedLimit)) return;
+  auto document =
+      std::make_shared<json>(json::parse(inflated.empty() ? payload : inflated, nullptr, false));
   if (!document->is_object()) return;
   auto wall = std::chrono::system_clock::now();
   auto now = Clock::now();

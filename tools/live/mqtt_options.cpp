@@ -130,6 +130,10 @@ void addMqttOptions(CLI::App& app, MqttSettings& settings) {
       ->check(CLI::Range(5, 600))
       ->capture_default_str()
       ->group(group);
+  app.add_flag("--publish-compress", settings.compress,
+               "Deflate each part (zlib, about a tenth of the bytes); followers read both, "
+               "browsers subscribing to the broker themselves must inflate")
+      ->group(group);
   app.add_flag("--mqtt-commands", settings.commands,
                "Carry display commands through the broker, each with the driver's token; the "
                "publisher and the follower must both be given this")

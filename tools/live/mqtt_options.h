@@ -35,6 +35,7 @@ struct MqttSettings {
   double rate = 10;          // publications of each part a second, at most
   int keepAlive = 10;        // seconds; the broker announces a silent publisher after 1.5 times it
   bool commands = false;     // carry display commands through the broker (both ends must say so)
+  bool compress = false;     // publish the parts deflated (zlib)
   std::string commandToken;  // a follower's copy of the driver's token (from --token-file)
 };
 

@@ -12,6 +12,7 @@
 
 #include "tools/live/live_requests.h"
 #include "tools/live/mqtt_connection.h"
+#include "tools/live/mqtt_deflate.h"
 #include "tools/live/mqtt_topics.h"
 #include "tools/platform/tool_platform.h"
 
@@ -125,8 +126,9 @@ void MqttPublisher::publishFrame(const Frame& frame) {
     if (body == lastBody_[i]) continue;
     lastBody_[i] = std::move(body);
     for (auto& [key, value] : envelope.items()) document[key] = std::move(value);
-    if (connection_->publish(base_ + "/" + kMqttParts[i].name, snapshotText(document, -1), 0,
-                             true)) {
+    std::string text = snapshotText(document, -1);
+    if (settings_.compress) text = deflateText(text);
+    if (connection_->publish(base_ + "/" + kMqttParts[i].name, text, 0, true)) {
       queued_.fetch_add(1);
     } else {
       lastBody_[i].clear();  // not sent: goes again with the next frame
