@@ -5,14 +5,17 @@
 # follower's latency (p50, p99: the frame's time stamp to its arrival,
 # which includes the wait for the rate cap) and the bytes a second it got
 # for the car, and the publisher's share of one core. Uses the native build.
-# With --screenshot FILE, headless Chromium also takes the follower's page.
-#   scripts/mqtt_figures.sh [CARS [SECONDS]] [--screenshot FILE]   (default 20 cars, 30 s)
+# --compress publishes deflated parts. With --screenshot FILE, headless
+# Chromium also takes the follower's page.
+#   scripts/mqtt_figures.sh [CARS [SECONDS]] [--compress] [--screenshot FILE]   (default 20 cars, 30 s)
 set -eu
 shot=
+compress=()
 args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --screenshot) shot=$(realpath -m "$2"); shift 2 ;;
+    --compress) compress=(--publish-compress); shift ;;
     *) args+=("$1"); shift ;;
   esac
 done
@@ -35,7 +38,7 @@ pids+=($!)
   --quiet >host.out 2>&1 &
 pids+=($!)
 sleep 1
-"$b/tools/live/korvanel-live" --port 0 --car figures --publish "mqtt://127.0.0.1:$port/fig" \
+"$b/tools/live/korvanel-live" --port 0 --car figures --publish "mqtt://127.0.0.1:$port/fig" "${compress[@]}" \
   >publisher.out 2>&1 &
 publisher=$!
 pids+=($publisher)
