@@ -4,7 +4,8 @@
 # own block), each with a publishing korvanel-live, and one following
 # korvanel-live (one car's parts plain, the other's deflated). Checked: each car's snapshot on the follower keeps up with
 # its publisher and equals it once the race holds; the broker restarted
-# mid-race, both sides reconnect and the follower records the gap; wrong
+# mid-race, both sides reconnect and the follower records the gap (they
+# all started before the broker, too); wrong
 # credentials give one error line and retries, not an exit; commands pass
 # the broker only where both ends allow them, with the driver's token; a
 # follower started late has the retained picture at once; a publisher
@@ -53,7 +54,6 @@ start_broker() {
   for _ in $(seq 1 50); do (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && return 0; sleep 0.1; done
   cat broker.out; problem "mosquitto did not start on port $port"; exit 1
 }
-start_broker
 
 started() {  # LOG: the port korvanel-live printed, once it printed it
   for _ in $(seq 1 100); do grep -q "page at" "$1" && break; sleep 0.1; done
@@ -91,6 +91,10 @@ KORVANEL_MQTT_PASSWORD=s3cret-pass "$live" --port 0 --token-file wall-token --mq
 pids+=($!)
 follower=$(started follower.out)
 [ -n "$follower" ] || { cat follower.out; problem "the follower did not start"; exit 1; }
+
+# ---- the broker comes up after them all: their first attempts were refused
+sleep 1.5
+start_broker
 
 # ---- wrong credentials: a third publisher that is refused
 KORVANEL_NAME_SUFFIX=".mqtt$$alpha" KORVANEL_MQTT_PASSWORD=wrong "$live" --port 0 --car intruder \

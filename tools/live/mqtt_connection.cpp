@@ -6,6 +6,8 @@
 #include <mosquitto.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -79,30 +81,49 @@ bool MqttConnection::start(std::string& error) {
     error = std::string("broker settings refused: ") + mosquitto_strerror(rc);
     return false;
   }
-  rc = mosquitto_connect_async(client_, url_.host.c_str(), url_.port, keepAlive_);
-  if (rc == MOSQ_ERR_INVAL) {
-    error = "the broker address " + url_.host + " or the keep-alive is not valid";
-    return false;
-  }
-  if (rc != MOSQ_ERR_SUCCESS) {
-    report(std::string("cannot reach the broker at ") + url_.host + ":" +
-           std::to_string(url_.port) + " (" +
-           (rc == MOSQ_ERR_ERRNO ? std::string(mosquitto_strerror(rc)) : mosquitto_strerror(rc)) +
-           "); trying again");
-  }
-  rc = mosquitto_loop_start(client_);
-  if (rc != MOSQ_ERR_SUCCESS) {
-    error = std::string("cannot start the MQTT thread: ") + mosquitto_strerror(rc);
-    return false;
-  }
   running_.store(true);
+  connector_ = std::thread([this] { connectFirst(); });
   return true;
 }
 
+// libmosquitto's loop reconnects a connection that once got under way; a
+// first attempt refused at once (no broker listening yet, a name that does
+// not resolve yet) is retried here, with the same growing pauses.
+void MqttConnection::connectFirst() {
+  int pause = kFirstRetrySeconds;
+  while (running_.load()) {
+    int rc = mosquitto_connect_async(client_, url_.host.c_str(), url_.port, keepAlive_);
+    if (rc == MOSQ_ERR_SUCCESS) {
+      rc = mosquitto_loop_start(client_);
+      if (rc == MOSQ_ERR_SUCCESS) {
+        loopStarted_ = true;
+      } else {
+        report(std::string("cannot start the MQTT thread: ") + mosquitto_strerror(rc));
+      }
+      return;
+    }
+    report("cannot reach the broker at " + url_.host + ":" + std::to_string(url_.port) + " (" +
+           mosquitto_strerror(rc) + "); trying again with growing pauses");
+    std::unique_lock<std::mutex> hold(pauseMutex_);
+    if (pauseEnd_.wait_for(hold, std::chrono::seconds(pause),
+                           [this] { return !running_.load(); })) {
+      return;
+    }
+    pause = std::min(pause * 2, kLastRetrySeconds);
+  }
+}
+
 void MqttConnection::stop() {
-  if (!running_.exchange(false)) return;
-  mosquitto_disconnect(client_);
-  mosquitto_loop_stop(client_, false);
+  {
+    std::lock_guard<std::mutex> hold(pauseMutex_);
+    if (!running_.exchange(false)) return;
+  }
+  pauseEnd_.notify_all();
+  if (connector_.joinable()) connector_.join();
+  if (loopStarted_) {
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, false);
+  }
   connected_.store(false);
 }
 

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "tools/live/mqtt_options.h"
 
@@ -57,6 +59,7 @@ class MqttConnection {
   static void onDisconnect(mosquitto*, void* self, int code);
   static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
   static void onPublish(mosquitto*, void* self, int mid);
+  void connectFirst();
   void report(const std::string& trouble);
 
   MqttUrl url_;
@@ -67,6 +70,10 @@ class MqttConnection {
   Callbacks callbacks_;
   mosquitto* client_ = nullptr;
   std::atomic<bool> running_{false};
+  bool loopStarted_ = false;  // written by the connector thread, read after joining it
+  std::thread connector_;
+  std::mutex pauseMutex_;
+  std::condition_variable pauseEnd_;
   std::atomic<bool> connected_{false};
   std::atomic<uint64_t> connections_{0};
   std::mutex reportMutex_;

@@ -19,6 +19,9 @@ using nlohmann::json;
 // (an idle or stopped car publishes nothing and has none).
 constexpr double kGapSeconds = 1.5;
 constexpr size_t kLatencySamples = 4096;
+// Whoever may publish under the prefix could name endless cars; past this
+// many, new names are ignored.
+constexpr size_t kCarLimit = 256;
 constexpr double kRateWindowSeconds = 5.0;
 // Far above a part at the block's largest (150 cars: about 170 kB).
 constexpr size_t kInflatedLimit = 16 * 1024 * 1024;
@@ -98,7 +101,8 @@ void MqttFollower::receive(const std::string& topic, const std::string& payload,
   for (size_t i = 0; i < kMqttParts.size(); ++i) {
     if (level == kMqttParts[i].name) part = static_cast<int>(i);
   }
-  if (part < 0 && level != kMqttStatusLevel) return;  // commands and the like
+  if (part < 0 && level != kMqttStatusLevel) return;         // commands and the like
+  if (name.size() > 64 || topicLevel(name) != name) return;  // not a korvanel-live's car
   std::string inflated;
   if (isDeflated(payload) && !inflateText(payload, inflated, kInflatedLimit)) return;
   auto document =
@@ -108,6 +112,7 @@ void MqttFollower::receive(const std::string& topic, const std::string& payload,
   auto now = Clock::now();
 
   std::lock_guard<std::mutex> hold(mutex_);
+  if (cars_.size() >= kCarLimit && !cars_.count(name)) return;
   Car& car = cars_[name];
   car.name = name;
   if (part < 0) {
