@@ -4,12 +4,13 @@
 #include "tools/live/mqtt_connection.h"
 
 #include <mosquitto.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+
+#include "tools/live/live_requests.h"
 
 namespace korvanel::tools::live {
 namespace {
@@ -50,7 +51,9 @@ MqttConnection::~MqttConnection() {
 }
 
 bool MqttConnection::start(std::string& error) {
-  std::string id = "korvanel-" + name_ + "-" + std::to_string(getpid());
+  // Two clients with one id push each other off the broker: a random tail
+  // keeps two korvanel-live of one car name apart.
+  std::string id = "korvanel-" + name_ + "-" + newToken().substr(0, 8);
   if (id.size() > 64) id = id.substr(id.size() - 64);
   client_ = mosquitto_new(id.c_str(), true, this);
   if (!client_) {
