@@ -8,7 +8,8 @@
 # all started before the broker, too); wrong
 # credentials give one error line and retries, not an exit; commands pass
 # the broker only where both ends allow them, with the driver's token; a
-# follower started late has the retained picture at once; a publisher
+# follower started late (over TLS) has the retained picture at once, and one
+# that does not trust the broker's certificate says so; a publisher
 # killed with -9 is marked stale within the keep-alive.
 #   mqtt_e2e.sh HOST LIVE PLUGIN CONFIG
 set -u
@@ -33,11 +34,24 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 keep_alive=5
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+port=$(free_port) tls_port=$(free_port)
+# A certificate authority of the test's own and the broker's certificate for 127.0.0.1.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Korvanel test CA" -keyout ca.key \
+  -out ca.pem >/dev/null 2>&1 &&
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout broker.key -out broker.csr \
+    >/dev/null 2>&1 &&
+  openssl x509 -req -in broker.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+    -extfile <(echo "subjectAltName=IP:127.0.0.1") -out broker.pem >/dev/null 2>&1 ||
+  { echo "FAIL: openssl could not make the test's certificates"; exit 1; }
+chmod 644 ca.pem broker.pem broker.key
 "$passwd" -c -b passwords team s3cret-pass >/dev/null 2>&1 || { echo "FAIL: mosquitto_passwd"; exit 1; }
 chmod 644 passwords
 cat >broker.conf <<CONF
 listener $port 127.0.0.1
+listener $tls_port 127.0.0.1
+certfile $work/broker.pem
+keyfile $work/broker.key
 allow_anonymous false
 password_file $work/passwords
 persistence false
@@ -56,7 +70,7 @@ start_broker() {
 }
 
 started() {  # LOG: the port korvanel-live printed, once it printed it
-  for _ in $(seq 1 100); do grep -q "page at" "$1" && break; sleep 0.1; done
+  for _ in $(seq 1 100); do grep -q "page at" "$1" 2>/dev/null && break; sleep 0.1; done
   sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' "$1"
 }
 
@@ -212,9 +226,14 @@ settled() {  # FOLLOWER-PORT: both cars idle and equal to their publishers
 for _ in $(seq 1 60); do settled "$follower" && break; sleep 0.1; done
 for car in alpha bravo; do same "$follower" $car || problem "the follower's $car differs from its publisher"; done
 
-# ---- a follower started late has the retained state at once
-KORVANEL_MQTT_PASSWORD=s3cret-pass "$live" --port 0 --follow "mqtt://team@127.0.0.1:$port/team/#" \
-  >late.out 2>&1 &
+# ---- TLS: a follower that does not trust the broker's certificate says so
+# and stays; one late over TLS with the test's CA has the retained state at once
+KORVANEL_MQTT_PASSWORD=s3cret-pass "$live" --port 0 \
+  --follow "mqtts://team@127.0.0.1:$tls_port/team/#" >untrusting.out 2>&1 &
+untrusting=$!
+pids+=($untrusting)
+KORVANEL_MQTT_PASSWORD=s3cret-pass "$live" --port 0 --mqtt-ca-file ca.pem \
+  --follow "mqtts://team@127.0.0.1:$tls_port/team/#" >late.out 2>&1 &
 pids+=($!)
 late=$(started late.out)
 # Timed from the moment it serves: both cars' pictures must be there within a second.
@@ -230,6 +249,11 @@ while time.time() - start < 1.0:
 sys.exit(1)
 PY
 for car in alpha bravo; do same "$late" $car || problem "the late follower's $car differs from its publisher"; done
+
+grep -q "connected to the broker at 127.0.0.1:$tls_port (TLS)" late.out || problem "the late follower is not on TLS"
+grep -q "certificate verify failed" untrusting.out && kill -0 "$untrusting" 2>/dev/null ||
+  { cat untrusting.out; problem "an untrusted certificate is not reported, or ended the follower"; }
+cars "$(started untrusting.out)" | check_cars absent alpha || problem "a follower took data over an untrusted TLS link"
 
 # ---- the intruder: refused, one error line, retried, still running
 cars "$follower" | check_cars absent intruder || problem "the refused publisher's car reached the follower"

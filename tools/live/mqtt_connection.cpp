@@ -65,6 +65,7 @@ bool MqttConnection::start(std::string& error) {
   mosquitto_disconnect_callback_set(client_, &MqttConnection::onDisconnect);
   mosquitto_message_callback_set(client_, &MqttConnection::onMessage);
   mosquitto_publish_callback_set(client_, &MqttConnection::onPublish);
+  mosquitto_log_callback_set(client_, &MqttConnection::onLog);
   mosquitto_reconnect_delay_set(client_, kFirstRetrySeconds, kLastRetrySeconds, true);
   int rc = MOSQ_ERR_SUCCESS;
   if (!url_.user.empty()) {
@@ -143,8 +144,7 @@ bool MqttConnection::subscribe(const std::string& pattern, int qos) {
 
 void MqttConnection::report(const std::string& trouble) {
   std::lock_guard<std::mutex> hold(reportMutex_);
-  if (trouble == lastTrouble_) return;
-  lastTrouble_ = trouble;
+  if (!troubles_.insert(trouble).second) return;
   std::fprintf(stderr, "korvanel-live: %s\n", trouble.c_str());
   std::fflush(stderr);
 }
@@ -161,7 +161,7 @@ void MqttConnection::onConnect(mosquitto*, void* self, int code) {
   c->connected_.store(true);
   {
     std::lock_guard<std::mutex> hold(c->reportMutex_);
-    c->lastTrouble_.clear();
+    c->troubles_.clear();
   }
   std::printf("korvanel-live: connected to the broker at %s (%s)\n", where.c_str(),
               c->url_.tls ? "TLS" : "no TLS");
@@ -185,6 +185,14 @@ void MqttConnection::onMessage(mosquitto*, void* self, const mosquitto_message* 
   std::string payload(static_cast<const char*>(message->payload),
                       message->payload ? static_cast<size_t>(message->payloadlen) : 0);
   c->callbacks_.message(message->topic, payload, message->retain);
+}
+
+void MqttConnection::onLog(mosquitto*, void* self, int level, const char* text) {
+  // Only errors: a failed TLS handshake (an untrusted certificate) is told
+  // nowhere else.
+  if (level != MOSQ_LOG_ERR || !text) return;
+  auto* c = static_cast<MqttConnection*>(self);
+  c->report("broker connection: " + std::string(text) + "; trying again with growing pauses");
 }
 
 void MqttConnection::onPublish(mosquitto*, void* self, int) {

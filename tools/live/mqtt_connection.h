@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -59,6 +60,7 @@ class MqttConnection {
   static void onDisconnect(mosquitto*, void* self, int code);
   static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
   static void onPublish(mosquitto*, void* self, int mid);
+  static void onLog(mosquitto*, void* self, int level, const char* text);
   void connectFirst();
   void report(const std::string& trouble);
 
@@ -77,7 +79,7 @@ class MqttConnection {
   std::atomic<bool> connected_{false};
   std::atomic<uint64_t> connections_{0};
   std::mutex reportMutex_;
-  std::string lastTrouble_;
+  std::set<std::string> troubles_;  // told since the last connection
 };
 
 }  // namespace korvanel::tools::live
