@@ -22,12 +22,20 @@ std::string now() { return utcTimeStamp(std::chrono::system_clock::now()); }
 Frame::Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta)
     : id_(id), block_(std::move(block)), meta_(std::move(meta)) {}
 
+Frame::Frame(uint64_t id, std::string status, bool picture,
+             std::function<nlohmann::json(unsigned parts)> encode)
+    : id_(id), picture_(picture), encode_(std::move(encode)) {
+  meta_.status = std::move(status);
+}
+
 std::shared_ptr<const std::string> Frame::text(unsigned parts) const {
   parts &= kPartAll;
   if (parts == 0) parts = kPartAll;
   std::lock_guard<std::mutex> hold(mutex_);
   if (!texts_[parts]) {
-    nlohmann::json document = block_ ? snapshotJson(*block_, meta_, parts) : statusJson(meta_);
+    nlohmann::json document = encode_  ? encode_(parts)
+                              : block_ ? snapshotJson(*block_, meta_, parts)
+                                       : statusJson(meta_);
     texts_[parts] = std::make_shared<const std::string>(snapshotText(document, -1));
   }
   return texts_[parts];
@@ -54,6 +62,12 @@ void FrameFeed::stop() {
 std::shared_ptr<const Frame> FrameFeed::latest() const {
   std::lock_guard<std::mutex> hold(latestMutex_);
   return latest_;
+}
+
+std::shared_ptr<const Frame> FrameFeed::latest(const std::string&) const { return latest(); }
+
+CommandOutcome FrameFeed::command(const std::string&, const BlockCommands& commands) {
+  return command(commands);
 }
 
 void FrameFeed::publish(std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta) {

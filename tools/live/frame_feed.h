@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,11 +25,19 @@ namespace korvanel::tools::live {
 class Frame {
  public:
   Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta);
+  // A frame of documents made elsewhere (a car followed through a broker):
+  // `encode` gives the document of a set of parts; `picture` says whether
+  // it holds a race picture or the envelope alone.
+  Frame(uint64_t id, std::string status, bool picture,
+        std::function<nlohmann::json(unsigned parts)> encode);
 
   // Grows by one with every new publication or change of status.
   uint64_t id() const { return id_; }
   const std::string& status() const { return meta_.status; }
-  bool hasPicture() const { return block_ != nullptr; }
+  bool hasPicture() const { return block_ != nullptr || picture_; }
+  // The copy this frame was made from; null without a picture or for a followed car.
+  const KorvanelSharedBlock* block() const { return block_.get(); }
+  const SnapshotMeta& meta() const { return meta_; }
   // The JSON text of the parts `parts` (SnapshotPart bits, 1 to 15), one line.
   // Thread-safe; the first call per set of parts encodes.
   std::shared_ptr<const std::string> text(unsigned parts) const;
@@ -37,6 +46,8 @@ class Frame {
   uint64_t id_;
   std::unique_ptr<KorvanelSharedBlock> block_;
   SnapshotMeta meta_;
+  bool picture_ = false;
+  std::function<nlohmann::json(unsigned)> encode_;
   mutable std::mutex mutex_;
   mutable std::array<std::shared_ptr<const std::string>, 16> texts_;
 };
@@ -47,11 +58,26 @@ struct CommandOutcome {
   std::string message;
 };
 
-class FrameFeed {
+// Where the server takes its frames from: this computer's block, or the
+// cars followed through a broker.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // The newest frame of `car` ("" names the default car); null when no car
+  // of that name is known. Thread-safe.
+  virtual std::shared_ptr<const Frame> latest(const std::string& car) const = 0;
+  // Carries out `commands` for `car`; the outcome as an HTTP status.
+  virtual CommandOutcome command(const std::string& car, const BlockCommands& commands) = 0;
+  // The cars to pick from as a JSON document; empty when the server has
+  // only its own car (no picker).
+  virtual std::string carsText() const { return {}; }
+};
+
+class FrameFeed : public FrameSource {
  public:
   // `pollHz`: copies of the block a second, at most (the fastest client rate).
   FrameFeed(std::unique_ptr<BlockSource> source, double pollHz);
-  ~FrameFeed();
+  ~FrameFeed() override;
   FrameFeed(const FrameFeed&) = delete;
   FrameFeed& operator=(const FrameFeed&) = delete;
 
@@ -61,10 +87,13 @@ class FrameFeed {
 
   // The newest frame; never null once start() has returned.
   std::shared_ptr<const Frame> latest() const;
+  // The same whatever `car` says: this computer has one car.
+  std::shared_ptr<const Frame> latest(const std::string& car) const override;
 
   // Writes the command bytes through the source. 503 when there is no
   // plugin (or its layout is unknown), 200 otherwise.
   CommandOutcome command(const BlockCommands& commands);
+  CommandOutcome command(const std::string& car, const BlockCommands& commands) override;
 
   // Number of copies taken and how many of them were not whole (for tests
   // and benchmarks).

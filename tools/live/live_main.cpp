@@ -10,6 +10,7 @@
 #include "tools/live/live_requests.h"
 #include "tools/live/live_server.h"
 #include "tools/live/token_file.h"
+#include "tools/live/mqtt_modes.h"
 #include "tools/reader/block_source.h"
 
 namespace {
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
                  "Connections served at once; more wait until one closes")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
+  MqttSettings mqtt;
+  addMqttOptions(app, mqtt);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvanel-live: %s\n", error.c_str());
     return kCannotServe;
   }
+  if (!mqtt.follow.empty()) return followCars(mqtt, settings);
 
   FrameFeed feed(makeSharedBlockSource(), 60.0);
   LiveServer server(feed, settings);
@@ -78,6 +82,14 @@ int main(int argc, char** argv) {
     return kCannotServe;
   }
   feed.start();
+  std::shared_ptr<MqttPublisher> publisher;
+  if (!mqtt.publish.empty()) {
+    publisher = publishRace(feed, mqtt, settings.token, error);
+    if (!publisher) {
+      std::fprintf(stderr, "korvanel-live: %s\n", error.c_str());
+      return kUsage;
+    }
+  }
   std::string host = settings.address == "0.0.0.0" ? "127.0.0.1" : settings.address;
   std::printf("korvanel-live: live timing page at http://%s:%u/\n", host.c_str(), server.port());
   std::printf("korvanel-live: snapshot at /api/v1/snapshot, stream at /api/v1/stream\n");
@@ -85,6 +97,7 @@ int main(int argc, char** argv) {
   std::printf("korvanel-live: at most %zu connections at once\n", server.connectionLimit());
   std::fflush(stdout);
   server.run();
+  publisher.reset();
   feed.stop();
   std::printf("korvanel-live: stopped\n");
   return 0;

@@ -37,6 +37,16 @@ Refusal rateFrom(long long value, StreamOptions& options) {
   return {};
 }
 
+Refusal carFrom(std::string_view name, StreamOptions& options) {
+  if (name.empty() || name.size() > 64 ||
+      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+          std::string_view::npos) {
+    return refuse(400, "car must be a car's topic level (letters, digits, '-', '_', '.')");
+  }
+  options.car = std::string(name);
+  return {};
+}
+
 }  // namespace
 
 Refusal parseCommands(const json& document, BlockCommands& out) {
@@ -105,9 +115,11 @@ Refusal parseStreamQuery(std::string_view query, StreamOptions& options) {
       }
       if (parts == 0) return refuse(400, "parts must name at least one part");
       result.parts = parts;
+    } else if (key == "car") {
+      if (Refusal r = carFrom(value, result)) return r;
     } else {
-      return refuse(400,
-                    "unknown stream option \"" + std::string(key) + "\" (options: rate, parts)");
+      return refuse(
+          400, "unknown stream option \"" + std::string(key) + "\" (options: rate, parts, car)");
     }
   }
   options = result;
@@ -131,6 +143,11 @@ Refusal parseStreamMessage(const json& message, StreamOptions& options) {
       if (Refusal r = partsFromName(name.get<std::string>(), parts)) return r;
     }
     result.parts = parts;
+  }
+  if (message.contains("car")) {
+    const json& car = message["car"];
+    if (!car.is_string()) return refuse(400, "car must be a car's topic level");
+    if (Refusal r = carFrom(car.get<std::string>(), result)) return r;
   }
   options = result;
   return {};

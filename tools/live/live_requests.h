@@ -29,8 +29,10 @@ Refusal parseCommands(const nlohmann::json& document, BlockCommands& out);
 struct StreamOptions {
   int rate = 10;
   unsigned parts = 15;
+  std::string car;  // a followed car's topic level; empty: the default car
 };
-// Returns a 400 refusal for unknown keys, rates out of range and unknown parts.
+// Returns a 400 refusal for unknown keys, rates out of range, unknown parts
+// and car names that are no topic level.
 Refusal parseStreamQuery(std::string_view query, StreamOptions& options);
 // The same from a JSON object with "rate" and/or "parts" (an array of names).
 Refusal parseStreamMessage(const nlohmann::json& message, StreamOptions& options);

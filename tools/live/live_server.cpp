@@ -53,6 +53,7 @@ constexpr uint64_t kFaultsLogged = 20;
 constexpr std::string_view kSnapshotPath = "/api/v1/snapshot";
 constexpr std::string_view kStreamPath = "/api/v1/stream";
 constexpr std::string_view kCommandPath = "/api/v1/command";
+constexpr std::string_view kCarsPath = "/api/v1/cars";
 
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
@@ -134,7 +135,7 @@ class ConnectionSlot {
 
 // What every session shares with the server.
 struct Services {
-  FrameFeed& feed;
+  FrameSource& feed;
   const std::string& token;
   const AccessGuard& guard;
 };
@@ -175,8 +176,8 @@ std::string_view requestToken(const Request& request) {
 
 // Carries out a command document that came with `token`; the reply's status
 // is an HTTP status either way.
-json runCommand(FrameFeed& feed, const std::string& expected, std::string_view token,
-                const json& document) {
+json runCommand(FrameSource& feed, const std::string& expected, std::string_view token,
+                const json& document, const std::string& car) {
   if (token.empty()) {
     return {{"status", 401}, {"error", "commands need the token korvanel-live printed at start"}};
   }
@@ -185,7 +186,7 @@ json runCommand(FrameFeed& feed, const std::string& expected, std::string_view t
   if (Refusal r = parseCommands(document, commands)) {
     return {{"status", r.status}, {"error", r.reason}};
   }
-  CommandOutcome outcome = feed.command(commands);
+  CommandOutcome outcome = feed.command(car, commands);
   if (outcome.status != 200) return {{"status", outcome.status}, {"error", outcome.message}};
   return {{"status", 200}, {"done", outcome.message}};
 }
@@ -252,7 +253,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   // otherwise this tick's frame is lost.
   void sendFrame() {
     if (writing_) return;
-    std::shared_ptr<const Frame> frame = services_.feed.latest();
+    std::shared_ptr<const Frame> frame = services_.feed.latest(options_.car);
     if (!frame || frame->id() == lastSent_) return;
     lastSent_ = frame->id();
     write(frame->text(options_.parts));
@@ -298,15 +299,16 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
       std::string token = message.value("token", json()).is_string()
                               ? message["token"].get<std::string>()
                               : std::string();
-      return runCommand(services_.feed, services_.token, token, message["command"]);
+      return runCommand(services_.feed, services_.token, token, message["command"], options_.car);
     }
-    if (!message.contains("rate") && !message.contains("parts")) {
-      return {{"status", 400}, {"error", "a message has rate and/or parts, or a command"}};
+    if (!message.contains("rate") && !message.contains("parts") && !message.contains("car")) {
+      return {{"status", 400}, {"error", "a message has rate, parts and/or car, or a command"}};
     }
     StreamOptions options = options_;
     if (Refusal r = parseStreamMessage(message, options)) {
       return {{"status", r.status}, {"error", r.reason}};
     }
+    if (!services_.feed.latest(options.car)) return {{"status", 404}, {"error", "no such car"}};
     bool faster = options.rate != options_.rate;
     options_ = options;
     lastSent_ = 0;  // the new parts go out at the next tick even if no update came
@@ -410,6 +412,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         request.keep_alive(false);
         return send(errorResponse(request, r.status, r.reason), true, false);
       }
+      if (!services_.feed.latest(options.car)) {
+        request.keep_alive(false);
+        return send(errorResponse(request, 404, "no such car: " + options.car), true, false);
+      }
       stream_.expires_never();
       std::make_shared<StreamSession>(stream_.release_socket(), services_, options,
                                       std::move(slot_))
@@ -485,7 +491,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (Refusal r = parseStreamQuery(query, options)) {
         return errorResponse(request, r.status, r.reason);
       }
-      std::shared_ptr<const Frame> frame = services_.feed.latest();
+      std::shared_ptr<const Frame> frame = services_.feed.latest(options.car);
+      if (!frame) return errorResponse(request, 404, "no such car: " + options.car);
       auto text = frame->text(options.parts);
       Response r = makeResponse(
           request, frame->hasPicture() ? http::status::ok : http::status::service_unavailable,
@@ -499,15 +506,25 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       const std::string& expected = services_.token;
       // The token before the body: without it nothing about the body is told.
       if (token.empty() || !sameToken(token, expected)) {
-        json refusal = runCommand(services_.feed, expected, token, json());
+        json refusal = runCommand(services_.feed, expected, token, json(), std::string());
         return errorResponse(request, refusal["status"], refusal["error"]);
       }
       if (document.is_discarded()) {
         return errorResponse(request, 400, "the body is not JSON");
       }
-      json outcome = runCommand(services_.feed, expected, token, document);
+      StreamOptions target;
+      if (Refusal r = parseStreamQuery(query, target)) {
+        return errorResponse(request, r.status, r.reason);
+      }
+      json outcome = runCommand(services_.feed, expected, token, document, target.car);
       int status = outcome["status"];
       return makeResponse(request, static_cast<http::status>(status), jsonText(outcome));
+    }
+    if (path == kCarsPath) {
+      if (!get) return notAllowed("GET");
+      std::string cars = services_.feed.carsText();
+      if (cars.empty()) return errorResponse(request, 404, "this korvanel-live serves one car");
+      return makeResponse(request, http::status::ok, std::move(cars));
     }
     if (path == kStreamPath) {
       Response r = errorResponse(request, 426, "this is a WebSocket endpoint");
@@ -560,12 +577,12 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 }  // namespace
 
 struct LiveServer::State {
-  State(FrameFeed& f, ServerSettings s)
+  State(FrameSource& f, ServerSettings s)
       : feed(f),
         settings(std::move(s)),
         guard(AccessSettings{settings.address, settings.allowedHosts, settings.allowedOrigins}),
         services{feed, settings.token, guard} {}
-  FrameFeed& feed;
+  FrameSource& feed;
   ServerSettings settings;
   AccessGuard guard;
   Services services;
@@ -614,7 +631,7 @@ struct LiveServer::State {
   }
 };
 
-LiveServer::LiveServer(FrameFeed& feed, ServerSettings settings)
+LiveServer::LiveServer(FrameSource& feed, ServerSettings settings)
     : state_(std::make_unique<State>(feed, std::move(settings))) {}
 
 LiveServer::~LiveServer() = default;

@@ -27,7 +27,7 @@ struct ServerSettings {
 
 class LiveServer {
  public:
-  LiveServer(FrameFeed& feed, ServerSettings settings);
+  LiveServer(FrameSource& feed, ServerSettings settings);
   ~LiveServer();
 
   // Binds and listens. Returns false with `error` set when the address or

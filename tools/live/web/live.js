@@ -1,6 +1,7 @@
 // The live timing page: one snapshot at load, then the WebSocket stream.
 // URL parameters: transparent=1 (no background, for a browser source),
-// compact=1 (fewer columns), rate=N (frames a second, 1 to 60).
+// compact=1 (fewer columns), rate=N (frames a second, 1 to 60), car=NAME
+// (on a korvanel-live that follows cars through a broker: which one).
 "use strict";
 
 const params = new URLSearchParams(location.search);
@@ -8,6 +9,8 @@ const on = (name) => ["1", "true", "yes"].includes(params.get(name));
 if (on("transparent")) document.body.classList.add("transparent");
 if (on("compact")) document.body.classList.add("compact");
 const rate = Math.min(60, Math.max(1, parseInt(params.get("rate") || "10", 10) || 10));
+const car = params.get("car") || "";
+const carQuery = car ? "car=" + encodeURIComponent(car) : "";
 
 const $ = (id) => document.getElementById(id);
 
@@ -18,6 +21,8 @@ const STATUS_TEXT = {
   "idle": "The plugin is loaded but not publishing: the simulator is in its menus or paused.",
   "stopped": "The simulator has stopped the plugin. The page follows when it starts again.",
   "unknown-layout": "The plugin publishes a layout this korvanel-live does not know: install the korvanel-live of the plugin's release.",
+  "stale": "This car's korvanel-live has gone silent (the broker announced it gone): the picture is its last.",
+  "waiting": "Waiting for a car to publish to the broker\u2026",
 };
 
 function lapTime(s) {
@@ -156,9 +161,42 @@ function renderRecords(p) {
   }
 }
 
+// A korvanel-live that follows cars lists them: a picker and the age of
+// the shown car's data. One serving its own block answers 404, once.
+function pollCars() {
+  fetch("/api/v1/cars", { cache: "no-store" })
+    .then((r) => (r.ok ? r.json() : null))
+    .then((d) => {
+      if (!d) return;
+      const picker = $("car");
+      picker.hidden = false;
+      const shown = car || (d.cars.length ? d.cars[0].car : "");
+      picker.replaceChildren(...d.cars.map((c) => {
+        const o = document.createElement("option");
+        o.value = c.car;
+        o.textContent = c.car + (c.status === "stale" ? " (silent)" : "");
+        o.selected = c.car === shown;
+        return o;
+      }));
+      const mine = d.cars.find((c) => c.car === shown);
+      const age = $("age");
+      age.textContent = !d.connected ? "broker unreachable"
+          : mine && mine.ageSeconds >= 0 ? "data " + mine.ageSeconds.toFixed(1) + " s old" +
+              (mine.gaps ? ", last gap " + mine.lastGapSeconds.toFixed(1) + " s" : "") : "";
+      age.className = !d.connected || (mine && (mine.status === "stale" || mine.ageSeconds > 5))
+          ? "late" : "";
+      setTimeout(pollCars, 1000);
+    })
+    .catch(() => setTimeout(pollCars, 2000));
+}
+$("car").addEventListener("change", (e) => {
+  params.set("car", e.target.value);
+  location.search = params.toString();
+});
+
 function connect() {
   const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
-                           "/api/v1/stream?rate=" + rate);
+                           "/api/v1/stream?rate=" + rate + (carQuery ? "&" + carQuery : ""));
   ws.onmessage = (event) => {
     const doc = JSON.parse(event.data);
     if (doc.reply) return;
@@ -167,7 +205,8 @@ function connect() {
   ws.onclose = () => { setStatus("offline"); setTimeout(connect, 2000); };
 }
 
-fetch("/api/v1/snapshot", { cache: "no-store" })
+pollCars();
+fetch("/api/v1/snapshot" + (carQuery ? "?" + carQuery : ""), { cache: "no-store" })
   .then((r) => r.json())
   .then(render)
   .catch(() => setStatus("offline"))

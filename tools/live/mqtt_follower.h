@@ -1,0 +1,76 @@
+// The pit wall's side: follows every car published under a prefix and
+// serves each as this computer's own car would be served. A car's frame is
+// the merge of its parts as they last came; its status is "stale" once the
+// broker announced its publisher gone (the publisher's last will).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tools/live/frame_feed.h"
+#include "tools/live/mqtt_options.h"
+
+namespace korvanel::tools::live {
+
+class MqttConnection;
+
+class MqttFollower : public FrameSource {
+ public:
+  MqttFollower(MqttUrl url, const MqttSettings& settings);
+  ~MqttFollower() override;
+
+  // Connects and subscribes (again after every reconnection); false with
+  // `error` when the settings cannot work.
+  bool start(std::string& error);
+  void stop();
+
+  // "": the first car by name; before any car came, a frame that says so.
+  std::shared_ptr<const Frame> latest(const std::string& car) const override;
+  // Sends the commands to the car's publisher with the driver's token when
+  // commands were enabled (202: sent, no answer awaited); 403 otherwise.
+  CommandOutcome command(const std::string& car, const BlockCommands& commands) override;
+  // {"connected", "brokerLosses", "cars": [{"car", "online", "status",
+  // "ageSeconds", "gaps", "lastGapSeconds", "latencyMs", "bytesPerSecond"}]}
+  std::string carsText() const override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Car {
+    std::string name;
+    std::array<std::shared_ptr<const nlohmann::json>, 4> parts;
+    std::array<uint64_t, 4> arrival{};  // order of arrival, to find the newest part
+    bool online = true;
+    std::string status = "waiting";  // of the newest part
+    Clock::time_point lastReceived;
+    std::string receivedAt;  // UTC
+    uint64_t messages = 0;
+    int gaps = 0;
+    double lastGapSeconds = 0;
+    std::vector<double> latencies;  // ms, a ring
+    size_t nextLatency = 0;
+    Clock::time_point windowStart;
+    uint64_t windowBytes = 0;
+    double bytesPerSecond = 0;
+    std::shared_ptr<const Frame> frame;
+  };
+
+  void receive(const std::string& topic, const std::string& payload, bool retained);
+  void remake(Car& car);
+
+  MqttUrl url_;
+  MqttSettings settings_;
+  std::unique_ptr<MqttConnection> connection_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Car> cars_;
+  uint64_t nextId_ = 1;
+  uint64_t arrivals_ = 0;
+  int brokerLosses_ = 0;
+  std::shared_ptr<const Frame> waiting_;
+};
+
+}  // namespace korvanel::tools::live

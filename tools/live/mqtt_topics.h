@@ -1,0 +1,32 @@
+// The topics korvanel-live publishes under a prefix, one car per level:
+// PREFIX/CAR/session, /standings, /player, /records (each a snapshot
+// document of that part alone, retained), PREFIX/CAR/status (retained
+// {"online": true|false}, false being the broker's last will for a
+// publisher that vanished) and PREFIX/CAR/command (only with --mqtt-commands).
+#pragma once
+
+#include <array>
+
+#include "tools/reader/snapshot_json.h"
+
+namespace korvanel::tools::live {
+
+struct MqttPart {
+  const char* name;
+  unsigned bits;  // SnapshotPart
+};
+
+// In merging order: the standings' full vehicle list after the player's one.
+constexpr std::array<MqttPart, 4> kMqttParts = {{{"session", kPartSession},
+                                                 {"player", kPartPlayer},
+                                                 {"standings", kPartStandings},
+                                                 {"records", kPartRecords}}};
+
+constexpr const char* kMqttStatusLevel = "status";
+constexpr const char* kMqttCommandLevel = "command";
+
+// The payloads of PREFIX/CAR/status.
+constexpr const char* kMqttOnline = "{\"online\":true}";
+constexpr const char* kMqttOffline = "{\"online\":false}";
+
+}  // namespace korvanel::tools::live
