@@ -66,6 +66,7 @@ RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
   initDataLock();
   PluginConfig& config = PluginConfig::instance(gLog);
   if (config.sharedBlockEnabled) createSharedBlock(gLog);
+  entryFinder_.rebuild(publishedTimeTable());
 }
 
 RenderPlugin::~RenderPlugin() {
@@ -103,6 +104,7 @@ void RenderPlugin::runStartSession() {
   s.kersRemaining = PluginConfig::instance(gLog).kersTime;
 
   publishedTimeTable().reset();
+  entryFinder_.rebuild(publishedTimeTable());
   publishedSectorTimes().reset();
   cycleState().earlyPhase = true;
   cycleState().sessionStartTick = platform::tickCount();

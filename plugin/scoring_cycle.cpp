@@ -86,14 +86,11 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   TimeTable& timeTable = publishedTimeTable();
-  // Checked against the table's names once for the three passes below,
-  // between which nothing else writes them.
-  timeLookup_.refresh(timeTable);
-  timeTable.trackTopSpeeds(scoring, timeLookup_);
-  timeTable.copyTopSpeeds(info, timeLookup_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
+  timeTable.trackTopSpeeds(scoring, entryFinder_);
+  timeTable.copyTopSpeeds(info, entryFinder_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);
-  timeTable.update(scoring, timeLookup_);
-  timeTable.republishFastestLap(cycleState().earlyPhase, timeLookup_);
+  timeTable.update(scoring, entryFinder_);
+  timeTable.republishFastestLap(cycleState().earlyPhase);
   publishedSectorTimes().update(scoring);
 
   if (block) {

@@ -2,7 +2,7 @@
 // replace, on inputs chosen to hit their edges: rounding boundaries,
 // cancelling terms, zeros of either sign, tiny and huge numbers, NaN and
 // infinity for the dead reckoning; letter case and bytes of 128 and up for
-// the upper-case names; case variants and stale bytes for the timing lookups.
+// the upper-case names.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -19,8 +19,6 @@
 #include "settings/plugin_config.h"
 #include "telemetry/telemetry_steps.h"
 #include "text/ascii_text.h"
-#include "timing/name_index.h"
-#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -380,143 +378,6 @@ TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
       ASSERT_EQ(b.vehicles[i].classPosition, position) << round << " " << i;
     }
   }
-}
-
-// ---- Timing lookups ---------------------------------------------------------
-
-// Fills a whole name field: the text, a terminator, then stale bytes.
-template <size_t N>
-void writeField(char (&field)[N], const char* text, Random& r) {
-  for (char& c : field) c = static_cast<char>(r.below(256));
-  size_t n = std::strlen(text);
-  if (n >= N) n = N;  // a name that fills the field, without terminator
-  std::memcpy(field, text, n);
-  if (n < N) field[n] = 0;
-}
-
-TEST(TimingLookups, RememberedAnswersAreThoseOfTheFullSearch) {
-  auto table = std::make_unique<TimeTable>();
-  auto index = std::make_unique<TimeTableNameIndex>();
-  table->reset();
-  const char* drivers[] = {"Ann",
-                           "ANN",
-                           "ann",
-                           "Bob",
-                           "Bo",
-                           "",
-                           "Zoe Laine",
-                           "A driver name of thirty-one ch",
-                           "A driver name of thirty-two chars"};
-  const char* vehicles[] = {"GT Car #1", "gt car #1", "Proto", ""};
-  const char* classes[] = {"GT3", "gt3", "LMP1", ""};
-  Random r(5);
-  // Some entries in use, in mixed case.
-  for (int k = 0; k < 40; ++k) {
-    TimeTableEntry& e = table->entries[r.below(kTimeTableEntries)];
-    copyBounded(e.driverName, sizeof e.driverName, drivers[r.below(9)]);
-    copyBounded(e.vehicleName, sizeof e.vehicleName, vehicles[r.below(4)]);
-    copyBounded(e.vehicleClass, sizeof e.vehicleClass, classes[r.below(4)]);
-  }
-  index->rebuild(*table);
-
-  HostVehicle v{};
-  for (int round = 0; round < 20000; ++round) {
-    writeField(v.driverName, drivers[r.below(9)], r);
-    writeField(v.vehicleName, vehicles[r.below(4)], r);
-    writeField(v.vehicleClass, classes[r.below(4)], r);
-    // The same bytes again now and then, so remembered answers are used.
-    for (int again = 0; again < 1 + r.below(3); ++again) {
-      int expected = index->find(makeNameKey(v.driverName, v.vehicleName, v.vehicleClass));
-      ASSERT_EQ(expected, index->findFields(v.driverName, v.vehicleName, v.vehicleClass))
-          << "round " << round;
-    }
-    if (r.below(40) == 0) {
-      // The index changes: an entry, free or not, takes this vehicle's names
-      // or others. Remembered answers that gave that entry, and those of the
-      // written names, must not be given again; the rounds after check that.
-      int k = r.below(kTimeTableEntries);
-      TimeTableEntry& e = table->entries[k];
-      bool own = r.below(2) == 0;
-      copyBounded(e.driverName, sizeof e.driverName, own ? v.driverName : drivers[r.below(9)]);
-      copyBounded(e.vehicleName, sizeof e.vehicleName, own ? v.vehicleName : vehicles[r.below(4)]);
-      copyBounded(e.vehicleClass, sizeof e.vehicleClass,
-                  own ? v.vehicleClass : classes[r.below(4)]);
-      index->namesWritten(*table, k);
-      ASSERT_EQ(index->find(makeNameKey(v.driverName, v.vehicleName, v.vehicleClass)),
-                index->findFields(v.driverName, v.vehicleName, v.vehicleClass));
-    }
-  }
-}
-
-}  // namespace
-}  // namespace korvanel
-
-namespace korvanel {
-namespace {
-
-// The scoring cycle's way (one refresh for the three passes, update taking
-// what trackTopSpeeds found) against each pass refreshed on its own and
-// update searching afresh through a second lookup, on updates that bring new
-// drivers, twins with the same names, case variants and a full table.
-TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
-  auto plain = std::make_unique<TimeTable>();
-  auto shared = std::make_unique<TimeTable>();
-  auto plainBlock = std::make_unique<ScoringInfoV2>();
-  auto sharedBlock = std::make_unique<ScoringInfoV2>();
-  auto plainLookup = std::make_unique<TimeTableLookup>();
-  auto plainUpdateLookup = std::make_unique<TimeTableLookup>();
-  auto sharedLookup = std::make_unique<TimeTableLookup>();
-  plain->reset();
-  shared->reset();
-  Random r(31);
-  std::vector<HostVehicle> vehicles(170);
-  HostScoring scoring{};
-  scoring.session = 5;
-  for (int round = 0; round < 60; ++round) {
-    int count = 1 + r.below(170);
-    for (int i = 0; i < count; ++i) {
-      HostVehicle& v = vehicles[i];
-      v = HostVehicle{};
-      // Few distinct names early on, so twins are common; more later, so the
-      // table fills up.
-      int who = r.below(round < 30 ? 12 : 400);
-      std::snprintf(v.driverName, sizeof v.driverName, who % 3 ? "Driver %d" : "DRIVER %d", who);
-      std::snprintf(v.vehicleName, sizeof v.vehicleName, "Car %d", who % 7);
-      std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", who % 2 ? "GT3" : "gt3");
-      v.localVelocity[2] = r.unit() * 80.0;
-      v.lastLapTime = r.below(3) ? 80.0 + r.unit() : -1.0;
-      v.lastSector1 = 25.0;
-      v.lastSector2 = 52.0;
-      v.inPits = r.below(10) == 0;
-      v.place = static_cast<uint8_t>(i + 1);
-    }
-    scoring.vehicleCount = count;
-    scoring.vehicles = vehicles.data();
-    ScoringBlockWriter writer;
-    writer.attach(plainBlock.get());
-    writer.fillFromHost(scoring);
-    writer.attach(sharedBlock.get());
-    writer.fillFromHost(scoring);
-
-    plainLookup->refresh(*plain);
-    plain->trackTopSpeeds(scoring, *plainLookup);
-    plainLookup->refresh(*plain);
-    plain->copyTopSpeeds(*plainBlock, *plainLookup);
-    plainUpdateLookup->refresh(*plain);
-    plain->update(scoring, *plainUpdateLookup);
-
-    sharedLookup->refresh(*shared);
-    shared->trackTopSpeeds(scoring, *sharedLookup);
-    shared->copyTopSpeeds(*sharedBlock, *sharedLookup, scoring.vehicles, writer.hostIndexOfEntry());
-    shared->update(scoring, *sharedLookup);
-
-    ASSERT_EQ(std::memcmp(plain.get(), shared.get(), sizeof(TimeTable)), 0) << "round " << round;
-    ASSERT_EQ(std::memcmp(plainBlock.get(), sharedBlock.get(), sizeof(ScoringInfoV2)), 0)
-        << "round " << round;
-  }
-  int inUse = 0;
-  for (const TimeTableEntry& e : shared->entries) inUse += e.inUse;
-  EXPECT_EQ(inUse, kTimeTableEntries);  // the table filled up on the way
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 namespace korvanel {
 
 struct ScoringInfoV2;
-class TimeTableLookup;
+class EntryFinder;
 
 #pragma pack(push, 4)
 
@@ -48,9 +48,8 @@ struct TimeTableTail {
 
 constexpr int kTimeTableEntries = 150;
 
-// Lookups by name go through an index kept beside the table, outside its
-// published bytes (timing/time_table_lookup.h); it notices names written by
-// anyone else and rebuilds itself.
+// Lookups by name go through an EntryFinder kept beside the table, outside
+// its published bytes (timing/entry_finder.h).
 struct TimeTable {
   TimeTableEntry entries[kTimeTableEntries];
   TimeTableTail tail;
@@ -59,30 +58,22 @@ struct TimeTable {
   void reset();
   // The three per-update passes of a scoring update, run in this order,
   // the first and last on the same host record. Lookups by name go through
-  // `lookup`, the first pass's finds serving the last.
-  // REQUIRES: lookup.refresh(*this) since the table's names were last
-  // written other than by these calls; the vehicles unchanged between
-  // trackTopSpeeds and update.
+  // `finder`.
+  // REQUIRES: finder.rebuild(*this) since the table was last reset or its
+  // names written other than by these calls.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
-  void trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup);
-  // Writes each counted vehicle entry's `topSpeed` from its timing entry.
-  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const;
-  // The same, for a block whose entry i was filled from
-  // vehicles[hostIndexOfEntry[i]] of the record trackTopSpeeds just saw:
-  // its finds serve the entries instead of a lookup each, while the index
-  // is unchanged.
-  // REQUIRES: hostIndexOfEntry holds the counted entries' host indices.
-  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup, const HostVehicle* vehicles,
+  void trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder);
+  // Writes each counted vehicle entry's `topSpeed` from its timing entry,
+  // for a block whose entry i was filled from vehicles[hostIndexOfEntry[i]].
+  void copyTopSpeeds(ScoringInfoV2& block, EntryFinder& finder, const HostVehicle* vehicles,
                      const int32_t* hostIndexOfEntry) const;
   // The per-update bookkeeping, ending with the first publication step.
-  void update(const HostScoring& scoring, TimeTableLookup& lookup);
+  void update(const HostScoring& scoring, EntryFinder& finder);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
   // The second publication step; clears `earlyTimesSeen` outside the early
-  // phase. Takes the fastest lap that update() found with `lookup` when it
-  // ran on this table, and looks for it otherwise.
-  // REQUIRES: the entries unchanged since that update().
-  void republishFastestLap(bool earlyPhase, TimeTableLookup& lookup);
+  // phase.
+  void republishFastestLap(bool earlyPhase);
 
  private:
   // The index of the entry findFastestLap() copies, or -1.

@@ -7,12 +7,12 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scoring/scoring_info.h"
 #include "tests/test_support.h"
-#include "timing/name_index.h"
+#include "timing/entry_finder.h"
 #include "timing/time_table.h"
-#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -51,24 +51,32 @@ class TimeTableTest : public ::testing::Test {
 
   void cycle(ScoringBuilder& s, bool earlyPhase = false) {
     const HostScoring& record = *s.record();
-    lookup.refresh(t);
-    t.trackTopSpeeds(record, lookup);
-    t.update(record, lookup);
-    t.republishFastestLap(earlyPhase, lookup);
+    finder.rebuild(t);
+    t.trackTopSpeeds(record, finder);
+    t.update(record, finder);
+    t.republishFastestLap(earlyPhase);
   }
-  // One pass alone, after a refresh, as a caller that may have written
+  // One pass alone, after a rebuild, as a caller that may have written
   // names since must.
   void update(const HostScoring& record) {
-    lookup.refresh(t);
-    t.update(record, lookup);
+    finder.rebuild(t);
+    t.update(record, finder);
   }
   void track(const HostScoring& record) {
-    lookup.refresh(t);
-    t.trackTopSpeeds(record, lookup);
+    finder.rebuild(t);
+    t.trackTopSpeeds(record, finder);
   }
+  // For a block filled from a host array in the order of its entries.
   void copyTopSpeeds(ScoringInfoV2& block) {
-    lookup.refresh(t);
-    t.copyTopSpeeds(block, lookup);
+    finder.rebuild(t);
+    int n = countedVehicles(block);
+    std::vector<HostVehicle> vehicles(n > 0 ? n : 1);
+    std::vector<int32_t> hostIndex(vehicles.size());
+    for (int i = 0; i < n; ++i) {
+      vehicles[i] = block.vehicles[i].host;
+      hostIndex[i] = i;
+    }
+    t.copyTopSpeeds(block, finder, vehicles.data(), hostIndex.data());
   }
 
   const TimeTableEntry& entry(int k) const { return t.entries[k]; }
@@ -89,8 +97,8 @@ class TimeTableTest : public ::testing::Test {
 
   std::unique_ptr<TimeTable> owned = std::make_unique<TimeTable>();
   TimeTable& t = *owned;
-  std::unique_ptr<TimeTableLookup> ownedLookup = std::make_unique<TimeTableLookup>();
-  TimeTableLookup& lookup = *ownedLookup;
+  std::unique_ptr<EntryFinder> ownedFinder = std::make_unique<EntryFinder>();
+  EntryFinder& finder = *ownedFinder;
 };
 
 TEST_F(TimeTableTest, ANewEntryTakesTheFasterOfBestAndLastLap) {
@@ -439,7 +447,7 @@ TEST_F(TimeTableTest, TheHundredAndFiftyFirstDriverIsLeftOut) {
     ASSERT_EQ(entry(k).inUse, 1);
     ASSERT_EQ(entry(k).vehicleIndex, k);
   }
-  EXPECT_EQ(lookup.refresh(t).find(makeNameKey("Latecomer", "Latecomer", "GT3")), -1);
+  for (const TimeTableEntry& e : t.entries) ASSERT_STRNE(e.driverName, "Latecomer");
   expectFastestLap("Driver 0", 120.0f, 40.0f, 80.0f);
   // The player's own sample does not need an entry.
   EXPECT_EQ(tail().playerBestLapTime, 61.0f);
