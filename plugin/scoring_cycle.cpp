@@ -86,6 +86,7 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   TimeTable& timeTable = publishedTimeTable();
+  entryFinder_.beginPass();
   timeTable.trackTopSpeeds(scoring, entryFinder_);
   timeTable.copyTopSpeeds(info, entryFinder_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);

@@ -9,6 +9,7 @@
 
 #include "host/host_records.h"
 #include "scoring/scoring_info.h"
+#include "text/bytes.h"
 
 namespace korvanel {
 
@@ -26,6 +27,8 @@ struct CarSlot {
   // `timingEpoch` equals the table's CarSlots::timingEpoch().
   int16_t timingEntry;
   uint32_t timingEpoch;
+  // The pass of the latest check that found these names (CarSlots::pass()).
+  uint32_t checkedInPass;
 };
 
 // One slot per position of the host's array, up to the block's capacity.
@@ -36,15 +39,38 @@ class CarSlots {
  public:
   // The slot of `position`, or null beyond the slots. When it does not hold
   // `v`'s names it takes them and forgets every fact; otherwise its facts
-  // still hold as far as the names decide them.
-  CarSlot* check(int position, const HostVehicle& v);
+  // still hold as far as the names decide them. Within one pass (see
+  // beginPass) a position is compared once: the caller's array does not
+  // change during a pass.
+  // Inline up to the comparison: it runs for every car of every update.
+  CarSlot* check(int position, const HostVehicle& v) {
+    if (position < 0 || position >= kMaxVehicles) return nullptr;
+    CarSlot& slot = slots_[position];
+    if (slot.checkedInPass == pass_) return &slot;
+    if (!(sameBytes<kDriverAndVehicle>(slot.names, v.driverName) &
+          sameBytes<kClass>(slot.names + kDriverAndVehicle, v.vehicleClass))) {
+      take(slot, v);
+    }
+    slot.checkedInPass = pass_;
+    return &slot;
+  }
+  // Starts a stretch of calls over one host array that stays as it is, such
+  // as the passes of one scoring update; every position is compared again.
+  void beginPass() { ++pass_; }
   // Every slot's timing entry stops counting.
   void forgetTimingEntries() { ++timingEpoch_; }
   uint32_t timingEpoch() const { return timingEpoch_; }
 
  private:
+  static constexpr size_t kDriverAndVehicle =
+      sizeof(HostVehicle::driverName) + sizeof(HostVehicle::vehicleName);
+  static constexpr size_t kClass = sizeof(HostVehicle::vehicleClass);
+  // Takes `v`'s names, forgetting every fact.
+  static void take(CarSlot& slot, const HostVehicle& v);
+
   CarSlot slots_[kMaxVehicles] = {};
   uint32_t timingEpoch_ = 1;  // 0 never counts: what a fresh slot holds
+  uint32_t pass_ = 1;         // 0 never counts: what a fresh slot holds
 };
 
 }  // namespace korvanel

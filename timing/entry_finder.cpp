@@ -59,6 +59,7 @@ bool unnamed(const Names& n) { return n.length[0] == 0 && n.length[1] == 0 && n.
 }  // namespace
 
 void EntryFinder::rebuild(const TimeTable& table) {
+  slots_.beginPass();
   slots_.forgetTimingEntries();
   for (Bucket& b : buckets_) b.entry = kEmpty;
   for (int k = 0; k < kTimeTableEntries; ++k) namesWritten(table, k);
@@ -94,14 +95,13 @@ int EntryFinder::lookUp(const TimeTable& table, const HostVehicle& v) const {
   return -1;
 }
 
-int EntryFinder::find(const TimeTable& table, int position, const HostVehicle& v) {
-  CarSlot* slot = slots_.check(position, v);
-  if (slot == nullptr) return lookUp(table, v);
-  if (slot->timingEpoch != slots_.timingEpoch()) {
-    slot->timingEntry = static_cast<int16_t>(lookUp(table, v));
+int EntryFinder::findAfresh(const TimeTable& table, CarSlot* slot, const HostVehicle& v) {
+  int k = lookUp(table, v);
+  if (slot != nullptr) {
+    slot->timingEntry = static_cast<int16_t>(k);
     slot->timingEpoch = slots_.timingEpoch();
   }
-  return slot->timingEntry;
+  return k;
 }
 
 }  // namespace korvanel

@@ -25,11 +25,22 @@ class EntryFinder {
   // host's array (positions beyond the slots are looked up each time).
   // REQUIRES: `table` is the table of the latest rebuild, and its names
   // were written since only with namesWritten following.
-  int find(const TimeTable& table, int position, const HostVehicle& v);
+  // Inline up to the slot's answer: it runs for every car of every pass.
+  int find(const TimeTable& table, int position, const HostVehicle& v) {
+    CarSlot* slot = slots_.check(position, v);
+    if (slot != nullptr && slot->timingEpoch == slots_.timingEpoch()) return slot->timingEntry;
+    return findAfresh(table, slot, v);
+  }
   // Entry k, free until now, has just taken a car's names.
   void namesWritten(const TimeTable& table, int k);
+  // Starts the finds of one host array that stays as it is until the next
+  // call (one scoring update's passes): each position's names are compared
+  // with its slot once.
+  void beginPass() { slots_.beginPass(); }
 
  private:
+  // find() past the slot: the hash's answer, kept in `slot` when there is one.
+  int findAfresh(const TimeTable& table, CarSlot* slot, const HostVehicle& v);
   // The hash's search for the names of `v`.
   int lookUp(const TimeTable& table, const HostVehicle& v) const;
 
