@@ -55,7 +55,7 @@ void TelemetryBlockWriter::copyFrom(const HostTelemetry& telemetry) {
   copyBlock(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
 }
 
-RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
+RenderPlugin::RenderPlugin() : entryFinder_(carSlots_), lastScoringTick_(platform::tickCount()) {
   currentTrackName_[0] = 0;
   currentVehicleName_[0] = 0;
   char path[260];

@@ -75,6 +75,7 @@ class RenderPlugin final : public InternalsPluginV01 {
   // The one-time scan of the first scoring update past the early phase.
   void scanEarlyTimes(const HostScoring& scoring);
 
+  CarSlots carSlots_;  // what each car's names decide, for the writer and the finder
   ScoringBlockWriter scoringWriter_;
   TelemetryBlockWriter telemetryWriter_;
   Odometer odometer_;

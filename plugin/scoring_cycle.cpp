@@ -61,7 +61,8 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   const PluginConfig& config = PluginConfig::instance(pluginLog());
 
   ScoringInfoV2& info = publishedScoring();
-  scoringWriter_.attach(&info);
+  carSlots_.beginPass();
+  scoringWriter_.attach(&info, &carSlots_);
   scoringWriter_.fillFromHost(scoring);
   scoringWriter_.analyse(config, scope.commands().selectedClassRow);
 
@@ -86,7 +87,6 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   TimeTable& timeTable = publishedTimeTable();
-  entryFinder_.beginPass();
   timeTable.trackTopSpeeds(scoring, entryFinder_);
   timeTable.copyTopSpeeds(info, entryFinder_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);

@@ -14,6 +14,8 @@ void CarSlots::take(CarSlot& slot, const HostVehicle& v) {
   std::memcpy(slot.names + kDriverAndVehicle, v.vehicleClass, kClass);
   slot.timingEntry = -1;
   slot.timingEpoch = 0;
+  slot.converted = false;
+  slot.classEpoch = 0;
 }
 
 }  // namespace korvanel

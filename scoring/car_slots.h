@@ -27,14 +27,27 @@ struct CarSlot {
   // `timingEpoch` equals the table's CarSlots::timingEpoch().
   int16_t timingEntry;
   uint32_t timingEpoch;
-  // The pass of the latest check that found these names (CarSlots::pass()).
+  // The pass of the latest check that found these names.
   uint32_t checkedInPass;
+  // The conversion's facts, once `converted`: the entry's upper-case images
+  // of the driver and class names, and which of the fields driver (bit 0),
+  // vehicle (bit 1) and class (bit 2) fill their whole field without a
+  // terminator.
+  bool converted;
+  uint8_t unterminated;
+  char driverUpper[sizeof(VehicleInfoV2::driverNameUpper)];
+  char classUpper[sizeof(VehicleInfoV2::vehicleClassUpper)];
+  // The class row's answer for this car (a PatternMatch), while
+  // `classEpoch` equals CarSlots::classEpoch().
+  uint8_t classAnswer;
+  uint32_t classEpoch;
 };
 
 // One slot per position of the host's array, up to the block's capacity.
 // What invalidates a slot's facts: other names at its position (the slot
-// then forgets them all), and for the timing entry a table reset or an
-// entry taking names (forgetTimingEntries).
+// then forgets them all); for the timing entry a table reset or an entry
+// taking names (forgetTimingEntries); for the class answer another class
+// row, player's class or configuration (forgetClassAnswers).
 class CarSlots {
  public:
   // The slot of `position`, or null beyond the slots. When it does not hold
@@ -60,6 +73,10 @@ class CarSlots {
   // Every slot's timing entry stops counting.
   void forgetTimingEntries() { ++timingEpoch_; }
   uint32_t timingEpoch() const { return timingEpoch_; }
+  // Every slot's class answer stops counting (another row, another player's
+  // class, another configuration).
+  void forgetClassAnswers() { ++classEpoch_; }
+  uint32_t classEpoch() const { return classEpoch_; }
 
  private:
   static constexpr size_t kDriverAndVehicle =
@@ -71,6 +88,7 @@ class CarSlots {
   CarSlot slots_[kMaxVehicles] = {};
   uint32_t timingEpoch_ = 1;  // 0 never counts: what a fresh slot holds
   uint32_t pass_ = 1;         // 0 never counts: what a fresh slot holds
+  uint32_t classEpoch_ = 1;   // 0 never counts: what a fresh slot holds
 };
 
 }  // namespace korvanel

@@ -325,10 +325,11 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
 
 // ---- Class grouping -----------------------------------------------------------
 
-// The grouping works each class's answer out once per update; every entry
+// Each car's answer is kept in its slot from update to update; every entry
 // must still get what the row's patterns give it one by one, first match
-// deciding, with more classes than it remembers and every kind of pattern.
-TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
+// deciding, as cars change names, the display changes rows and the player
+// changes class.
+TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
   const char* classes[] = {"GT3", "gt3", "GT4 Pro", "GT4 Am", "LMP1", "LMP2", "#GT", "$#OKA",
                            "@",   "",    "Hyper",   "CUP",    "TCR",  "GTE",  "GTX", "P3",
                            "P4",  "M1",  "M2",      "M3",     "M4",   "M5",   "M6",  "Legends"};
@@ -336,30 +337,39 @@ TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
   const char* patterns[] = {"GT3", "#GT",  "#GT4", "@", "$#OKA", "$JANE DOE", "$GT3",
                             "*",   "LMP2", "$#",   "#", "M6",    "LEGENDS",   "$@"};
   auto block = std::make_unique<ScoringInfoV2>();
+  auto slots = std::make_unique<CarSlots>();
   ScoringBlockWriter writer;
-  writer.attach(block.get());
+  writer.attach(block.get(), slots.get());
   PluginConfig config;
   std::vector<HostVehicle> vehicles(150);
   Random r(5);
+  const char* row[kClassSlots] = {"Row"};
+  int count = 0;
   for (int round = 0; round < 400; ++round) {
     int n = 1 + r.below(150);
     for (int i = 0; i < n; ++i) {
       HostVehicle& v = vehicles[i];
+      // Most cars keep their names from one update to the next.
+      if (round > 0 && r.below(10) != 0) continue;
       v = HostVehicle{};
       std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", classes[r.below(24)]);
       std::snprintf(v.driverName, sizeof v.driverName, "%s", drivers[r.below(6)]);
       v.place = static_cast<uint8_t>(i + 1);
-      v.isPlayer = i == 3 ? 1 : 0;
     }
-    const char* row[kClassSlots] = {"Row"};
-    int count = r.below(7);
-    for (int k = 1; k <= count; ++k) row[k] = patterns[r.below(14)];
-    for (int k = 0; k < kClassSlots; ++k) config.classRows[2][k] = row[k];
+    int playerAt = r.below(4) == 0 ? r.below(n) : 3;
+    for (int i = 0; i < n; ++i) vehicles[i].isPlayer = i == playerAt ? 1 : 0;
+    if (round % 4 == 0) {
+      for (int k = 1; k < kClassSlots; ++k) row[k] = nullptr;
+      count = r.below(7);
+      for (int k = 1; k <= count; ++k) row[k] = patterns[r.below(14)];
+      for (int k = 0; k < kClassSlots; ++k) config.classRows[2][k] = row[k];
+    }
 
     HostScoring scoring{};
     scoring.lapLength = 1000.0;
     scoring.vehicleCount = n;
     scoring.vehicles = vehicles.data();
+    slots->beginPass();
     writer.fillFromHost(scoring);
     writer.groupClasses(config, 2);
 

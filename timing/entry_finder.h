@@ -18,13 +18,17 @@ namespace korvanel {
 // Not thread-safe: callers hold the data lock, as for the table itself.
 class EntryFinder {
  public:
+  // Keeps its answers in `slots`, which outlive it.
+  explicit EntryFinder(CarSlots& slots) : slots_(slots) {}
+
   // Forgets everything and hashes `table`'s names; at every reset of the
   // table, before the first find.
   void rebuild(const TimeTable& table);
   // The entry carrying the names of `v`, the vehicle at `position` of the
   // host's array (positions beyond the slots are looked up each time).
   // REQUIRES: `table` is the table of the latest rebuild, and its names
-  // were written since only with namesWritten following.
+  // were written since only with namesWritten following; the slots'
+  // beginPass() since `v`'s array last changed.
   // Inline up to the slot's answer: it runs for every car of every pass.
   int find(const TimeTable& table, int position, const HostVehicle& v) {
     CarSlot* slot = slots_.check(position, v);
@@ -33,10 +37,6 @@ class EntryFinder {
   }
   // Entry k, free until now, has just taken a car's names.
   void namesWritten(const TimeTable& table, int k);
-  // Starts the finds of one host array that stays as it is until the next
-  // call (one scoring update's passes): each position's names are compared
-  // with its slot once.
-  void beginPass() { slots_.beginPass(); }
 
  private:
   // find() past the slot: the hash's answer, kept in `slot` when there is one.
@@ -51,7 +51,7 @@ class EntryFinder {
     int16_t entry;
   };
   Bucket buckets_[kBuckets];
-  CarSlots slots_;
+  CarSlots& slots_;
 };
 
 }  // namespace korvanel

@@ -67,7 +67,8 @@ int plainFind(const TimeTable& table, const HostVehicle& v) {
 
 TEST(EntryFinder, FindsWhatAPlainScanFindsAsTheTableFills) {
   auto table = std::make_unique<TimeTable>();
-  auto finder = std::make_unique<EntryFinder>();
+  auto slots = std::make_unique<CarSlots>();
+  auto finder = std::make_unique<EntryFinder>(*slots);
   table->reset();
   finder->rebuild(*table);
   const char* drivers[] = {"Ann",
@@ -103,7 +104,7 @@ TEST(EntryFinder, FindsWhatAPlainScanFindsAsTheTableFills) {
     }
     scoring.vehicleCount = count;
     scoring.vehicles = vehicles.data();
-    finder->beginPass();
+    slots->beginPass();
     for (int i = 0; i < count; ++i) {
       ASSERT_EQ(finder->find(*table, i, vehicles[i]), plainFind(*table, vehicles[i]))
           << "round " << round << " position " << i;

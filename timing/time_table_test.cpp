@@ -97,7 +97,8 @@ class TimeTableTest : public ::testing::Test {
 
   std::unique_ptr<TimeTable> owned = std::make_unique<TimeTable>();
   TimeTable& t = *owned;
-  std::unique_ptr<EntryFinder> ownedFinder = std::make_unique<EntryFinder>();
+  std::unique_ptr<CarSlots> slots = std::make_unique<CarSlots>();
+  std::unique_ptr<EntryFinder> ownedFinder = std::make_unique<EntryFinder>(*slots);
   EntryFinder& finder = *ownedFinder;
 };
 
