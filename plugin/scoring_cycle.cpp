@@ -90,8 +90,7 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   timeTable.trackTopSpeeds(scoring, entryFinder_);
   timeTable.copyTopSpeeds(info, entryFinder_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
   scanEarlyTimes(scoring);
-  timeTable.update(scoring, entryFinder_);
-  timeTable.republishFastestLap(cycleState().earlyPhase);
+  timeTable.republishFastestLap(cycleState().earlyPhase, timeTable.update(scoring, entryFinder_));
   publishedSectorTimes().update(scoring);
 
   if (block) {

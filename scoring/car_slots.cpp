@@ -16,6 +16,7 @@ void CarSlots::take(CarSlot& slot, const HostVehicle& v) {
   slot.timingEpoch = 0;
   slot.converted = false;
   slot.classEpoch = 0;
+  slot.teamEpoch = 0;
 }
 
 }  // namespace korvanel

@@ -41,13 +41,18 @@ struct CarSlot {
   // `classEpoch` equals CarSlots::classEpoch().
   uint8_t classAnswer;
   uint32_t classEpoch;
+  // Whether the driver is on the configured team list, while `teamEpoch`
+  // equals CarSlots::teamEpoch().
+  uint8_t teamMember;
+  uint32_t teamEpoch;
 };
 
 // One slot per position of the host's array, up to the block's capacity.
 // What invalidates a slot's facts: other names at its position (the slot
 // then forgets them all); for the timing entry a table reset or an entry
 // taking names (forgetTimingEntries); for the class answer another class
-// row, player's class or configuration (forgetClassAnswers).
+// row, player's class or configuration (forgetClassAnswers); for the team
+// mark another team list (forgetTeamMarks).
 class CarSlots {
  public:
   // The slot of `position`, or null beyond the slots. When it does not hold
@@ -77,6 +82,9 @@ class CarSlots {
   // class, another configuration).
   void forgetClassAnswers() { ++classEpoch_; }
   uint32_t classEpoch() const { return classEpoch_; }
+  // Every slot's team mark stops counting (another team list).
+  void forgetTeamMarks() { ++teamEpoch_; }
+  uint32_t teamEpoch() const { return teamEpoch_; }
 
  private:
   static constexpr size_t kDriverAndVehicle =
@@ -89,6 +97,7 @@ class CarSlots {
   uint32_t timingEpoch_ = 1;  // 0 never counts: what a fresh slot holds
   uint32_t pass_ = 1;         // 0 never counts: what a fresh slot holds
   uint32_t classEpoch_ = 1;   // 0 never counts: what a fresh slot holds
+  uint32_t teamEpoch_ = 1;    // 0 never counts: what a fresh slot holds
 };
 
 }  // namespace korvanel

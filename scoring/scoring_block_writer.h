@@ -58,6 +58,7 @@ class ScoringBlockWriter {
 
   CarSlots* slots_ = nullptr;
   ClassKey classKey_ = {};
+  uint64_t teamListHash_ = 0;  // of the list the slots' team marks were made for
   int32_t hostIndex_[kMaxVehicles] = {};
   CarSlot* slotOfEntry_[kMaxVehicles] = {};  // from the last fillFromHost, or null
 };

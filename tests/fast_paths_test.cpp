@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "scoring/class_pattern.h"
@@ -325,10 +326,11 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
 
 // ---- Class grouping -----------------------------------------------------------
 
-// Each car's answer is kept in its slot from update to update; every entry
-// must still get what the row's patterns give it one by one, first match
-// deciding, as cars change names, the display changes rows and the player
-// changes class.
+// Each car's class answer and team mark are kept in its slot from update to
+// update; every entry must still get what the row's patterns give it one by
+// one, first match deciding, and the mark the team list gives it, as cars
+// change names, the display changes rows, the player changes class and the
+// team list changes.
 TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
   const char* classes[] = {"GT3", "gt3", "GT4 Pro", "GT4 Am", "LMP1", "LMP2", "#GT", "$#OKA",
                            "@",   "",    "Hyper",   "CUP",    "TCR",  "GTE",  "GTX", "P3",
@@ -369,9 +371,14 @@ TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
     scoring.lapLength = 1000.0;
     scoring.vehicleCount = n;
     scoring.vehicles = vehicles.data();
+    if (round % 5 == 0) {
+      config.teamMembers.assign(drivers + r.below(3), drivers + 3 + r.below(3));
+      config.realtimeMode = true;
+    }
     slots->beginPass();
     writer.fillFromHost(scoring);
     writer.groupClasses(config, 2);
+    writer.markTeamMembers(config);
 
     const ScoringInfoV2& b = *block;
     const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;
@@ -386,6 +393,11 @@ TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
                                                                 : next++;
       ASSERT_EQ(b.vehicles[i].inClassGroup, m == PatternMatch::kNone ? 0 : 1) << round << " " << i;
       ASSERT_EQ(b.vehicles[i].classPosition, position) << round << " " << i;
+      bool member = false;
+      for (const std::string& name : config.teamMembers) {
+        member |= equalsIgnoreCase(b.vehicles[i].host.driverName, name.c_str());
+      }
+      ASSERT_EQ(b.vehicles[i].teamMember, member ? 1 : 0) << round << " " << i;
     }
   }
 }

@@ -164,7 +164,7 @@ void TimeTable::copyTopSpeeds(ScoringInfoV2& block, EntryFinder& finder,
   }
 }
 
-void TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {
+int TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
@@ -202,6 +202,7 @@ void TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {
   } else {
     clearFastestLap(tail);
   }
+  return best;
 }
 
 int TimeTable::fastestLapEntry() const {
@@ -233,8 +234,7 @@ bool TimeTable::findFastestLap(TimeTableEntry& result) const {
   return true;
 }
 
-void TimeTable::republishFastestLap(bool earlyPhase) {
-  const int best = fastestLapEntry();
+void TimeTable::republishFastestLap(bool earlyPhase, int best) {
   if (best < 0 || !(entries[best].bestLapTime > 0.0f)) return;
   const TimeTableEntry& found = entries[best];
   if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {

@@ -68,12 +68,15 @@ struct TimeTable {
   void copyTopSpeeds(ScoringInfoV2& block, EntryFinder& finder, const HostVehicle* vehicles,
                      const int32_t* hostIndexOfEntry) const;
   // The per-update bookkeeping, ending with the first publication step.
-  void update(const HostScoring& scoring, EntryFinder& finder);
+  // Returns the entry holding the update's fastest qualifying lap, or -1,
+  // for republishFastestLap.
+  int update(const HostScoring& scoring, EntryFinder& finder);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
-  // The second publication step; clears `earlyTimesSeen` outside the early
-  // phase.
-  void republishFastestLap(bool earlyPhase);
+  // The second publication step, with what update() returned; clears
+  // `earlyTimesSeen` outside the early phase.
+  // REQUIRES: the entries unchanged since that update().
+  void republishFastestLap(bool earlyPhase, int fastest);
 
  private:
   // The index of the entry findFastestLap() copies, or -1.

@@ -53,8 +53,7 @@ class TimeTableTest : public ::testing::Test {
     const HostScoring& record = *s.record();
     finder.rebuild(t);
     t.trackTopSpeeds(record, finder);
-    t.update(record, finder);
-    t.republishFastestLap(earlyPhase);
+    t.republishFastestLap(earlyPhase, t.update(record, finder));
   }
   // One pass alone, after a rebuild, as a caller that may have written
   // names since must.
