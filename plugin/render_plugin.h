@@ -72,8 +72,6 @@ class RenderPlugin final : public InternalsPluginV01 {
   void runTelemetryUpdate(const HostTelemetry* telemetry);
 
   void setRealtime(uint8_t value);
-  // The one-time scan of the first scoring update past the early phase.
-  void scanEarlyTimes(const HostScoring& scoring);
 
   CarSlots carSlots_;  // what each car's names decide, for the writer and the finder
   ScoringBlockWriter scoringWriter_;

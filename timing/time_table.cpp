@@ -2,7 +2,6 @@
 // fastest lap and the player's best lap.
 #include "timing/time_table.h"
 
-#include "scoring/scoring_info.h"
 #include "text/ascii_text.h"
 #include "timing/entry_finder.h"
 #include "timing/host_values.h"
@@ -145,23 +144,14 @@ void TimeTable::reset() {
 
 void TimeTable::trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder) {
   int count = hostVehicleCount(scoring);
-  for (int i = 0; i < count; ++i) {
-    const HostVehicle& v = scoring.vehicles[i];
-    int k = finder.find(*this, i, v);
-    if (k < 0) continue;
-    float speed = vehicleSpeed(v);
-    if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
-  }
+  for (int i = 0; i < count; ++i) trackTopSpeed(i, scoring.vehicles[i], finder);
 }
 
-void TimeTable::copyTopSpeeds(ScoringInfoV2& block, EntryFinder& finder,
-                              const HostVehicle* vehicles, const int32_t* hostIndexOfEntry) const {
-  int count = vehicles != nullptr ? countedVehicles(block) : 0;
-  for (int i = 0; i < count; ++i) {
-    int32_t h = hostIndexOfEntry[i];
-    int k = finder.find(*this, h, vehicles[h]);
-    block.vehicles[i].topSpeed = k >= 0 ? entries[k].topSpeed : 0.0f;
-  }
+void TimeTable::trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder) {
+  int k = finder.find(*this, position, v);
+  if (k < 0) return;
+  float speed = vehicleSpeed(v);
+  if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
 }
 
 int TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {

@@ -10,7 +10,6 @@
 
 namespace korvanel {
 
-struct ScoringInfoV2;
 class EntryFinder;
 
 #pragma pack(push, 4)
@@ -56,17 +55,14 @@ struct TimeTable {
 
   // Clears the tail and every entry.
   void reset();
-  // The three per-update passes of a scoring update, run in this order,
-  // the first and last on the same host record. Lookups by name go through
-  // `finder`.
+  // The two per-update steps of a scoring update, run in this order on the
+  // same host record. Lookups by name go through `finder`.
   // REQUIRES: finder.rebuild(*this) since the table was last reset or its
   // names written other than by these calls.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
   void trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder);
-  // Writes each counted vehicle entry's `topSpeed` from its timing entry,
-  // for a block whose entry i was filled from vehicles[hostIndexOfEntry[i]].
-  void copyTopSpeeds(ScoringInfoV2& block, EntryFinder& finder, const HostVehicle* vehicles,
-                     const int32_t* hostIndexOfEntry) const;
+  // The same for one vehicle, `v` at `position` of the host's array.
+  void trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder);
   // The per-update bookkeeping, ending with the first publication step.
   // Returns the entry holding the update's fastest qualifying lap, or -1,
   // for republishFastestLap.

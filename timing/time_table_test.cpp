@@ -65,19 +65,6 @@ class TimeTableTest : public ::testing::Test {
     finder.rebuild(t);
     t.trackTopSpeeds(record, finder);
   }
-  // For a block filled from a host array in the order of its entries.
-  void copyTopSpeeds(ScoringInfoV2& block) {
-    finder.rebuild(t);
-    int n = countedVehicles(block);
-    std::vector<HostVehicle> vehicles(n > 0 ? n : 1);
-    std::vector<int32_t> hostIndex(vehicles.size());
-    for (int i = 0; i < n; ++i) {
-      vehicles[i] = block.vehicles[i].host;
-      hostIndex[i] = i;
-    }
-    t.copyTopSpeeds(block, finder, vehicles.data(), hostIndex.data());
-  }
-
   const TimeTableEntry& entry(int k) const { return t.entries[k]; }
   const TimeTableTail& tail() const { return t.tail; }
 
@@ -451,15 +438,6 @@ TEST_F(TimeTableTest, TheHundredAndFiftyFirstDriverIsLeftOut) {
   expectFastestLap("Driver 0", 120.0f, 40.0f, 80.0f);
   // The player's own sample does not need an entry.
   EXPECT_EQ(tail().playerBestLapTime, 61.0f);
-
-  auto block = std::make_unique<ScoringInfoV2>();
-  block->vehicleCount = 2;
-  block->vehicles[0].host = late;
-  block->vehicles[0].topSpeed = 123.0f;
-  block->vehicles[1].host = s.vehicles()[7];
-  copyTopSpeeds(*block);
-  EXPECT_EQ(block->vehicles[0].topSpeed, 0.0f);
-  EXPECT_EQ(block->vehicles[1].topSpeed, 50.0f);
 }
 
 TEST_F(TimeTableTest, ThePlayersBestIsSampledInTheFirstSectorOnly) {
@@ -583,42 +561,6 @@ TEST_F(TimeTableTest, NoVehicleIsReadWithoutACountOrAnArray) {
     update(header);
     EXPECT_EQ(entry(1).inUse, 0);
   }
-}
-
-TEST_F(TimeTableTest, CopyTopSpeedsStaysInsideTheBlocksEntries) {
-  ScoringBuilder s;
-  s.header().session = 11;
-  setSpeed(s.addVehicle("Ann", 1), 70.0);
-  cycle(s);
-  cycle(s);
-  ASSERT_EQ(entry(0).topSpeed, 70.0f);
-
-  struct Guarded {
-    ScoringInfoV2 block;
-    unsigned char guard[2048];
-  };
-  auto g = std::make_unique<Guarded>();
-  std::memset(g->guard, 0xA5, sizeof g->guard);
-  for (VehicleInfoV2& v : g->block.vehicles) {
-    v.host = s.vehicles()[0];
-    v.topSpeed = -5.0f;
-  }
-  g->block.vehicleCount = -2;
-  copyTopSpeeds(g->block);
-  EXPECT_EQ(g->block.vehicles[0].topSpeed, -5.0f);
-
-  g->block.vehicleCount = 1000;
-  copyTopSpeeds(g->block);
-  for (const VehicleInfoV2& v : g->block.vehicles) ASSERT_EQ(v.topSpeed, 70.0f);
-  for (unsigned char b : g->guard) ASSERT_EQ(b, 0xA5);
-
-  g->block.vehicleCount = 3;
-  std::strcpy(g->block.vehicles[1].host.driverName, "Nobody");
-  g->block.vehicles[3].topSpeed = -5.0f;
-  copyTopSpeeds(g->block);
-  EXPECT_EQ(g->block.vehicles[1].topSpeed, 0.0f);
-  EXPECT_EQ(g->block.vehicles[2].topSpeed, 70.0f);
-  EXPECT_EQ(g->block.vehicles[3].topSpeed, -5.0f);
 }
 
 TEST_F(TimeTableTest, NamesThatFillTheirFieldsAreCutAndKeepTheirEntry) {
