@@ -65,9 +65,11 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   const int count = hostVehicleCount(scoring);
   const bool scanEarlyTimes = cycleState().earlyPhase && pastEarlyPhase(lastScoringTick_);
   bool earlyTimes = false;
+  float speeds[kMaxVehicles];  // for the timing table's pass
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
-    timeTable.trackTopSpeed(i, v, entryFinder_);
+    float speed = timeTable.trackTopSpeed(i, v, entryFinder_);
+    if (i < kMaxVehicles) speeds[i] = speed;
     sectorTimes.sample(v);
     earlyTimes |= scanEarlyTimes && carriesTimes(v);
   }
@@ -109,7 +111,8 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   // 3. The timing table.
-  timeTable.republishFastestLap(cycleState().earlyPhase, timeTable.update(scoring, entryFinder_));
+  int fastest = timeTable.update(scoring, entryFinder_, speeds);
+  timeTable.republishFastestLap(cycleState().earlyPhase, fastest);
 
   // 4. Publication.
   if (block) {

@@ -147,14 +147,14 @@ void TimeTable::trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder) 
   for (int i = 0; i < count; ++i) trackTopSpeed(i, scoring.vehicles[i], finder);
 }
 
-void TimeTable::trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder) {
-  int k = finder.find(*this, position, v);
-  if (k < 0) return;
+float TimeTable::trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder) {
   float speed = vehicleSpeed(v);
-  if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
+  int k = finder.find(*this, position, v);
+  if (k >= 0 && speed > entries[k].topSpeed) entries[k].topSpeed = speed;
+  return speed;
 }
 
-int TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {
+int TimeTable::update(const HostScoring& scoring, EntryFinder& finder, const float* speeds) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
@@ -165,7 +165,7 @@ int TimeTable::update(const HostScoring& scoring, EntryFinder& finder) {
     int freeSlot = firstFreeFrom(*this, 0);
     for (int32_t i = 0; i < count; ++i) {
       const HostVehicle& v = scoring.vehicles[i];
-      float speed = vehicleSpeed(v);
+      float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
       bool player = isPlayerVehicle(v);
       if (player) samplePlayerBest(tail, v);
 

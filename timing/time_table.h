@@ -61,12 +61,15 @@ struct TimeTable {
   // names written other than by these calls.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
   void trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder);
-  // The same for one vehicle, `v` at `position` of the host's array.
-  void trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder);
+  // The same for one vehicle, `v` at `position` of the host's array;
+  // returns its speed (vehicleSpeed), for update().
+  float trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder);
   // The per-update bookkeeping, ending with the first publication step.
   // Returns the entry holding the update's fastest qualifying lap, or -1,
   // for republishFastestLap.
-  int update(const HostScoring& scoring, EntryFinder& finder);
+  // `speeds`, when given, holds the speed trackTopSpeed returned for each
+  // of the first min(count, 150) vehicles of the same record.
+  int update(const HostScoring& scoring, EntryFinder& finder, const float* speeds = nullptr);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
   // The second publication step, with what update() returned; clears
