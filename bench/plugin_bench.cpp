@@ -221,15 +221,15 @@ bool printTable(const TableReporter& r) {
   ok &= printRow("telemetry update, 20 cars", r.seconds("telemetry_update/20"), telemetryRef, 0, 0);
   ok &=
       printRow("telemetry update, 100 cars", r.seconds("telemetry_update/100"), telemetryRef, 0, 0);
-  ok &= printRow("telemetry update, 150 cars", r.seconds("telemetry_update/150"), telemetryRef, 1.5,
-                 1.2);
+  ok &= printRow("telemetry update, 150 cars", r.seconds("telemetry_update/150"), telemetryRef, 1.3,
+                 1.15);
   ok &= printRow("telemetry, first after scoring",
                  r.wallSeconds("telemetry_after_scoring/150/manual_time"), telemetryRef, 0, 0);
   ok &= printRow("scoring update, 20 cars", r.seconds("scoring_update/20"), scoringRef, 0, 0);
   ok &= printRow("scoring update, 60 cars", r.seconds("scoring_update/60"), scoringRef, 0, 0);
-  ok &= printRow("scoring update, 150 cars", r.seconds("scoring_update/150"), scoringRef, 6.0, 4.0);
+  ok &= printRow("scoring update, 150 cars", r.seconds("scoring_update/150"), scoringRef, 4.0, 3.0);
   ok &= printRow("scoring update, 150 vs 20 cars", r.seconds("scoring_update/150"),
-                 r.seconds("scoring_update/20"), 150.0 / 20.0, 0);
+                 r.seconds("scoring_update/20"), 3.0, 2.5);
   ok &= printRow("configuration load", r.seconds("config_load"), -1, 0, 0);
   ok &= printRow("odometer save (wall time, flushes)", r.wallSeconds("odometer_save/iterations:50"),
                  -1, 0, 0);

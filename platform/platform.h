@@ -135,9 +135,16 @@ Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
 // host. A shrunk object is grown back to its size; one that cannot be is
 // replaced under the same address by memory of this process alone (the
 // plugin goes on, unseen by readers; `mapping` then has no object) and
-// false comes back. Cheap enough for every update: one fstat per object.
-// Always true where objects cannot shrink under a mapping.
+// false comes back. One fstat per object: a system call, so not for every
+// call of the host. Always true where objects cannot shrink under a mapping.
 bool sharedObjectsIntact(SharedMapping& mapping);
+// Whether a touch of a page that another process cut from the block made by
+// createSharedBlock, or from the shared section, was caught since the last
+// call (and the object grown back, or the view given memory of this process
+// alone, and the touch done again); clears the note. Between calls of
+// sharedObjectsIntact this guard keeps such a cut from killing the host.
+// Always false where objects cannot shrink under a mapping.
+bool takeSharedObjectFault();
 
 // Why the latest createSharedBlock could not put the block where native
 // programs of the system see it too and used the plain named block instead

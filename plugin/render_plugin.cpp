@@ -55,7 +55,7 @@ void TelemetryBlockWriter::copyFrom(const HostTelemetry& telemetry) {
   copyBlock(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
 }
 
-RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
+RenderPlugin::RenderPlugin() : entryFinder_(carSlots_), lastScoringTick_(platform::tickCount()) {
   currentTrackName_[0] = 0;
   currentVehicleName_[0] = 0;
   char path[260];
@@ -66,6 +66,7 @@ RenderPlugin::RenderPlugin() : lastScoringTick_(platform::tickCount()) {
   initDataLock();
   PluginConfig& config = PluginConfig::instance(gLog);
   if (config.sharedBlockEnabled) createSharedBlock(gLog);
+  entryFinder_.rebuild(publishedTimeTable());
 }
 
 RenderPlugin::~RenderPlugin() {
@@ -103,6 +104,7 @@ void RenderPlugin::runStartSession() {
   s.kersRemaining = PluginConfig::instance(gLog).kersTime;
 
   publishedTimeTable().reset();
+  entryFinder_.rebuild(publishedTimeTable());
   publishedSectorTimes().reset();
   cycleState().earlyPhase = true;
   cycleState().sessionStartTick = platform::tickCount();

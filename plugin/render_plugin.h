@@ -1,5 +1,5 @@
 // The one plugin class: owns the scoring-block writer, the odometer, the
-// pace estimator and the timing table's lookup state, and runs the lifecycle calls and the two
+// pace estimator and the timing table's entry finder, and runs the lifecycle calls and the two
 // update cycles.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include "settings/odometer.h"
 #include "telemetry/pace_estimator.h"
 #include "telemetry/telemetry_info.h"
-#include "timing/time_table_lookup.h"
+#include "timing/entry_finder.h"
 
 namespace korvanel {
 
@@ -72,14 +72,13 @@ class RenderPlugin final : public InternalsPluginV01 {
   void runTelemetryUpdate(const HostTelemetry* telemetry);
 
   void setRealtime(uint8_t value);
-  // The one-time scan of the first scoring update past the early phase.
-  void scanEarlyTimes(const HostScoring& scoring);
 
+  CarSlots carSlots_;  // what each car's names decide, for the writer and the finder
   ScoringBlockWriter scoringWriter_;
   TelemetryBlockWriter telemetryWriter_;
   Odometer odometer_;
   PaceEstimator pace_;
-  TimeTableLookup timeLookup_;  // for the published timing table
+  EntryFinder entryFinder_;  // for the published timing table
   uint32_t lastScoringTick_;
   char currentTrackName_[64];
   char currentVehicleName_[64];

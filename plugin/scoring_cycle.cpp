@@ -1,5 +1,15 @@
-// The scoring update cycle: the plugin's slow path, run at every scoring
-// record under the data lock, in a fixed order of steps.
+// The scoring update: the plugin's slow path, run at every scoring record
+// under the data lock, as four passes in a fixed order:
+//   1. the host's array in host order: each car's slot checked against its
+//      names, its timing entry's top speed raised, its sector offered to the
+//      records, and (once, past the early phase) whether any car already
+//      carries times;
+//   2. the entries in race order: the block filled from the host's record
+//      and the timing entries' top speeds, then class grouping, team marks
+//      and gaps; the state record, pace and odometer follow from them;
+//   3. the timing table: each driver's entry, then the fastest lap's two
+//      publication steps;
+//   4. publication: the in-process blocks copied into the shared block.
 #include <cstring>
 
 #include "platform/platform.h"
@@ -10,6 +20,7 @@
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
 #include "text/bytes.h"
+#include "timing/host_values.h"
 
 namespace korvanel {
 namespace {
@@ -31,22 +42,6 @@ bool pastEarlyPhase(uint32_t now) {
 
 }  // namespace
 
-void RenderPlugin::scanEarlyTimes(const HostScoring& scoring) {
-  // The tick of this update, as in the check that ends the early phase: two
-  // readings could straddle the mark and lose the scan for the session.
-  if (!cycleState().earlyPhase || !pastEarlyPhase(lastScoringTick_) || scoring.vehicleCount <= 0 ||
-      scoring.vehicles == nullptr) {
-    return;
-  }
-  for (int32_t i = 0; i < scoring.vehicleCount; ++i) {
-    if (carriesTimes(scoring.vehicles[i])) {
-      publishedTimeTable().tail.earlyTimesSeen = 1;
-      publishedSectorTimes().earlyTimesSeen = 1;
-      return;
-    }
-  }
-}
-
 void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   if (record == nullptr) return;
   const HostScoring& scoring = *record;
@@ -59,10 +54,40 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   state.dataUpdated = 1;
 
   const PluginConfig& config = PluginConfig::instance(pluginLog());
-
   ScoringInfoV2& info = publishedScoring();
-  scoringWriter_.attach(&info);
+  TimeTable& timeTable = publishedTimeTable();
+  AbsoluteSectorTimes& sectorTimes = publishedSectorTimes();
+
+  // 1. The host's array in host order. The scan for early times runs once,
+  // at the first update past the early phase, with the tick of this update
+  // as the check that ends the phase: two readings could straddle the mark.
+  carSlots_.beginPass();
+  const int count = hostVehicleCount(scoring);
+  const bool scanEarlyTimes = cycleState().earlyPhase && pastEarlyPhase(lastScoringTick_);
+  bool earlyTimes = false;
+  float speeds[kMaxVehicles];  // for the timing table's pass
+  for (int i = 0; i < count; ++i) {
+    const HostVehicle& v = scoring.vehicles[i];
+    float speed = timeTable.trackTopSpeed(i, v, entryFinder_);
+    if (i < kMaxVehicles) speeds[i] = speed;
+    sectorTimes.sample(v);
+    earlyTimes |= scanEarlyTimes && carriesTimes(v);
+  }
+  if (earlyTimes) {
+    timeTable.tail.earlyTimesSeen = 1;
+    sectorTimes.earlyTimesSeen = 1;
+  }
+
+  // 2. The entries in race order.
+  scoringWriter_.attach(&info, &carSlots_);
   scoringWriter_.fillFromHost(scoring);
+  const int32_t* hostIndex = scoringWriter_.hostIndexOfEntry();
+  for (int i = 0, n = count > 0 ? countedVehicles(info) : 0; i < n; ++i) {
+    // Found in pass 1 through the same slot: no search.
+    const int32_t h = hostIndex[i];
+    int k = entryFinder_.find(timeTable, h, scoring.vehicles[h]);
+    info.vehicles[i].topSpeed = k >= 0 ? timeTable.entries[k].topSpeed : 0.0f;
+  }
   scoringWriter_.analyse(config, scope.commands().selectedClassRow);
 
   bool playerPresent = info.playerIndex != -1;
@@ -85,22 +110,16 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
 
   scoringClockReset() = 1;
 
-  TimeTable& timeTable = publishedTimeTable();
-  // Checked against the table's names once for the three passes below,
-  // between which nothing else writes them.
-  timeLookup_.refresh(timeTable);
-  timeTable.trackTopSpeeds(scoring, timeLookup_);
-  timeTable.copyTopSpeeds(info, timeLookup_, scoring.vehicles, scoringWriter_.hostIndexOfEntry());
-  scanEarlyTimes(scoring);
-  timeTable.update(scoring, timeLookup_);
-  timeTable.republishFastestLap(cycleState().earlyPhase, timeLookup_);
-  publishedSectorTimes().update(scoring);
+  // 3. The timing table.
+  int fastest = timeTable.update(scoring, entryFinder_, speeds);
+  timeTable.republishFastestLap(cycleState().earlyPhase, fastest);
 
+  // 4. Publication.
   if (block) {
     scope.beginWrites();
     scoringWriter_.copyTo(&block->scoring);
     copyBlock(&block->timeTable, &timeTable, sizeof(TimeTable));
-    std::memcpy(&block->sectorTimes, &publishedSectorTimes(), sizeof(AbsoluteSectorTimes));
+    std::memcpy(&block->sectorTimes, &sectorTimes, sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;
   }
 

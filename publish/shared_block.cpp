@@ -18,6 +18,8 @@ namespace {
 platform::NeverDestroyed<platform::SharedMapping> gMapping;
 PluginLog* gLog = nullptr;
 bool gShrinkLogged = false;
+constexpr uint32_t kSizeCheckIntervalMs = 1000;
+uint32_t gLastSizeCheck = 0;
 
 }  // namespace
 
@@ -56,6 +58,17 @@ void releaseSharedBlock() {
 }
 
 void keepSharedBlockWhole() {
+  // The platform's fault guard keeps a cut page from killing the host at any
+  // moment; the check of the sizes, two system calls, runs when the guard
+  // caught a fault and otherwise at most once a second, so that readers see
+  // a shrunk block whole again even when the plugin writes none of its lost
+  // pages.
+  const uint32_t now = platform::tickCount();
+  if (!platform::takeSharedObjectFault() &&
+      static_cast<uint32_t>(now - gLastSizeCheck) < kSizeCheckIntervalMs) {
+    return;
+  }
+  gLastSizeCheck = now;
   if (!platform::sharedObjectsIntact(gMapping.get()) && !gShrinkLogged) {
     gShrinkLogged = true;
     if (gLog) gLog->write("ERROR shared block shrunk: ", static_cast<int32_t>(kSharedBlockSize));

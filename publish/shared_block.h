@@ -20,12 +20,13 @@ SharedBlock* sharedBlock();
 // why. Returns whether a block exists.
 bool createSharedBlock(PluginLog* log);
 
-// Makes sure the block and the state section can be touched without a
-// fault before a call writes them (a reader may have shrunk them; see
-// platform::sharedObjectsIntact). Logs "ERROR shared block shrunk: " with
-// its size, once, when the block had to become this process's own memory.
-// Every call from the host or a display does it first, before it touches
-// either.
+// Keeps the block and the state section whole for the call about to touch
+// them (a reader may have shrunk them): a cut page is caught where it is
+// touched (platform::takeSharedObjectFault), and the sizes are checked and
+// restored (platform::sharedObjectsIntact) after such a catch and at most
+// once a second otherwise. Logs "ERROR shared block shrunk: " with its size,
+// once, when the block had to become this process's own memory. Every call
+// from the host or a display does it first, before it touches either.
 void keepSharedBlockWhole();
 
 // Unmaps and closes the block, if any.

@@ -26,15 +26,15 @@ bool contains(const char* text, const char* part) {
 
 }  // namespace
 
-bool matchDriverPart(const char* pattern, const VehicleInfoV2& entry) {
-  if (pattern[0] != '$') return false;
-  return (pattern[1] == '#' && contains(entry.driverNameUpper, pattern + 2)) ||
-         equalsIgnoreCase(entry.driverNameUpper, pattern + 1);
-}
-
-PatternMatch matchClassPart(const char* pattern, const VehicleInfoV2& entry,
-                            const VehicleInfoV2* player) {
+PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
+                          const VehicleInfoV2* player) {
   switch (pattern[0]) {
+    case '$':
+      if ((pattern[1] == '#' && contains(entry.driverNameUpper, pattern + 2)) ||
+          equalsIgnoreCase(entry.driverNameUpper, pattern + 1)) {
+        return PatternMatch::kMember;
+      }
+      break;
     case '*':
       return PatternMatch::kMemberKeepsPlace;
     case '@':
@@ -51,12 +51,6 @@ PatternMatch matchClassPart(const char* pattern, const VehicleInfoV2& entry,
   }
   return equalsIgnoreCase(entry.vehicleClassUpper, pattern) ? PatternMatch::kMember
                                                             : PatternMatch::kNone;
-}
-
-PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
-                          const VehicleInfoV2* player) {
-  if (matchDriverPart(pattern, entry)) return PatternMatch::kMember;
-  return matchClassPart(pattern, entry, player);
 }
 
 }  // namespace korvanel

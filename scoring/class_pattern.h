@@ -25,14 +25,4 @@ enum class PatternMatch {
 PatternMatch matchPattern(const char* pattern, const VehicleInfoV2& entry,
                           const VehicleInfoV2* player);
 
-// The two halves of matchPattern: it is kMember when matchDriverPart holds,
-// otherwise matchClassPart's answer.
-// Whether a "$" pattern takes `entry` by its driver name (never for others).
-bool matchDriverPart(const char* pattern, const VehicleInfoV2& entry);
-// The answer by the class name alone. It depends on the entry only through
-// its class field (`host.vehicleClass`, from which `vehicleClassUpper` is
-// made), so entries with the same bytes there get the same answer.
-PatternMatch matchClassPart(const char* pattern, const VehicleInfoV2& entry,
-                            const VehicleInfoV2* player);
-
 }  // namespace korvanel

@@ -67,11 +67,10 @@ void ScoringBlockWriter::computePlayerGaps() {
   const int n = countedVehicles(*block_);
   const int p = block_->playerIndex;
   if (p < 0 || p >= n) return;
-  if (n == 1) {
-    v[0].timeGapToPlayer = 0.0f;
-    v[0].lapGapToPlayer = 0.0f;
-    return;
-  }
+  // A gap to oneself is none; left alone, the entry would keep whatever the
+  // car that last held this place was given.
+  v[p].timeGapToPlayer = 0.0f;
+  v[p].lapGapToPlayer = 0.0f;
 
   // Cars ahead: whole laps, rounded towards zero, once a lap or more ahead.
   float sum = 0.0f;

@@ -129,8 +129,8 @@ TEST(PlayerGaps, SameLapCarsGetTimes) {
   EXPECT_EQ(rig.entry(0).lapGapToPlayer, 0.0f);
   EXPECT_EQ(rig.entry(2).timeGapToPlayer, 2.0f);
   EXPECT_EQ(rig.entry(2).lapGapToPlayer, 0.0f);
-  EXPECT_EQ(rig.entry(1).timeGapToPlayer, kUnset);  // the player's own entry
-  EXPECT_EQ(rig.entry(1).lapGapToPlayer, kUnset);
+  EXPECT_EQ(rig.entry(1).timeGapToPlayer, 0.0f);  // the player's own entry, never stale
+  EXPECT_EQ(rig.entry(1).lapGapToPlayer, 0.0f);
 }
 
 TEST(PlayerGaps, LappedCarsGetLapsAndDoNotCountInTheSums) {

@@ -57,8 +57,11 @@ void ScoringBlockWriter::fillFromHost(const HostScoring& scoring) {
   int counted = orderByPlace(scoring.vehicles, scoring.vehicleCount, keys);
   for (int i = 0; i < counted; ++i) {
     entry_ = &block_->vehicles[i];
-    hostIndex_[i] = keys[i].hostIndex;
-    convertVehicle(scoring, scoring.vehicles[keys[i].hostIndex]);
+    const int32_t h = keys[i].hostIndex;
+    hostIndex_[i] = h;
+    CarSlot* slot = slots_ ? slots_->check(h, scoring.vehicles[h]) : nullptr;
+    slotOfEntry_[i] = slot;
+    convertVehicle(scoring, scoring.vehicles[h], slot);
   }
 }
 

@@ -53,16 +53,38 @@ void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
 
 }  // namespace
 
-void ScoringBlockWriter::convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle) {
+void ScoringBlockWriter::convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle,
+                                        CarSlot* slot) {
   if (entry_ == nullptr) return;
   VehicleInfoV2& e = *entry_;
   copyBytes<sizeof(HostVehicle)>(&e.host, &vehicle);
-  size_t driverLength = terminateField(e.host.driverName);
-  terminateField(e.host.vehicleName);
-  size_t classLength = terminateField(e.host.vehicleClass);
-
-  upperCopy(e.driverNameUpper, e.host.driverName, driverLength);
-  upperCopy(e.vehicleClassUpper, e.host.vehicleClass, classLength);
+  if (slot != nullptr && slot->converted) {
+    // The slot's names are these bytes: the same cuts, the same images.
+    if (slot->unterminated & 1u) e.host.driverName[sizeof e.host.driverName - 1] = 0;
+    if (slot->unterminated & 2u) e.host.vehicleName[sizeof e.host.vehicleName - 1] = 0;
+    if (slot->unterminated & 4u) e.host.vehicleClass[sizeof e.host.vehicleClass - 1] = 0;
+    copyBytes<sizeof e.driverNameUpper>(e.driverNameUpper, slot->driverUpper);
+    copyBytes<sizeof e.vehicleClassUpper>(e.vehicleClassUpper, slot->classUpper);
+  } else {
+    size_t driverLength = terminateField(e.host.driverName);
+    size_t vehicleLength = terminateField(e.host.vehicleName);
+    size_t classLength = terminateField(e.host.vehicleClass);
+    upperCopy(e.driverNameUpper, e.host.driverName, driverLength);
+    upperCopy(e.vehicleClassUpper, e.host.vehicleClass, classLength);
+    if (slot != nullptr) {
+      // A cut field ends one short of its size; so does a field whose
+      // terminator is its last byte, which the cut leaves as it is.
+      constexpr size_t kDriver = sizeof e.host.driverName - 1;
+      constexpr size_t kVehicle = sizeof e.host.vehicleName - 1;
+      constexpr size_t kClass = sizeof e.host.vehicleClass - 1;
+      slot->unterminated = static_cast<uint8_t>((driverLength == kDriver ? 1u : 0u) |
+                                                (vehicleLength == kVehicle ? 2u : 0u) |
+                                                (classLength == kClass ? 4u : 0u));
+      copyBytes<sizeof e.driverNameUpper>(slot->driverUpper, e.driverNameUpper);
+      copyBytes<sizeof e.vehicleClassUpper>(slot->classUpper, e.vehicleClassUpper);
+      slot->converted = true;
+    }
+  }
 
   // In double, rounded once. A negative distance (before the line) counts
   // as none; a NaN distance or lap length flows through as NaN.

@@ -2,7 +2,7 @@
 // replace, on inputs chosen to hit their edges: rounding boundaries,
 // cancelling terms, zeros of either sign, tiny and huge numbers, NaN and
 // infinity for the dead reckoning; letter case and bytes of 128 and up for
-// the upper-case names; case variants and stale bytes for the timing lookups.
+// the upper-case names.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "scoring/class_pattern.h"
@@ -19,8 +20,6 @@
 #include "settings/plugin_config.h"
 #include "telemetry/telemetry_steps.h"
 #include "text/ascii_text.h"
-#include "timing/name_index.h"
-#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -327,10 +326,12 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
 
 // ---- Class grouping -----------------------------------------------------------
 
-// The grouping works each class's answer out once per update; every entry
-// must still get what the row's patterns give it one by one, first match
-// deciding, with more classes than it remembers and every kind of pattern.
-TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
+// Each car's class answer and team mark are kept in its slot from update to
+// update; every entry must still get what the row's patterns give it one by
+// one, first match deciding, and the mark the team list gives it, as cars
+// change names, the display changes rows, the player changes class and the
+// team list changes.
+TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
   const char* classes[] = {"GT3", "gt3", "GT4 Pro", "GT4 Am", "LMP1", "LMP2", "#GT", "$#OKA",
                            "@",   "",    "Hyper",   "CUP",    "TCR",  "GTE",  "GTX", "P3",
                            "P4",  "M1",  "M2",      "M3",     "M4",   "M5",   "M6",  "Legends"};
@@ -338,32 +339,46 @@ TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
   const char* patterns[] = {"GT3", "#GT",  "#GT4", "@", "$#OKA", "$JANE DOE", "$GT3",
                             "*",   "LMP2", "$#",   "#", "M6",    "LEGENDS",   "$@"};
   auto block = std::make_unique<ScoringInfoV2>();
+  auto slots = std::make_unique<CarSlots>();
   ScoringBlockWriter writer;
-  writer.attach(block.get());
+  writer.attach(block.get(), slots.get());
   PluginConfig config;
   std::vector<HostVehicle> vehicles(150);
   Random r(5);
+  const char* row[kClassSlots] = {"Row"};
+  int count = 0;
   for (int round = 0; round < 400; ++round) {
     int n = 1 + r.below(150);
     for (int i = 0; i < n; ++i) {
       HostVehicle& v = vehicles[i];
+      // Most cars keep their names from one update to the next.
+      if (round > 0 && r.below(10) != 0) continue;
       v = HostVehicle{};
       std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", classes[r.below(24)]);
       std::snprintf(v.driverName, sizeof v.driverName, "%s", drivers[r.below(6)]);
       v.place = static_cast<uint8_t>(i + 1);
-      v.isPlayer = i == 3 ? 1 : 0;
     }
-    const char* row[kClassSlots] = {"Row"};
-    int count = r.below(7);
-    for (int k = 1; k <= count; ++k) row[k] = patterns[r.below(14)];
-    for (int k = 0; k < kClassSlots; ++k) config.classRows[2][k] = row[k];
+    int playerAt = r.below(4) == 0 ? r.below(n) : 3;
+    for (int i = 0; i < n; ++i) vehicles[i].isPlayer = i == playerAt ? 1 : 0;
+    if (round % 4 == 0) {
+      for (int k = 1; k < kClassSlots; ++k) row[k] = nullptr;
+      count = r.below(7);
+      for (int k = 1; k <= count; ++k) row[k] = patterns[r.below(14)];
+      for (int k = 0; k < kClassSlots; ++k) config.classRows[2][k] = row[k];
+    }
 
     HostScoring scoring{};
     scoring.lapLength = 1000.0;
     scoring.vehicleCount = n;
     scoring.vehicles = vehicles.data();
+    if (round % 5 == 0) {
+      config.teamMembers.assign(drivers + r.below(3), drivers + 3 + r.below(3));
+      config.realtimeMode = true;
+    }
+    slots->beginPass();
     writer.fillFromHost(scoring);
     writer.groupClasses(config, 2);
+    writer.markTeamMembers(config);
 
     const ScoringInfoV2& b = *block;
     const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;
@@ -378,145 +393,13 @@ TEST(ClassGrouping, AnswersByClassAreThoseOfEveryPatternInTurn) {
                                                                 : next++;
       ASSERT_EQ(b.vehicles[i].inClassGroup, m == PatternMatch::kNone ? 0 : 1) << round << " " << i;
       ASSERT_EQ(b.vehicles[i].classPosition, position) << round << " " << i;
+      bool member = false;
+      for (const std::string& name : config.teamMembers) {
+        member |= equalsIgnoreCase(b.vehicles[i].host.driverName, name.c_str());
+      }
+      ASSERT_EQ(b.vehicles[i].teamMember, member ? 1 : 0) << round << " " << i;
     }
   }
-}
-
-// ---- Timing lookups ---------------------------------------------------------
-
-// Fills a whole name field: the text, a terminator, then stale bytes.
-template <size_t N>
-void writeField(char (&field)[N], const char* text, Random& r) {
-  for (char& c : field) c = static_cast<char>(r.below(256));
-  size_t n = std::strlen(text);
-  if (n >= N) n = N;  // a name that fills the field, without terminator
-  std::memcpy(field, text, n);
-  if (n < N) field[n] = 0;
-}
-
-TEST(TimingLookups, RememberedAnswersAreThoseOfTheFullSearch) {
-  auto table = std::make_unique<TimeTable>();
-  auto index = std::make_unique<TimeTableNameIndex>();
-  table->reset();
-  const char* drivers[] = {"Ann",
-                           "ANN",
-                           "ann",
-                           "Bob",
-                           "Bo",
-                           "",
-                           "Zoe Laine",
-                           "A driver name of thirty-one ch",
-                           "A driver name of thirty-two chars"};
-  const char* vehicles[] = {"GT Car #1", "gt car #1", "Proto", ""};
-  const char* classes[] = {"GT3", "gt3", "LMP1", ""};
-  Random r(5);
-  // Some entries in use, in mixed case.
-  for (int k = 0; k < 40; ++k) {
-    TimeTableEntry& e = table->entries[r.below(kTimeTableEntries)];
-    copyBounded(e.driverName, sizeof e.driverName, drivers[r.below(9)]);
-    copyBounded(e.vehicleName, sizeof e.vehicleName, vehicles[r.below(4)]);
-    copyBounded(e.vehicleClass, sizeof e.vehicleClass, classes[r.below(4)]);
-  }
-  index->rebuild(*table);
-
-  HostVehicle v{};
-  for (int round = 0; round < 20000; ++round) {
-    writeField(v.driverName, drivers[r.below(9)], r);
-    writeField(v.vehicleName, vehicles[r.below(4)], r);
-    writeField(v.vehicleClass, classes[r.below(4)], r);
-    // The same bytes again now and then, so remembered answers are used.
-    for (int again = 0; again < 1 + r.below(3); ++again) {
-      int expected = index->find(makeNameKey(v.driverName, v.vehicleName, v.vehicleClass));
-      ASSERT_EQ(expected, index->findFields(v.driverName, v.vehicleName, v.vehicleClass))
-          << "round " << round;
-    }
-    if (r.below(40) == 0) {
-      // The index changes: an entry, free or not, takes this vehicle's names
-      // or others. Remembered answers that gave that entry, and those of the
-      // written names, must not be given again; the rounds after check that.
-      int k = r.below(kTimeTableEntries);
-      TimeTableEntry& e = table->entries[k];
-      bool own = r.below(2) == 0;
-      copyBounded(e.driverName, sizeof e.driverName, own ? v.driverName : drivers[r.below(9)]);
-      copyBounded(e.vehicleName, sizeof e.vehicleName, own ? v.vehicleName : vehicles[r.below(4)]);
-      copyBounded(e.vehicleClass, sizeof e.vehicleClass,
-                  own ? v.vehicleClass : classes[r.below(4)]);
-      index->namesWritten(*table, k);
-      ASSERT_EQ(index->find(makeNameKey(v.driverName, v.vehicleName, v.vehicleClass)),
-                index->findFields(v.driverName, v.vehicleName, v.vehicleClass));
-    }
-  }
-}
-
-}  // namespace
-}  // namespace korvanel
-
-namespace korvanel {
-namespace {
-
-// The scoring cycle's way (one refresh for the three passes, update taking
-// what trackTopSpeeds found) against each pass refreshed on its own and
-// update searching afresh through a second lookup, on updates that bring new
-// drivers, twins with the same names, case variants and a full table.
-TEST(TimingLookups, OneIndexForThreePassesGivesThePlainResults) {
-  auto plain = std::make_unique<TimeTable>();
-  auto shared = std::make_unique<TimeTable>();
-  auto plainBlock = std::make_unique<ScoringInfoV2>();
-  auto sharedBlock = std::make_unique<ScoringInfoV2>();
-  auto plainLookup = std::make_unique<TimeTableLookup>();
-  auto plainUpdateLookup = std::make_unique<TimeTableLookup>();
-  auto sharedLookup = std::make_unique<TimeTableLookup>();
-  plain->reset();
-  shared->reset();
-  Random r(31);
-  std::vector<HostVehicle> vehicles(170);
-  HostScoring scoring{};
-  scoring.session = 5;
-  for (int round = 0; round < 60; ++round) {
-    int count = 1 + r.below(170);
-    for (int i = 0; i < count; ++i) {
-      HostVehicle& v = vehicles[i];
-      v = HostVehicle{};
-      // Few distinct names early on, so twins are common; more later, so the
-      // table fills up.
-      int who = r.below(round < 30 ? 12 : 400);
-      std::snprintf(v.driverName, sizeof v.driverName, who % 3 ? "Driver %d" : "DRIVER %d", who);
-      std::snprintf(v.vehicleName, sizeof v.vehicleName, "Car %d", who % 7);
-      std::snprintf(v.vehicleClass, sizeof v.vehicleClass, "%s", who % 2 ? "GT3" : "gt3");
-      v.localVelocity[2] = r.unit() * 80.0;
-      v.lastLapTime = r.below(3) ? 80.0 + r.unit() : -1.0;
-      v.lastSector1 = 25.0;
-      v.lastSector2 = 52.0;
-      v.inPits = r.below(10) == 0;
-      v.place = static_cast<uint8_t>(i + 1);
-    }
-    scoring.vehicleCount = count;
-    scoring.vehicles = vehicles.data();
-    ScoringBlockWriter writer;
-    writer.attach(plainBlock.get());
-    writer.fillFromHost(scoring);
-    writer.attach(sharedBlock.get());
-    writer.fillFromHost(scoring);
-
-    plainLookup->refresh(*plain);
-    plain->trackTopSpeeds(scoring, *plainLookup);
-    plainLookup->refresh(*plain);
-    plain->copyTopSpeeds(*plainBlock, *plainLookup);
-    plainUpdateLookup->refresh(*plain);
-    plain->update(scoring, *plainUpdateLookup);
-
-    sharedLookup->refresh(*shared);
-    shared->trackTopSpeeds(scoring, *sharedLookup);
-    shared->copyTopSpeeds(*sharedBlock, *sharedLookup, scoring.vehicles, writer.hostIndexOfEntry());
-    shared->update(scoring, *sharedLookup);
-
-    ASSERT_EQ(std::memcmp(plain.get(), shared.get(), sizeof(TimeTable)), 0) << "round " << round;
-    ASSERT_EQ(std::memcmp(plainBlock.get(), sharedBlock.get(), sizeof(ScoringInfoV2)), 0)
-        << "round " << round;
-  }
-  int inUse = 0;
-  for (const TimeTableEntry& e : shared->entries) inUse += e.inUse;
-  EXPECT_EQ(inUse, kTimeTableEntries);  // the table filled up on the way
 }
 
 }  // namespace

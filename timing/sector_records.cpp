@@ -41,19 +41,19 @@ bool completedSector(const HostVehicle& v, float& time, int& slot) {
 
 void AbsoluteSectorTimes::update(const HostScoring& scoring) {
   int count = hostVehicleCount(scoring);
-  for (int i = 0; i < count; ++i) {
-    const HostVehicle& v = scoring.vehicles[i];
-    bool player = isPlayerVehicle(v);
-    float t;
-    int slot;
-    if (!completedSector(v, t, slot)) continue;
-    if (recordTime[slot] < 0.0f || t < recordTime[slot]) {
-      recordTime[slot] = t;
-      copyBounded(recordHolder[slot], sizeof recordHolder[slot], v.driverName);
-    }
-    if (player && (playerRecordTime[slot] < 0.0f || t < playerRecordTime[slot])) {
-      playerRecordTime[slot] = t;
-    }
+  for (int i = 0; i < count; ++i) sample(scoring.vehicles[i]);
+}
+
+void AbsoluteSectorTimes::sample(const HostVehicle& v) {
+  float t;
+  int slot;
+  if (!completedSector(v, t, slot)) return;
+  if (recordTime[slot] < 0.0f || t < recordTime[slot]) {
+    recordTime[slot] = t;
+    copyBounded(recordHolder[slot], sizeof recordHolder[slot], v.driverName);
+  }
+  if (isPlayerVehicle(v) && (playerRecordTime[slot] < 0.0f || t < playerRecordTime[slot])) {
+    playerRecordTime[slot] = t;
   }
 }
 

@@ -22,6 +22,8 @@ struct AbsoluteSectorTimes {
 
   // Samples every vehicle of the update once.
   void update(const HostScoring& scoring);
+  // Samples one vehicle.
+  void sample(const HostVehicle& v);
   // Six times to -1.0, names empty, `earlyTimesSeen` 0.
   void reset();
 };

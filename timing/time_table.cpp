@@ -2,25 +2,14 @@
 // fastest lap and the player's best lap.
 #include "timing/time_table.h"
 
-#include "scoring/scoring_info.h"
 #include "text/ascii_text.h"
+#include "timing/entry_finder.h"
 #include "timing/host_values.h"
-#include "timing/name_index.h"
-#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
 
 bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
-
-int entryOf(TimeTableNameIndex& index, const HostVehicle& v) {
-  return index.findFields(v.driverName, v.vehicleName, v.vehicleClass);
-}
-
-// The same for vehicles[position] of the host's record.
-int entryAt(TimeTableNameIndex& index, int position, const HostVehicle& v) {
-  return index.findFieldsAt(position, v.driverName, v.vehicleName, v.vehicleClass);
-}
 
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
@@ -153,74 +142,22 @@ void TimeTable::reset() {
   tail.playerBestLapTime = tail.playerBestSector1 = tail.playerBestSector2 = -1.0f;
 }
 
-TimeTableNameIndex& TimeTableLookup::refresh(const TimeTable& table) {
-  if (!built_ || !index_.matches(table)) {
-    index_.rebuild(table);
-    built_ = true;
-  }
-  return index_;
-}
-
-void TimeTable::trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup) {
+void TimeTable::trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder) {
   int count = hostVehicleCount(scoring);
-  TimeTableLookup::FoundEntries& finds = lookup.found_;
-  TimeTableNameIndex& index = lookup.index_;
-  finds.table = this;
-  finds.vehicles = scoring.vehicles;
-  finds.count = count;
-  finds.version = index.version();
-  for (int i = 0; i < count; ++i) {
-    const HostVehicle& v = scoring.vehicles[i];
-    int k = entryAt(index, i, v);
-    float speed = vehicleSpeed(v);
-    if (i < kTimeTableEntries) {
-      finds.entry[i] = static_cast<int16_t>(k);
-      finds.speed[i] = speed;
-    }
-    if (k < 0) continue;
-    if (speed > entries[k].topSpeed) entries[k].topSpeed = speed;
-  }
+  for (int i = 0; i < count; ++i) trackTopSpeed(i, scoring.vehicles[i], finder);
 }
 
-void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const {
-  int count = countedVehicles(block);
-  for (int i = 0; i < count; ++i) {
-    VehicleInfoV2& v = block.vehicles[i];
-    v.topSpeed = 0.0f;
-    int k = entryOf(lookup.index_, v.host);
-    if (k >= 0) v.topSpeed = entries[k].topSpeed;
-  }
+float TimeTable::trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder) {
+  float speed = vehicleSpeed(v);
+  int k = finder.find(*this, position, v);
+  if (k >= 0 && speed > entries[k].topSpeed) entries[k].topSpeed = speed;
+  return speed;
 }
 
-void TimeTable::copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup,
-                              const HostVehicle* vehicles, const int32_t* hostIndexOfEntry) const {
-  const TimeTableLookup::FoundEntries& finds = lookup.found_;
-  // The entry's names are the host vehicle's, cut at the field's end, which
-  // a lookup reads no further than anyway: the same answer.
-  if (finds.table != this || finds.vehicles != vehicles || vehicles == nullptr ||
-      finds.version != lookup.index_.version()) {
-    copyTopSpeeds(block, lookup);
-    return;
-  }
-  int count = countedVehicles(block);
-  for (int i = 0; i < count; ++i) {
-    VehicleInfoV2& v = block.vehicles[i];
-    int32_t h = hostIndexOfEntry[i];
-    int k = h >= 0 && h < finds.count && h < kTimeTableEntries ? finds.entry[h]
-                                                               : entryOf(lookup.index_, v.host);
-    v.topSpeed = k >= 0 ? entries[k].topSpeed : 0.0f;
-  }
-}
-
-void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
+int TimeTable::update(const HostScoring& scoring, EntryFinder& finder, const float* speeds) {
   for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
-  TimeTableLookup::FoundEntries& finds = lookup.found_;
-  TimeTableNameIndex& index = lookup.index_;
-  const bool tracked =
-      finds.table == this && finds.vehicles == scoring.vehicles && finds.count == count;
-  finds.vehicles = nullptr;  // good for this update only
   if (count > 0) {
     bool timingSession = isTimingSession(scoring.session);
     // Entries only ever come into use during an update, so the first free
@@ -228,19 +165,17 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
     int freeSlot = firstFreeFrom(*this, 0);
     for (int32_t i = 0; i < count; ++i) {
       const HostVehicle& v = scoring.vehicles[i];
-      const bool found = tracked && i < kTimeTableEntries;
-      float speed = found ? finds.speed[i] : vehicleSpeed(v);
+      float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
       bool player = isPlayerVehicle(v);
       if (player) samplePlayerBest(tail, v);
 
-      // What trackTopSpeeds found holds until a new entry changes the index.
-      int k = found && finds.version == index.version() ? finds.entry[i] : entryAt(index, i, v);
+      int k = finder.find(*this, i, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {
         k = freeSlot;
         takeNewEntry(entries[k], v, i, speed, player);
-        index.namesWritten(*this, k);
+        finder.namesWritten(*this, k);
       } else {
         continue;  // more drivers than entries: left out of the table
       }
@@ -251,13 +186,13 @@ void TimeTable::update(const HostScoring& scoring, TimeTableLookup& lookup) {
   // Publication step A: a lap faster than the published one is published;
   // anything else clears the tail for step B to fill.
   const int best = fastestLapEntry();
-  lookup.fastest_ = {this, best};
   if (best >= 0 && entries[best].bestLapTime > 0.0f &&
       (tail.fastestLapTime < 0.0f || entries[best].bestLapTime < tail.fastestLapTime)) {
     publishFastestLap(tail, entries[best]);
   } else {
     clearFastestLap(tail);
   }
+  return best;
 }
 
 int TimeTable::fastestLapEntry() const {
@@ -289,9 +224,7 @@ bool TimeTable::findFastestLap(TimeTableEntry& result) const {
   return true;
 }
 
-void TimeTable::republishFastestLap(bool earlyPhase, TimeTableLookup& lookup) {
-  const int best = lookup.fastest_.table == this ? lookup.fastest_.entry : fastestLapEntry();
-  lookup.fastest_.table = nullptr;  // good for one republication
+void TimeTable::republishFastestLap(bool earlyPhase, int best) {
   if (best < 0 || !(entries[best].bestLapTime > 0.0f)) return;
   const TimeTableEntry& found = entries[best];
   if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {

@@ -10,8 +10,7 @@
 
 namespace korvanel {
 
-struct ScoringInfoV2;
-class TimeTableLookup;
+class EntryFinder;
 
 #pragma pack(push, 4)
 
@@ -48,41 +47,35 @@ struct TimeTableTail {
 
 constexpr int kTimeTableEntries = 150;
 
-// Lookups by name go through an index kept beside the table, outside its
-// published bytes (timing/time_table_lookup.h); it notices names written by
-// anyone else and rebuilds itself.
+// Lookups by name go through an EntryFinder kept beside the table, outside
+// its published bytes (timing/entry_finder.h).
 struct TimeTable {
   TimeTableEntry entries[kTimeTableEntries];
   TimeTableTail tail;
 
   // Clears the tail and every entry.
   void reset();
-  // The three per-update passes of a scoring update, run in this order,
-  // the first and last on the same host record. Lookups by name go through
-  // `lookup`, the first pass's finds serving the last.
-  // REQUIRES: lookup.refresh(*this) since the table's names were last
-  // written other than by these calls; the vehicles unchanged between
-  // trackTopSpeeds and update.
+  // The two per-update steps of a scoring update, run in this order on the
+  // same host record. Lookups by name go through `finder`.
+  // REQUIRES: finder.rebuild(*this) since the table was last reset or its
+  // names written other than by these calls.
   // Raises `topSpeed` of the entries of the vehicles present; creates none.
-  void trackTopSpeeds(const HostScoring& scoring, TimeTableLookup& lookup);
-  // Writes each counted vehicle entry's `topSpeed` from its timing entry.
-  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup) const;
-  // The same, for a block whose entry i was filled from
-  // vehicles[hostIndexOfEntry[i]] of the record trackTopSpeeds just saw:
-  // its finds serve the entries instead of a lookup each, while the index
-  // is unchanged.
-  // REQUIRES: hostIndexOfEntry holds the counted entries' host indices.
-  void copyTopSpeeds(ScoringInfoV2& block, TimeTableLookup& lookup, const HostVehicle* vehicles,
-                     const int32_t* hostIndexOfEntry) const;
+  void trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder);
+  // The same for one vehicle, `v` at `position` of the host's array;
+  // returns its speed (vehicleSpeed), for update().
+  float trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder);
   // The per-update bookkeeping, ending with the first publication step.
-  void update(const HostScoring& scoring, TimeTableLookup& lookup);
+  // Returns the entry holding the update's fastest qualifying lap, or -1,
+  // for republishFastestLap.
+  // `speeds`, when given, holds the speed trackTopSpeed returned for each
+  // of the first min(count, 150) vehicles of the same record.
+  int update(const HostScoring& scoring, EntryFinder& finder, const float* speeds = nullptr);
   // The fastest qualifying lap of the update; `result` gets a full copy.
   bool findFastestLap(TimeTableEntry& result) const;
-  // The second publication step; clears `earlyTimesSeen` outside the early
-  // phase. Takes the fastest lap that update() found with `lookup` when it
-  // ran on this table, and looks for it otherwise.
+  // The second publication step, with what update() returned; clears
+  // `earlyTimesSeen` outside the early phase.
   // REQUIRES: the entries unchanged since that update().
-  void republishFastestLap(bool earlyPhase, TimeTableLookup& lookup);
+  void republishFastestLap(bool earlyPhase, int fastest);
 
  private:
   // The index of the entry findFastestLap() copies, or -1.

@@ -7,12 +7,12 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scoring/scoring_info.h"
 #include "tests/test_support.h"
-#include "timing/name_index.h"
+#include "timing/entry_finder.h"
 #include "timing/time_table.h"
-#include "timing/time_table_lookup.h"
 
 namespace korvanel {
 namespace {
@@ -51,26 +51,20 @@ class TimeTableTest : public ::testing::Test {
 
   void cycle(ScoringBuilder& s, bool earlyPhase = false) {
     const HostScoring& record = *s.record();
-    lookup.refresh(t);
-    t.trackTopSpeeds(record, lookup);
-    t.update(record, lookup);
-    t.republishFastestLap(earlyPhase, lookup);
+    finder.rebuild(t);
+    t.trackTopSpeeds(record, finder);
+    t.republishFastestLap(earlyPhase, t.update(record, finder));
   }
-  // One pass alone, after a refresh, as a caller that may have written
+  // One pass alone, after a rebuild, as a caller that may have written
   // names since must.
   void update(const HostScoring& record) {
-    lookup.refresh(t);
-    t.update(record, lookup);
+    finder.rebuild(t);
+    t.update(record, finder);
   }
   void track(const HostScoring& record) {
-    lookup.refresh(t);
-    t.trackTopSpeeds(record, lookup);
+    finder.rebuild(t);
+    t.trackTopSpeeds(record, finder);
   }
-  void copyTopSpeeds(ScoringInfoV2& block) {
-    lookup.refresh(t);
-    t.copyTopSpeeds(block, lookup);
-  }
-
   const TimeTableEntry& entry(int k) const { return t.entries[k]; }
   const TimeTableTail& tail() const { return t.tail; }
 
@@ -89,8 +83,9 @@ class TimeTableTest : public ::testing::Test {
 
   std::unique_ptr<TimeTable> owned = std::make_unique<TimeTable>();
   TimeTable& t = *owned;
-  std::unique_ptr<TimeTableLookup> ownedLookup = std::make_unique<TimeTableLookup>();
-  TimeTableLookup& lookup = *ownedLookup;
+  std::unique_ptr<CarSlots> slots = std::make_unique<CarSlots>();
+  std::unique_ptr<EntryFinder> ownedFinder = std::make_unique<EntryFinder>(*slots);
+  EntryFinder& finder = *ownedFinder;
 };
 
 TEST_F(TimeTableTest, ANewEntryTakesTheFasterOfBestAndLastLap) {
@@ -439,19 +434,10 @@ TEST_F(TimeTableTest, TheHundredAndFiftyFirstDriverIsLeftOut) {
     ASSERT_EQ(entry(k).inUse, 1);
     ASSERT_EQ(entry(k).vehicleIndex, k);
   }
-  EXPECT_EQ(lookup.refresh(t).find(makeNameKey("Latecomer", "Latecomer", "GT3")), -1);
+  for (const TimeTableEntry& e : t.entries) ASSERT_STRNE(e.driverName, "Latecomer");
   expectFastestLap("Driver 0", 120.0f, 40.0f, 80.0f);
   // The player's own sample does not need an entry.
   EXPECT_EQ(tail().playerBestLapTime, 61.0f);
-
-  auto block = std::make_unique<ScoringInfoV2>();
-  block->vehicleCount = 2;
-  block->vehicles[0].host = late;
-  block->vehicles[0].topSpeed = 123.0f;
-  block->vehicles[1].host = s.vehicles()[7];
-  copyTopSpeeds(*block);
-  EXPECT_EQ(block->vehicles[0].topSpeed, 0.0f);
-  EXPECT_EQ(block->vehicles[1].topSpeed, 50.0f);
 }
 
 TEST_F(TimeTableTest, ThePlayersBestIsSampledInTheFirstSectorOnly) {
@@ -575,42 +561,6 @@ TEST_F(TimeTableTest, NoVehicleIsReadWithoutACountOrAnArray) {
     update(header);
     EXPECT_EQ(entry(1).inUse, 0);
   }
-}
-
-TEST_F(TimeTableTest, CopyTopSpeedsStaysInsideTheBlocksEntries) {
-  ScoringBuilder s;
-  s.header().session = 11;
-  setSpeed(s.addVehicle("Ann", 1), 70.0);
-  cycle(s);
-  cycle(s);
-  ASSERT_EQ(entry(0).topSpeed, 70.0f);
-
-  struct Guarded {
-    ScoringInfoV2 block;
-    unsigned char guard[2048];
-  };
-  auto g = std::make_unique<Guarded>();
-  std::memset(g->guard, 0xA5, sizeof g->guard);
-  for (VehicleInfoV2& v : g->block.vehicles) {
-    v.host = s.vehicles()[0];
-    v.topSpeed = -5.0f;
-  }
-  g->block.vehicleCount = -2;
-  copyTopSpeeds(g->block);
-  EXPECT_EQ(g->block.vehicles[0].topSpeed, -5.0f);
-
-  g->block.vehicleCount = 1000;
-  copyTopSpeeds(g->block);
-  for (const VehicleInfoV2& v : g->block.vehicles) ASSERT_EQ(v.topSpeed, 70.0f);
-  for (unsigned char b : g->guard) ASSERT_EQ(b, 0xA5);
-
-  g->block.vehicleCount = 3;
-  std::strcpy(g->block.vehicles[1].host.driverName, "Nobody");
-  g->block.vehicles[3].topSpeed = -5.0f;
-  copyTopSpeeds(g->block);
-  EXPECT_EQ(g->block.vehicles[1].topSpeed, 0.0f);
-  EXPECT_EQ(g->block.vehicles[2].topSpeed, 70.0f);
-  EXPECT_EQ(g->block.vehicles[3].topSpeed, -5.0f);
 }
 
 TEST_F(TimeTableTest, NamesThatFillTheirFieldsAreCutAndKeepTheirEntry) {

@@ -100,7 +100,75 @@ bool keepSize(int fd, size_t size) {
   return ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
+// ---- Fault guard ------------------------------------------------------------
+//
+// Checking the objects' sizes before every host call costs two system calls
+// each time, for a fault that a reader with a wrong idea of the layout causes
+// once in a blue moon. Instead a touch of a page another process cut away
+// is caught where it happens: the object is grown back (or, when it cannot
+// be, its view becomes memory of this process alone) and the access runs
+// again. Only faults inside the views registered here are taken; any other
+// goes to whatever handled the signal before.
+
+struct GuardedRegion {
+  std::atomic<uintptr_t> begin{0};
+  std::atomic<uintptr_t> size{0};
+  std::atomic<int> fd{-1};
+};
+
+constexpr int kBlockRegion = 0;
+constexpr int kSectionRegion = 1;
+GuardedRegion gGuarded[2];
+std::atomic<bool> gFaultSeen{false};
+struct sigaction gPreviousBusAction;
+
+void onBusFault(int, siginfo_t* info, void*) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (GuardedRegion& region : gGuarded) {
+    const uintptr_t begin = region.begin.load();
+    const uintptr_t size = region.size.load();
+    if (begin == 0 || address - begin >= size) continue;
+    // Both are plain system calls, safe inside a signal handler.
+    const int fd = region.fd.load();
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      replaceWithPrivateMemory(reinterpret_cast<void*>(begin), size);
+    }
+    gFaultSeen.store(true);
+    return;
+  }
+  // Not ours: the access faults again, under the action that was there.
+  sigaction(SIGBUS, &gPreviousBusAction, nullptr);
+}
+
+// Guards `size` bytes at `view` backed by `fd` (-1: nothing to grow back).
+void guardRegion(int which, void* view, size_t size, int fd) {
+  static const bool installed = [] {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = onBusFault;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;
+    return sigaction(SIGBUS, &action, &gPreviousBusAction) == 0;
+  }();
+  (void)installed;
+  GuardedRegion& region = gGuarded[which];
+  region.begin.store(0);  // never half described to the handler
+  region.fd.store(fd);
+  region.size.store(size);
+  region.begin.store(reinterpret_cast<uintptr_t>(view));
+}
+
+void unguardRegion(void* view) {
+  for (GuardedRegion& region : gGuarded) {
+    if (view != nullptr && region.begin.load() == reinterpret_cast<uintptr_t>(view)) {
+      region.begin.store(0);
+    }
+  }
+}
+
 }  // namespace
+
+bool takeSharedObjectFault() { return gFaultSeen.exchange(false); }
 
 SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
   out.reset();
@@ -128,6 +196,7 @@ SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMappi
   }
   MappedView view({mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0), size});
   if (!view) return {MapResult::kMapFailed, errno};
+  guardRegion(kBlockRegion, view.get().address, size, fd.get());
   SharedMappingAccess::adopt(out, view.release().address, static_cast<uintptr_t>(fd.release()) + 1,
                              size);  // 0 means no descriptor
   return status;
@@ -155,6 +224,7 @@ void SharedMapping::reset() {
   uintptr_t handle;
   uint32_t size;
   SharedMappingAccess::releaseAll(*this, view, handle, size);
+  unguardRegion(view);
   // Declared in this order, the view goes before its descriptor.
   UniqueFd fd(handle != 0 ? static_cast<int>(handle - 1) : -1);
   MappedView mapped({view, size});
@@ -208,6 +278,7 @@ static void* mapSharedSection(size_t size, const void* firstContents) {
     section.fd = std::move(fd);
     section.view = view;
     section.size = size;
+    guardRegion(kSectionRegion, view, size, section.fd.get());
   } else {
     // Without the shared object the record is still this process's own.
     alignas(8) static unsigned char local[kSharedSectionCapacity];
@@ -231,6 +302,7 @@ bool sharedObjectsIntact(SharedMapping& mapping) {
     if (!keepSize(static_cast<int>(handle - 1), mapping.size())) {
       replaceWithPrivateMemory(mapping.view(), mapping.size());
       // Closed here: the view is ours alone from now on.
+      gGuarded[kBlockRegion].fd.store(-1);
       UniqueFd given(static_cast<int>(SharedMappingAccess::releaseHandle(mapping) - 1));
       intact = false;
     }
@@ -238,6 +310,7 @@ bool sharedObjectsIntact(SharedMapping& mapping) {
   SectionObject& section = sectionObject();
   if (section.fd && !keepSize(section.fd.get(), section.size)) {
     replaceWithPrivateMemory(section.view, section.size);
+    gGuarded[kSectionRegion].fd.store(-1);
     section.fd.reset();
     intact = false;
   }

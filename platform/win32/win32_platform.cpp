@@ -81,6 +81,8 @@ Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
 
 bool sharedObjectsIntact(SharedMapping&) { return true; }
 
+bool takeSharedObjectFault() { return false; }
+
 void SharedMapping::reset() {
   void* view;
   uintptr_t handle;
