@@ -199,9 +199,10 @@ std::FILE* openFileForWriting(const char* path);
 // when it is a symbolic link, the file the link leads to (through any chain
 // of links; a relative link counts from its own folder), so that a
 // replacement made beside the result updates what the link points at
-// instead of putting a plain file in the link's place. The target need not
-// exist. Fails, with the system's code, on a loop or a link that cannot be
-// read. Where links do not apply, `path` unchanged.
+// instead of putting a plain file in the link's place. Fails, with the
+// system's code, on a loop or a link that cannot be read. On POSIX systems
+// the target need not exist; on Windows the system resolves the link and a
+// link that leads nowhere fails.
 Status resolveLinks(const char* path, char* out, size_t outSize);
 
 // Renames the file at native path `from` to `to`, replacing a file there.

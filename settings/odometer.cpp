@@ -277,7 +277,6 @@ void Odometer::add(double distance) {
 
 ProfileSave Odometer::writeTotals(SaveJob& job) {
   job.written.assign(job.totals.size(), 0.0);
-  std::vector<bool> reached(job.totals.size(), false);
   ProfileSave result = editProfileText(
       job.path.c_str(),
       [&job](std::string& text) {

@@ -85,11 +85,13 @@ class Odometer {
   // is the current tick.
   void saveSoon(uint32_t now);
 
-  // Called at every telemetry update. Makes a wanted save once its interval
-  // has passed; otherwise, once kOdometerDrivingSaveMs have passed since
-  // the totals were loaded or last written and they have changed, starts a
-  // save on a thread of its own, and takes its result when it has
-  // finished. Only compares ticks when nothing is due.
+  // Called at every telemetry update. Takes the result of a save in flight
+  // once it has finished. Makes a wanted save once its interval has passed;
+  // otherwise, once kOdometerDrivingSaveMs have passed since the totals
+  // were loaded or last written and they have changed, starts a save on a
+  // thread of its own (the hand-over allocates; the write, the flush and
+  // the wait for another process's save happen on that thread). Otherwise
+  // it only compares ticks.
   void saveIfDue(uint32_t now);
 
   // Where failures are logged; null logs nothing.

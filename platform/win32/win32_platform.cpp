@@ -322,6 +322,29 @@ std::FILE* openFileForWriting(const char* path) {
 
 Status resolveLinks(const char* path, char* out, size_t outSize) {
   std::snprintf(out, outSize, "%s", path);
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return Status();
+  }
+  // A link: the file it leads to, as the system names it. A link that leads
+  // nowhere cannot be opened and fails here.
+  UniqueHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return Status::failure(lastError());
+  char target[MAX_PATH + 16];
+  DWORD length = GetFinalPathNameByHandleA(file.get(), target, sizeof target,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0) return Status::failure(lastError());
+  if (length >= sizeof target) return Status::failure(ERROR_FILENAME_EXCED_RANGE);
+  // Without the long-path prefix, which the rest of the path handling and
+  // the temporary names beside it do not expect.
+  if (std::strncmp(target, "\\\\?\\UNC\\", 8) == 0) {
+    std::snprintf(out, outSize, "\\\\%s", target + 8);
+  } else if (std::strncmp(target, "\\\\?\\", 4) == 0) {
+    std::snprintf(out, outSize, "%s", target + 4);
+  } else {
+    std::snprintf(out, outSize, "%s", target);
+  }
   return Status();
 }
 
