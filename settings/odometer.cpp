@@ -124,11 +124,11 @@ void Odometer::reset() {
     if (std::isfinite(vehicleTotal)) {
       keepAside(kVehicleSection, vehicleKey,
                 vehicle_.set ? vehicleTotal : vehicleTotal - vehicle_.stored, vehicle_.set,
-                vehicle_.stored);
+                vehicle_.stored, vehicleTotal);
     }
     if (std::isfinite(trackTotal)) {
       keepAside(kTrackSection, key, track_.set ? trackTotal : trackTotal - track_.stored,
-                track_.set, track_.stored);
+                track_.set, track_.stored, trackTotal);
     }
   }
   std::snprintf(filePath, sizeof filePath, "PLUGINS\\%s\\KM.txt", "KORVANEL");
@@ -149,18 +149,19 @@ bool Odometer::isKey(const KeptTotal& kept, const char* section, const char* key
   return kept.section == section && equalsIgnoreCase(kept.key.c_str(), key);
 }
 
-void Odometer::keepAside(const char* section, const char* key, double amount, bool set,
-                         double base) {
+void Odometer::keepAside(const char* section, const char* key, double amount, bool set, double base,
+                         double whole) {
   for (KeptTotal& k : kept_) {
     if (isKey(k, section, key)) {
       k.amount = set ? amount : k.amount + amount;
+      k.whole = set ? amount : k.whole + amount;
       k.set = k.set || set;
       return;
     }
   }
   if (!set && amount == 0.0) return;
   if (kept_.size() >= kMaxKeptTotals) kept_.erase(kept_.begin());
-  kept_.push_back({section, key, amount, set, base});
+  kept_.push_back({section, key, amount, set, base, whole});
 }
 
 void Odometer::logOnce(const char* text, int32_t code) {
@@ -285,7 +286,10 @@ ProfileSave Odometer::writeTotals(SaveJob& job) {
           char found[kProfileBufferSize];
           bool present = findIniValue(text, t.section.c_str(), t.key.c_str(), found, sizeof found);
           double stored = readTotal(text, t.section.c_str(), t.key.c_str());
-          double value = t.set ? t.amount : (present ? stored : t.base) + t.amount;
+          char baseText[kProfileBufferSize];
+          bool unchanged = !present || (formatProfileFloat(t.base, baseText, sizeof baseText) &&
+                                        parseProfileNumber(found) == parseProfileNumber(baseText));
+          double value = (t.set || unchanged) ? t.whole : stored + t.amount;
           char formatted[kProfileBufferSize];
           if (!formatProfileFloat(value, formatted, sizeof formatted)) {
             value = stored;  // cannot be stored: the key keeps its value
@@ -309,11 +313,11 @@ std::vector<Odometer::KeptTotal> Odometer::pendingTotals(bool current) const {
   if (std::isfinite(vehicleTotal)) {
     totals.push_back({kVehicleSection, vehicleKey,
                       vehicle_.set ? vehicleTotal : vehicleTotal - vehicle_.stored, vehicle_.set,
-                      vehicle_.stored});
+                      vehicle_.stored, vehicleTotal});
   }
   if (std::isfinite(trackTotal)) {
     totals.push_back({kTrackSection, key, track_.set ? trackTotal : trackTotal - track_.stored,
-                      track_.set, track_.stored});
+                      track_.set, track_.stored, trackTotal});
   }
   return totals;
 }
@@ -341,9 +345,9 @@ void Odometer::settle(const SaveJob& job) {
     if (index == kNoIndex) return;
     double written = job.written[index];
     if (tracked.sets == sets) {
-      // What came after the job was made stays on top of the file's value.
-      double since = total - handed;
-      total = since == 0.0 ? written : written + since;
+      // What came after the job was made stays on top of the file's value;
+      // when nobody else wrote, the total stays as it is, to the last bit.
+      total += written - handed;
       tracked.set = false;
     }
     tracked.stored = written;

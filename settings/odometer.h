@@ -107,13 +107,16 @@ class Odometer {
 
  private:
   // A total waiting for the file: `amount` added onto the stored value, or
-  // set as it is. A key the file has lost gets `base` + `amount`: what the
-  // file held when the amount began to count, and so the whole total.
+  // set as it is. `base` is what the file held when the amount began to
+  // count and `whole` the total as this odometer has it: while the file
+  // still holds `base` (nobody else wrote the key) or has lost the key,
+  // `whole` is written, to the last bit.
   struct KeptTotal {
     std::string section, key;
     double amount;
     bool set;
     double base;
+    double whole;
   };
   // One of the two totals in use, beyond its public value.
   struct Tracked {
@@ -138,7 +141,8 @@ class Odometer {
   // Logs `text` with `code` the first time this pair comes.
   void logOnce(const char* text, int32_t code);
   void logJournal(JournalVerdict verdict);
-  void keepAside(const char* section, const char* key, double amount, bool set, double base);
+  void keepAside(const char* section, const char* key, double amount, bool set, double base,
+                 double whole);
   // Notes totals written directly since the odometer last touched them.
   void noteDirectSets();
   void noteSeen();
