@@ -360,14 +360,16 @@ void Odometer::settle(const SaveJob& job) {
 void Odometer::apply(const SaveJob& job, bool inFlight) {
   const ProfileSave& result = job.result;
   logJournal(result.journal);
-  saveFailed_ = !result.written;
+  // Totals that reached the journal are what the next read finds: they
+  // count as stored, or the next save would add them again.
+  saveFailed_ = !result.written && !result.journaled;
   bool current = job.vehicleIndex != kNoIndex || job.trackIndex != kNoIndex;
-  if (result.written) {
+  if (result.written || result.journaled) {
     settle(job);
     kept_.clear();
     if (current) dirty = adds_ != job.adds || vehicle_.set || track_.set;
-    return;
   }
+  if (result.written) return;
   if (result.errorCode == -1) {
     // Entries that cannot stand in the file: trying again cannot help.
     dirty = false;
@@ -377,6 +379,7 @@ void Odometer::apply(const SaveJob& job, bool inFlight) {
   // thread within its interval, one in flight at the next driving save.
   if (!inFlight) saveWanted_ = true;
   if (result.journaled) {
+    dirty = true;  // the file itself still lags behind the journal
     logOnce("ERROR KM.txt in use, totals kept in KM.txt.journal: ", result.errorCode);
   } else if (result.read == FileRead::kTooLarge) {
     refused_ = true;  // grown past the limit: never written again this session
