@@ -134,17 +134,22 @@ class Odometer {
   void apply(const SaveJob& job, bool inFlight);
   // Whether the totals in use differ from what the file got last.
   bool changedSinceWrite() const;
+  // Logs `text` alone, the first time it comes.
   void logText(const char* text);
   // Whether `kept` stands for `key` of `section` (keys compared as the file
   // compares them, ignoring case).
   static bool isKey(const KeptTotal& kept, const char* section, const char* key);
   // Logs `text` with `code` the first time this pair comes.
   void logOnce(const char* text, int32_t code);
+  // Logs a journal that was set aside, once for each verdict.
   void logJournal(JournalVerdict verdict);
+  // Keeps a total a failed save could not write for the next save, merged
+  // with one kept for the same key.
   void keepAside(const char* section, const char* key, double amount, bool set, double base,
                  double whole);
   // Notes totals written directly since the odometer last touched them.
   void noteDirectSets();
+  // Marks the totals as the odometer itself leaves them.
   void noteSeen();
   // What save writes now: kept totals, then the two in use when `current`.
   std::vector<KeptTotal> pendingTotals(bool current) const;
@@ -153,8 +158,6 @@ class Odometer {
   // After a save wrote `job`'s totals: the totals in use show the file's
   // values plus what was added since the job was made.
   void settle(const SaveJob& job);
-  // Reports a save that did not reach the file.
-  void reportFailure(const ProfileSave& result);
   // Starts a save of the pending totals on a thread of its own.
   void startSaveInFlight(uint32_t now);
   // Waits for a save in flight, if any, and takes its result.
