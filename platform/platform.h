@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "platform/unique_owner.h"
 
@@ -175,6 +177,43 @@ constexpr size_t kSharedSectionCapacity = 64;
 void* sharedSection(size_t size, const void* firstContents);
 
 // ---- Files ------------------------------------------------------------------
+
+// How reading a whole file went.
+enum class FileRead {
+  kRead,      // the text was read
+  kMissing,   // no such file: empty text
+  kTooLarge,  // longer than the limit: not read
+  kFailed,    // there, but could not be read: the error code says why
+};
+
+// The error code readFile gives for something that is not a regular file
+// (a pipe, a device, a folder): such a thing could block the reader for
+// ever or feed it without end, so it is never opened for reading.
+int32_t notRegularFileError();
+
+// Reads the whole regular file at native path `path` into `out`, byte for
+// byte, when it holds at most `maxSize` bytes; `out` is empty unless the
+// result is kRead. Never blocks on what is not a regular file: that is
+// refused with notRegularFileError().
+FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
+
+// Opens the regular file at native path `path` for writing text from the
+// start (created when missing, emptied when there), without blocking on
+// something that is not a regular file: that is refused, with null.
+std::FILE* openFileForWriting(const char* path);
+
+// The file that a write to native path `path` lands in: `path` itself, or,
+// when it is a symbolic link, the file the link leads to (through any chain
+// of links; a relative link counts from its own folder), so that a
+// replacement made beside the result updates what the link points at
+// instead of putting a plain file in the link's place. Fails, with the
+// system's code, on a loop or a link that cannot be read. On POSIX systems
+// the target need not exist; on Windows the system resolves the link and a
+// link that leads nowhere fails.
+Status resolveLinks(const char* path, char* out, size_t outSize);
+
+// Renames the file at native path `from` to `to`, replacing a file there.
+Status renameFile(const char* from, const char* to);
 
 // Turns one of the plugin's relative host paths ("Plugins\\KORVANEL\\x.txt")
 // into a path the C library can open here. On systems whose file names

@@ -9,8 +9,9 @@ PluginLog::PluginLog(const char* path) {
   std::snprintf(path_, sizeof path_, "%s", path ? path : "");
   char native[1024];
   platform::hostPath(path_, native, sizeof native);
-  // Text mode: line ends are stored as the platform writes them.
-  file_ = std::fopen(native, "w");
+  // Text mode: line ends are stored as the platform writes them. A pipe in
+  // the file's place is refused rather than waited on.
+  file_ = platform::openFileForWriting(native);
 }
 
 PluginLog::~PluginLog() { close(); }

@@ -1,12 +1,16 @@
 // The odometer as the plugin object drives it: keys taken by the scoring
 // update, distance fed by the telemetry update, saves while the player is
-// not driving, at a display's reset command and at session end.
+// not driving, about once a minute while driving (on a thread of its own, so
+// that a crash of the host loses at most that), at a display's reset command
+// and at session end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "plugin/render_plugin.h"
 #include "publish/published_blocks.h"
@@ -199,6 +203,28 @@ TEST_F(OdometerCycleTest, SessionEndSavesAndTheNextSessionGoesOnFromThere) {
   EXPECT_EQ(hostState().vehicleTrackDistance, 16.0);
   plugin().endSession();
   EXPECT_EQ(file(), kmFile("16.000000", "16.000000"));
+}
+
+TEST_F(OdometerCycleTest, DrivingSavesOnceAMinuteWithoutWaitingForTheFile) {
+  drive(0.0);
+  score(1);  // driving: the keys are taken, the scoring updates save nothing
+  ASSERT_TRUE(odometer().loaded);
+  for (int second = 1; second < 60; ++second) {
+    clock_.advance(1000);
+    drive(10.0);
+  }
+  EXPECT_FALSE(fileExists());  // less than a minute of driving
+  clock_.advance(1000);
+  drive(10.0);  // a minute: this call hands the totals over and returns
+  auto start = std::chrono::steady_clock::now();
+  while (!fileExists() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(file(), kmFile("600.000000", "600.000000"));  // what a crash now would leave
+  drive(2.5);  // takes the save's result; the distance goes on counting
+  EXPECT_EQ(hostState().vehicleDistance, 602.5);
+  plugin().endSession();
+  EXPECT_EQ(file(), kmFile("602.500000", "602.500000"));
 }
 
 TEST_F(OdometerCycleTest, ACarChangeWithinASessionKeepsTheFirstKeys) {

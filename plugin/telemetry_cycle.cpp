@@ -1,5 +1,7 @@
 // The telemetry update cycle: the plugin's fast path, about 90 times a
-// second on the host's thread. It allocates nothing and logs nothing.
+// second on the host's thread. It allocates nothing and logs nothing, but
+// for the odometer's save once a minute while driving, which it hands to a
+// thread of its own.
 #include <cstring>
 
 #include "platform/platform.h"
@@ -71,7 +73,8 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   scope.beginWrites();
   if (block) runOdometerCommand(commands.distanceReset, *block, state, odometer_, now);
   odometer_.add(distance);
-  // A save that failed or had to wait, once its second has passed.
+  // A save that failed or had to wait, once its second has passed; while
+  // driving, the save once a minute.
   odometer_.saveIfDue(now);
   state.vehicleDistance = odometer_.vehicleTotal;
   state.vehicleTrackDistance = odometer_.trackTotal;

@@ -196,44 +196,7 @@ std::string utf16ToUtf8(const std::string& bytes, bool bigEndian) {
 }  // namespace
 
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode) {
-  out.clear();
-  errorCode = 0;
-  errno = 0;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    if (errno == ENOENT) return FileRead::kMissing;
-    errorCode = errno;
-    return FileRead::kFailed;
-  }
-  // A length the system reports over the limit settles it unread; one it
-  // cannot report (a file over 2 GB on a 32-bit system) or one that lies
-  // is caught by reading no more than the limit.
-  bool reportedLarge = false;
-  if (std::fseek(f, 0, SEEK_END) == 0) {
-    long length = std::ftell(f);
-    reportedLarge = length > 0 && static_cast<unsigned long>(length) > maxSize;
-  }
-  std::rewind(f);
-  char buffer[4096];
-  size_t n;
-  bool tooLarge = false;
-  errno = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    // Bytes came, so it is a file that can be read: its length stands.
-    if (reportedLarge || out.size() + n > maxSize) {
-      tooLarge = true;
-      break;
-    }
-    out.append(buffer, n);
-  }
-  bool failed = !tooLarge && std::ferror(f);
-  if (failed) errorCode = errno != 0 ? errno : EIO;
-  std::fclose(f);
-  if (tooLarge || failed) {
-    out.clear();
-    return tooLarge ? FileRead::kTooLarge : FileRead::kFailed;
-  }
-  return FileRead::kRead;
+  return platform::readFile(path, maxSize, out, errorCode);
 }
 
 void decodeUtf16(std::string& text) {

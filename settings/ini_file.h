@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace korvanel {
 
 // Longest value a reader returns; longer values are cut.
@@ -33,16 +35,13 @@ bool findIniValue(const std::string& text, const char* section, const char* key,
 // damaged or foreign file can neither exhaust the host's memory nor stall it.
 constexpr size_t kMaxIniFileSize = 8u << 20;
 
-enum class FileRead {
-  kRead,      // `out` holds the text
-  kMissing,   // no such file: empty text
-  kTooLarge,  // longer than the limit: not read
-  kFailed,    // there, but could not be read: `errorCode` says why
-};
+// How reading a whole file went (kRead, kMissing, kTooLarge, kFailed).
+using FileRead = platform::FileRead;
 
 // Reads the whole file at native path `path` into `out`, byte for byte,
 // when it holds at most `maxSize` bytes; `out` is empty unless the result is
-// kRead.
+// kRead. Only a regular file is read: a pipe or a device in its place is
+// refused (kFailed) without waiting on it.
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
 
 // Turns text in UTF-16 with its byte order mark (either byte order) into

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "settings/profile.h"
 
 namespace korvanel {
 
@@ -21,26 +24,38 @@ constexpr size_t kMaxOdometerFileSize = 8u << 20;
 // a save that failed is tried again no sooner either.
 constexpr uint32_t kOdometerSaveIntervalMs = 1000;
 
+// While distance is being added (the player driving), the totals are saved
+// at least this often, so a crash of the host loses at most this much
+// driving. That save runs on a thread of its own: the host's thread only
+// hands the totals over and later takes the result.
+constexpr uint32_t kOdometerDrivingSaveMs = 60000;
+
 class Odometer {
  public:
-  Odometer() { reset(); }
+  Odometer();
+  // Waits for a save in flight to reach the file.
+  ~Odometer();
+  Odometer(Odometer&&) noexcept;
+  Odometer& operator=(Odometer&&) noexcept;
 
-  // No keys, totals 0, nothing loaded or pending. Totals that changed since
-  // a save that could not write them are kept aside and go into the
-  // file with the next save that succeeds (a later session's select of the
-  // same keys starts from them), so a failed save never loses distance.
+  // No keys, totals 0, nothing loaded or pending. A save in flight is
+  // waited for first. Totals that changed since a save that could not write
+  // them are kept aside and go into the file with the next save that
+  // succeeds (a later session's select of the same keys starts from them),
+  // so a failed save never loses distance.
   void reset();
 
   // Takes the keys in use and loads their totals, once per reset; does
   // nothing while either name is empty or null. Replaces spaces by
   // underscores in both names, in place. The file is read once, from its
-  // journal when a save left one (the totals are then marked changed, so the
-  // file itself is brought up to date). A file that is too large is logged
-  // and refused: the totals count from 0 in memory and nothing is written to
-  // that file until the next reset. A file that is there but cannot be read
-  // is logged and tried again at the next select: the distance counted
-  // meanwhile is added to the stored totals once they are read, and nothing
-  // is saved before.
+  // journal when a save left one that is whole and newer than the file (the
+  // totals are then marked changed, so the file itself is brought up to
+  // date). A file that is too large is logged and refused: the totals count
+  // from 0 in memory and nothing is written to that file until the next
+  // reset. A file that is there but cannot be read is logged and tried
+  // again at the next select: the distance counted meanwhile is added to
+  // the stored totals once they are read, and nothing is saved before.
+  // A journal that was set aside is logged.
   // REQUIRES: each name is a modifiable text of at most 63 characters (only
   // the first 63 are used when it is longer).
   void select(char* vehicleName, char* trackName);
@@ -52,11 +67,17 @@ class Odometer {
   void add(double distance);
 
   // Writes both totals (and any kept aside by reset), in one replacement of
-  // the file, when they changed and both keys are set. A total that is not
-  // finite is not written; its key keeps the stored value. When the file
-  // cannot be written the totals stay marked changed and a save stays
-  // wanted, so that saveIfDue tries again; the first failure of each cause
-  // is logged with the system's error code.
+  // the file, when they changed and both keys are set; a save in flight is
+  // waited for first. What this odometer added since its totals were last
+  // loaded or saved is added onto what the file holds now, so another
+  // process saving the same keys into the same file loses nothing; a total
+  // set directly (a reset command writing 0.0 into vehicleTotal or
+  // trackTotal) is written as it is, and so is what was added after it.
+  // The totals then show what the file holds. A total that is not finite is
+  // not written; its key keeps the stored value. When the file cannot be
+  // written the totals stay marked changed and a save stays wanted, so that
+  // saveIfDue tries again; the first failure of each cause is logged with
+  // the system's error code.
   void save();
 
   // The update cycles' save: made at once when no file write was tried in
@@ -64,8 +85,13 @@ class Odometer {
   // is the current tick.
   void saveSoon(uint32_t now);
 
-  // Makes a wanted save once its interval has passed. Only compares ticks
-  // when no save is wanted.
+  // Called at every telemetry update. Takes the result of a save in flight
+  // once it has finished. Makes a wanted save once its interval has passed;
+  // otherwise, once kOdometerDrivingSaveMs have passed since the totals
+  // were loaded or last written and they have changed, starts a save on a
+  // thread of its own (the hand-over allocates; the write, the flush and
+  // the wait for another process's save happen on that thread). Otherwise
+  // it only compares ticks.
   void saveIfDue(uint32_t now);
 
   // Where failures are logged; null logs nothing.
@@ -80,25 +106,75 @@ class Odometer {
   bool dirty = false;
 
  private:
+  // A total waiting for the file: `amount` added onto the stored value, or
+  // set as it is. `base` is what the file held when the amount began to
+  // count and `whole` the total as this odometer has it: while the file
+  // still holds `base` (nobody else wrote the key) or has lost the key,
+  // `whole` is written, to the last bit.
   struct KeptTotal {
-    std::string section, key, value;
+    std::string section, key;
+    double amount;
+    bool set;
+    double base;
+    double whole;
   };
+  // One of the two totals in use, beyond its public value.
+  struct Tracked {
+    double stored = 0.0;  // what the file held at the latest load or save
+    double seen = 0.0;    // the value as the odometer itself last left it
+    bool set = false;     // set directly since: written as it is
+    uint32_t sets = 0;    // counts direct sets, to tell one made during a save
+  };
+  // A save's totals, what it wrote, and what it left behind; made on the
+  // host's thread, written by a thread of its own when in flight.
+  struct SaveJob;
+  static ProfileSave writeTotals(SaveJob& job);
+  // Takes a finished save's result: `inFlight` for one that ran on its own
+  // thread, which is not tried again sooner than the next driving save.
+  void apply(const SaveJob& job, bool inFlight);
+  // Whether the totals in use differ from what the file got last.
+  bool changedSinceWrite() const;
+  // Logs `text` alone, the first time it comes.
+  void logText(const char* text);
   // Whether `kept` stands for `key` of `section` (keys compared as the file
   // compares them, ignoring case).
   static bool isKey(const KeptTotal& kept, const char* section, const char* key);
   // Logs `text` with `code` the first time this pair comes.
   void logOnce(const char* text, int32_t code);
-  void keepAside(const char* section, const char* key, const char* value);
-  const KeptTotal* keptTotal(const char* section, const char* key) const;
+  // Logs a journal that was set aside, once for each verdict.
+  void logJournal(JournalVerdict verdict);
+  // Keeps a total a failed save could not write for the next save, merged
+  // with one kept for the same key.
+  void keepAside(const char* section, const char* key, double amount, bool set, double base,
+                 double whole);
+  // Notes totals written directly since the odometer last touched them.
+  void noteDirectSets();
+  // Marks the totals as the odometer itself leaves them.
+  void noteSeen();
+  // What save writes now: kept totals, then the two in use when `current`.
+  std::vector<KeptTotal> pendingTotals(bool current) const;
+  // Makes `job` save the pending totals as they are now.
+  void fillJob(SaveJob& job, bool current) const;
+  // After a save wrote `job`'s totals: the totals in use show the file's
+  // values plus what was added since the job was made.
+  void settle(const SaveJob& job);
+  // Starts a save of the pending totals on a thread of its own.
+  void startSaveInFlight(uint32_t now);
+  // Waits for a save in flight, if any, and takes its result.
+  void finishSaveInFlight();
 
   std::vector<KeptTotal> kept_;
+  Tracked vehicle_, track_;
+  std::unique_ptr<SaveJob> inFlight_;
   PluginLog* log_ = nullptr;
-  bool refused_ = false;      // the file of this session is too large
-  bool unread_ = false;       // keys taken, but the file could not be read yet
-  bool saveWanted_ = false;   // a save is due once its interval has passed
-  bool saveFailed_ = false;   // the latest save did not reach the file
-  bool triedOnce_ = false;    // lastTryTick_ holds a tick
-  uint32_t lastTryTick_ = 0;  // tick of the latest file write tried
+  uint32_t adds_ = 0;           // counts add calls, to tell those made during a save
+  bool refused_ = false;        // the file of this session is too large
+  bool unread_ = false;         // keys taken, but the file could not be read yet
+  bool saveWanted_ = false;     // a save is due once its interval has passed
+  bool saveFailed_ = false;     // the latest save did not reach the file
+  bool triedOnce_ = false;      // lastTryTick_ holds a tick
+  uint32_t lastTryTick_ = 0;    // tick of the latest file write tried
+  uint32_t lastWriteTick_ = 0;  // tick of the latest load or write tried
   struct Logged {
     const char* text;
     int32_t code;

@@ -1,19 +1,24 @@
 // The odometer's file as a user's machine treats it: a dashboard holding it
 // open, a folder that is missing or a file that cannot be written, a file
-// far too large, and two hosts saving into one folder at once. Whatever
-// happens, no distance is lost and the log says why once.
+// far too large, two hosts saving into one folder at once, a journal left
+// behind, a pipe or a link in the file's place. Whatever happens, no
+// distance is lost, the host never waits for ever, and the log says why
+// once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,7 +26,9 @@
 #include "platform/plugin_log.h"
 #include "settings/ini_file.h"
 #include "settings/odometer.h"
+#include "settings/plugin_config.h"
 #include "settings/profile.h"
+#include "settings/profile_journal.h"
 #include "tests/test_support.h"
 
 namespace korvanel {
@@ -225,6 +232,178 @@ TEST(OdometerFileTest, TwoHostsSavingIntoOneFolderKeepEachOthersKeys) {
   }
   EXPECT_EQ(files, 1u);  // no temporary file, lock or journal left
 }
+
+// Ten other cars' keys and a total of 50,000 m: what a stray journal must
+// never take away.
+std::string richFile(const std::string& total) {
+  std::string text = "[KM]\n";
+  for (int i = 0; i < 10; ++i)
+    text += "Other_" + std::to_string(i) + "=" + std::to_string(i) + ".5\n";
+  return text + "Formula_Car_2=" + total + "\n[KM_TRACKS]\nFormula_Car_2[Big_Oval]=" + total + "\n";
+}
+
+TEST(OdometerFileTest, AJournalIsUsedOnlyWhenWholeAndNewerThanTheFile) {
+  const std::string file = richFile("50000.000000");
+  std::string garbage;
+  for (int i = 0; i < 300; ++i) garbage += static_cast<char>((i * 7919 + 13) % 256);
+  const std::string older = kmFile("2000.000000", "2000.000000");
+  struct Case {
+    const char* what;
+    std::string journal;
+  };
+  const Case rejected[] = {
+      {"garbage", garbage},
+      {"empty", ""},
+      {"plain text of an older save", older},
+      {"cut short", encodeJournal(richFile("50100.000000"), file).substr(0, 200)},
+      // Whole, but written over a file that has changed since.
+      {"older than the file", encodeJournal(older, kmFile("1000.000000", "1000.000000"))},
+  };
+  for (const Case& c : rejected) {
+    ScratchFolder folder;
+    folder.writeFile(kFile, file);
+    folder.writeFile(kJournal, c.journal);
+    {
+      PluginLog log(kLog);
+      Odometer odometer;
+      odometer.setLog(&log);
+      select(odometer);
+      EXPECT_EQ(odometer.vehicleTotal, 50000.0) << c.what;
+      odometer.add(12.5);
+      odometer.save();
+    }
+    EXPECT_EQ(folder.readFile(kFile), richFile("50012.500000")) << c.what;
+    EXPECT_FALSE(fs::exists(folder.path() / kJournal)) << c.what;
+    EXPECT_EQ(folder.readFile(std::string(kJournal) + ".rejected"), c.journal) << c.what;
+    std::string lines = folder.readFile(kLog);
+    EXPECT_EQ(count(lines, "set aside as KM.txt.journal.rejected; KM.txt kept"), 1u) << lines;
+  }
+
+  // Whole and newer: the file still holds the journal's base, or is part
+  // way through being overwritten with its text (here the first 40 bytes).
+  const std::string newer = richFile("50100.000000");
+  for (const std::string& left : {file, newer.substr(0, 40) + file.substr(40)}) {
+    ScratchFolder folder;
+    folder.writeFile(kFile, left);
+    folder.writeFile(kJournal, encodeJournal(newer, file));
+    Odometer odometer;
+    select(odometer);
+    EXPECT_EQ(odometer.vehicleTotal, 50100.0);
+    odometer.add(1.0);
+    odometer.save();
+    EXPECT_EQ(folder.readFile(kFile), richFile("50101.000000"));
+    EXPECT_FALSE(fs::exists(folder.path() / kJournal));
+    EXPECT_FALSE(fs::exists(folder.path() / (std::string(kJournal) + ".rejected")));
+  }
+}
+
+// Two hosts run from one folder and drive the same car: each adds what it
+// drove onto what the file holds, whatever the order of their saves.
+TEST(OdometerFileTest, TwoHostsDrivingTheSameCarAddUpTheirDistance) {
+  ScratchFolder folder;
+  folder.writeFile(kFile, kmFile("1000.000000", "1000.000000"));
+  Odometer first;
+  Odometer second;
+  select(first);
+  select(second);
+  first.add(12900.0);
+  second.add(12900.0);
+  first.save();
+  second.save();
+  EXPECT_EQ(folder.readFile(kFile), kmFile("26800.000000", "26800.000000"));
+  EXPECT_EQ(second.vehicleTotal, 26800.0);
+  first.add(100.0);
+  first.save();
+  EXPECT_EQ(first.vehicleTotal, 26900.0);
+  EXPECT_EQ(folder.readFile(kFile), kmFile("26900.000000", "26900.000000"));
+
+  // A reset command sets a total; it is not added to anything.
+  second.vehicleTotal = 0.0;
+  second.add(0.0);
+  second.save();
+  EXPECT_EQ(folder.readFile(kFile), kmFile("0.000000", "26900.000000"));
+}
+
+#ifndef _WIN32
+// Opens the write end of the pipe at `path`, which lets a reader blocked on
+// it go; closing it then ends the reader's read.
+void releasePipe(const fs::path& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) close(fd);
+}
+
+// Runs `work` and fails when it does not return within two seconds (a pipe
+// in a file's place would block it for ever); the pipes are then let go.
+template <typename Work>
+void finishesPromptly(const char* what, const std::vector<fs::path>& pipes, Work work) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    work();
+    done = true;
+  });
+  auto start = std::chrono::steady_clock::now();
+  while (!done && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(done) << what << " waited on a pipe";
+  while (!done) {
+    for (const fs::path& pipe : pipes) releasePipe(pipe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  worker.join();
+}
+
+TEST(OdometerFileTest, APipeInAFilesPlaceIsRefusedWithoutWaiting) {
+  ScratchFolder folder;
+  const fs::path km = folder.path() / kFile;
+  const fs::path journal = folder.path() / kJournal;
+  const fs::path config = folder.pluginFolder() / "korvanelconf.txt";
+  const fs::path logPipe = folder.path() / "pipe.log.txt";
+  for (const fs::path& pipe : {km, journal, config, logPipe}) {
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << pipe;
+  }
+  finishesPromptly("the configuration", {config}, [] {
+    PluginConfig config;
+    config.load("Plugins\\KORVANEL\\korvanelconf.txt", nullptr);
+    EXPECT_FLOAT_EQ(config.kersTime, 6.7f);
+  });
+  finishesPromptly("the log", {logPipe}, [] { EXPECT_FALSE(PluginLog("pipe.log.txt").isOpen()); });
+  finishesPromptly("the odometer", {km, journal}, [&] {
+    PluginLog log(kLog);
+    Odometer odometer;
+    odometer.setLog(&log);
+    select(odometer);
+    odometer.add(5.0);
+    odometer.save();
+    EXPECT_TRUE(odometer.dirty);  // nothing written over the pipe
+  });
+  EXPECT_TRUE(fs::is_fifo(km));
+  EXPECT_NE(folder.readFile(kLog).find("ERROR KM.txt read, totals kept in memory: 22"),
+            std::string::npos)
+      << folder.readFile(kLog);
+}
+
+// A KM.txt that is a link (to a file kept with the user's other settings):
+// the saves update the file it points at and leave the link in place.
+TEST(OdometerFileTest, SavesWriteThroughALinkAndKeepIt) {
+  ScratchFolder folder;
+  fs::create_directories(folder.path() / "elsewhere");
+  folder.writeFile("elsewhere/KM.txt", kmFile("1000.000000", "1000.000000"));
+  fs::create_symlink("../../elsewhere/KM.txt", folder.path() / kFile);
+  Odometer odometer;
+  select(odometer);
+  odometer.add(24.0);
+  odometer.save();
+  EXPECT_TRUE(fs::is_symlink(folder.path() / kFile));
+  EXPECT_EQ(folder.readFile("elsewhere/KM.txt"), kmFile("1024.000000", "1024.000000"));
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(folder.path() / "elsewhere")) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);  // no temporary file left beside the target
+}
+#endif
 
 }  // namespace
 }  // namespace korvanel

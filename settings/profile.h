@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "settings/ini_file.h"
+#include "settings/profile_journal.h"
 
 namespace korvanel {
 
@@ -66,37 +68,58 @@ struct ProfileEntry {
 // starting with '[' or ';'.
 bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count);
 
-// What saveProfileStrings achieved.
+// What saveProfileStrings and editProfileText achieved.
 struct ProfileSave {
   bool written = false;             // the file holds the new values
   bool journaled = false;           // not the file, but its journal does (below)
   FileRead read = FileRead::kRead;  // how reading the old text went
   int32_t errorCode = 0;            // the system's code of the step that failed; -1
                                     // for entries that cannot stand in INI text
+  // The journal found beside the file. kDamaged and kStale ones were set
+  // aside (renamed to rejectedJournalPathOf) and their text not used.
+  JournalVerdict journal = JournalVerdict::kNone;
 };
 
-// writeProfileStrings for a file that other programs read while we write
-// and other processes may save into at the same time. The read, change and
-// write run under a lock shared by every process saving into the same file
-// (taken through the platform), so no two saves lose each other's keys. The file
-// is replaced in one step; when that is refused (on some systems a reader
-// that holds the file open refuses it) the new text first goes to the
-// journal, a file beside it, and is then written over the file where it
-// lies. A save that ends with the file whole removes the journal; one that
-// could not write the file leaves the journal, which readProfileText reads
-// in the file's place, so a crash or kill at any point loses nothing that a
-// save had reached. Files over `maxSize` bytes are refused unread and never
-// written.
+// Changes the text of a profile file in place in memory: returns false to
+// leave the file as it is.
+using ProfileEdit = std::function<bool(std::string& text)>;
+
+// Replaces the profile file at host path `path` by `edit` of its current
+// text, for a file that other programs read while we write and other
+// processes may save into at the same time. The read, edit and write run
+// under a lock shared by every process saving into the same file (taken
+// through the platform), so no two saves lose each other's changes. A
+// symbolic link in the file's place is followed: its target is replaced
+// and the link stays. The file is replaced in one step; when that is
+// refused (on some systems a reader that holds the file open refuses it)
+// the new text first goes to the journal, a file beside it, and is then
+// written over the file where it lies. A save that ends with the file whole
+// removes the journal; one that could not write the file leaves the
+// journal, which is read in the file's place only while it is whole and
+// newer than the file (see profile_journal.h); any other journal is set
+// aside and the file stays authoritative. So a crash or kill at any point
+// loses nothing that a save had reached, and a stray journal loses nothing
+// of the file. Files over `maxSize` bytes are refused unread and never
+// written; so is anything in the file's place that is not a regular file.
+ProfileSave editProfileText(const char* path, const ProfileEdit& edit,
+                            size_t maxSize = kMaxIniFileSize);
+
+// editProfileText setting every entry (writeProfileStrings' rules) in one
+// replacement of the file.
 ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, size_t count,
                                size_t maxSize = kMaxIniFileSize);
 
 // The text of the profile file at host path `path` as its latest save left
-// it: its journal's text when there is a journal, else the file's
-// (readIniFile, with the same results). `fromJournal` tells which.
+// it: its journal's text when the journal is whole and newer than the file,
+// else the file's (readIniFile, with the same results). `fromJournal` tells
+// which; `journal` tells what was found beside the file. When it can take
+// the save lock, it settles the journal as editProfileText does.
 FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
-                         bool* fromJournal = nullptr);
+                         bool* fromJournal = nullptr, JournalVerdict* journal = nullptr);
 
-// The native path of the journal of the file at native path `native`.
+// The native path of the journal of the file at native path `native`, and
+// where a journal that is not used is set aside.
 std::string journalPathOf(const char* native);
+std::string rejectedJournalPathOf(const char* native);
 
 }  // namespace korvanel

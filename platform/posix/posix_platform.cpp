@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "platform/platform_common.h"
@@ -490,9 +491,105 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
   return Status();
 }
 
+int32_t notRegularFileError() { return EINVAL; }
+
+namespace {
+
+// Opens `path` with `flags` without blocking (a pipe would wait for a peer
+// for ever) and keeps it only when it is a regular file; blocking is
+// restored for the reads and writes that follow. Null with errno set when
+// refused.
+UniqueFd openRegular(const char* path, int flags, mode_t mode = 0) {
+  UniqueFd fd(open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode));
+  if (!fd) return fd;
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return UniqueFd();
+  if (!S_ISREG(st.st_mode)) {
+    errno = notRegularFileError();
+    return UniqueFd();
+  }
+  int status = fcntl(fd.get(), F_GETFL);
+  if (status != -1) fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode) {
+  out.clear();
+  errorCode = 0;
+  errno = 0;
+  UniqueFd fd = openRegular(path, O_RDONLY);
+  if (!fd) {
+    if (errno == ENOENT) return FileRead::kMissing;
+    errorCode = lastError();
+    return FileRead::kFailed;
+  }
+  struct stat st;
+  if (fstat(fd.get(), &st) == 0 && static_cast<uint64_t>(st.st_size) > maxSize) {
+    return FileRead::kTooLarge;
+  }
+  // A length that grows while we read is caught by reading no more than
+  // the limit.
+  char buffer[16384];
+  for (;;) {
+    ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      errorCode = lastError();
+      out.clear();
+      return FileRead::kFailed;
+    }
+    if (n == 0) return FileRead::kRead;
+    if (out.size() + static_cast<size_t>(n) > maxSize) {
+      out.clear();
+      return FileRead::kTooLarge;
+    }
+    out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+std::FILE* openFileForWriting(const char* path) {
+  UniqueFd fd = openRegular(path, O_WRONLY | O_CREAT, 0666);
+  // Emptied only once it is known to be a regular file.
+  if (!fd || ftruncate(fd.get(), 0) != 0) return nullptr;
+  std::FILE* file = fdopen(fd.get(), "w");
+  if (file) fd.release();
+  return file;
+}
+
+Status resolveLinks(const char* path, char* out, size_t outSize) {
+  std::string current = path;
+  for (int hops = 0;; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    if (hops == 40) return Status::failure(ELOOP);
+    char target[1100];
+    ssize_t n = readlink(current.c_str(), target, sizeof target - 1);
+    if (n < 0) return Status::failure(errno);
+    target[n] = 0;
+    if (target[0] == '/') {
+      current = target;
+    } else {
+      char folder[1100];
+      folderOf(current.c_str(), folder, sizeof folder);
+      current = std::string(folder) + "/" + target;
+    }
+  }
+  if (current.size() >= outSize) return Status::failure(ENAMETOOLONG);
+  std::snprintf(out, outSize, "%s", current.c_str());
+  return Status();
+}
+
+Status renameFile(const char* from, const char* to) {
+  if (rename(from, to) == 0) return Status();
+  return Status::failure(errno);
+}
+
 Status overwriteFileInPlace(const char* path, const void* contents, size_t size) {
-  UniqueFd fd(open(path, O_WRONLY | O_CREAT, 0666));
-  if (!fd) return Status::failure(errno);
+  errno = 0;
+  UniqueFd fd = openRegular(path, O_WRONLY | O_CREAT, 0666);
+  if (!fd) return Status::failure(lastError());
   if (!writeAll(fd.get(), static_cast<const char*>(contents), size) ||
       ftruncate(fd.get(), static_cast<off_t>(size)) != 0 || fsync(fd.get()) != 0) {
     return Status::failure(lastError());

@@ -257,12 +257,106 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
   return Status();
 }
 
-Status overwriteFileInPlace(const char* path, const void* contents, size_t size) {
-  // Shared every way, so that a reader that allowed writing keeps its handle
-  // and we still get in.
-  UniqueHandle file(CreateFileA(path, GENERIC_WRITE,
+int32_t notRegularFileError() { return ERROR_BAD_FILE_TYPE; }
+
+namespace {
+
+// Opens `path` with `access` and `disposition`, shared every way so that a
+// reader that allowed writing keeps its handle and we still get in, and
+// keeps it only when it is a file on disk: a pipe, a console or another
+// device is refused with notRegularFileError() in GetLastError.
+UniqueHandle openRegular(const char* path, DWORD access, DWORD disposition) {
+  UniqueHandle file(CreateFileA(path, access,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+    file.reset();
+    SetLastError(static_cast<DWORD>(notRegularFileError()));
+  }
+  return file;
+}
+
+}  // namespace
+
+FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode) {
+  out.clear();
+  errorCode = 0;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    errorCode = notRegularFileError();
+    return FileRead::kFailed;
+  }
+  UniqueHandle file = openRegular(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) {
+    DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileRead::kMissing;
+    errorCode = lastError();
+    return FileRead::kFailed;
+  }
+  LARGE_INTEGER length;
+  if (GetFileSizeEx(file.get(), &length) && static_cast<uint64_t>(length.QuadPart) > maxSize) {
+    return FileRead::kTooLarge;
+  }
+  char buffer[16384];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) {
+      errorCode = lastError();
+      out.clear();
+      return FileRead::kFailed;
+    }
+    if (n == 0) return FileRead::kRead;
+    if (out.size() + n > maxSize) {
+      out.clear();
+      return FileRead::kTooLarge;
+    }
+    out.append(buffer, n);
+  }
+}
+
+std::FILE* openFileForWriting(const char* path) {
+  // A file name cannot be a pipe here, but it can name a device.
+  UniqueHandle probe = openRegular(path, GENERIC_WRITE, OPEN_ALWAYS);
+  if (!probe) return nullptr;
+  probe.reset();
+  return std::fopen(path, "w");
+}
+
+Status resolveLinks(const char* path, char* out, size_t outSize) {
+  std::snprintf(out, outSize, "%s", path);
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return Status();
+  }
+  // A link: the file it leads to, as the system names it. A link that leads
+  // nowhere cannot be opened and fails here.
+  UniqueHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return Status::failure(lastError());
+  char target[MAX_PATH + 16];
+  DWORD length = GetFinalPathNameByHandleA(file.get(), target, sizeof target,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0) return Status::failure(lastError());
+  if (length >= sizeof target) return Status::failure(ERROR_FILENAME_EXCED_RANGE);
+  // Without the long-path prefix, which the rest of the path handling and
+  // the temporary names beside it do not expect.
+  if (std::strncmp(target, "\\\\?\\UNC\\", 8) == 0) {
+    std::snprintf(out, outSize, "\\\\%s", target + 8);
+  } else if (std::strncmp(target, "\\\\?\\", 4) == 0) {
+    std::snprintf(out, outSize, "%s", target + 4);
+  } else {
+    std::snprintf(out, outSize, "%s", target);
+  }
+  return Status();
+}
+
+Status renameFile(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return Status();
+  return Status::failure(lastError());
+}
+
+Status overwriteFileInPlace(const char* path, const void* contents, size_t size) {
+  UniqueHandle file = openRegular(path, GENERIC_WRITE, OPEN_ALWAYS);
   if (!file) return Status::failure(lastError());
   if (!writeAll(file.get(), static_cast<const char*>(contents), size) ||
       !SetEndOfFile(file.get()) || !FlushFileBuffers(file.get())) {
