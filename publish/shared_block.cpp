@@ -21,6 +21,13 @@ bool gShrinkLogged = false;
 constexpr uint32_t kSizeCheckIntervalMs = 1000;
 uint32_t gLastSizeCheck = 0;
 
+// The fields a reader checks before trusting the block; written at creation,
+// and again when a shrink has cut them away.
+void stampBlock(SharedBlock* block) {
+  block->layoutStamp = kLayoutStamp;
+  block->dataLockAddress = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
+}
+
 }  // namespace
 
 SharedBlock* sharedBlock() { return static_cast<SharedBlock*>(gMapping.get().view()); }
@@ -45,8 +52,7 @@ bool createSharedBlock(PluginLog* log) {
   }
   SharedBlock* block = sharedBlock();
   BlockWrite write(block);
-  block->layoutStamp = kLayoutStamp;
-  block->dataLockAddress = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&dataLock()));
+  stampBlock(block);
   std::memset(&hostState(), 0, sizeof(HostState));
   copyStateOut();
   return true;
@@ -64,12 +70,16 @@ void keepSharedBlockWhole() {
   // a shrunk block whole again even when the plugin writes none of its lost
   // pages.
   const uint32_t now = platform::tickCount();
-  if (!platform::takeSharedObjectFault() &&
-      static_cast<uint32_t>(now - gLastSizeCheck) < kSizeCheckIntervalMs) {
-    return;
-  }
+  const bool faulted = platform::takeSharedObjectFault();
+  if (!faulted && static_cast<uint32_t>(now - gLastSizeCheck) < kSizeCheckIntervalMs) return;
   gLastSizeCheck = now;
-  if (!platform::sharedObjectsIntact(gMapping.get()) && !gShrinkLogged) {
+  if (platform::sharedObjectsIntact(gMapping.get()) && !faulted) return;
+  // The updates write everything else again; nothing writes the stamp.
+  if (SharedBlock* block = sharedBlock()) {
+    BlockWrite write(block);
+    stampBlock(block);
+  }
+  if (!gShrinkLogged) {
     gShrinkLogged = true;
     if (gLog) gLog->write("ERROR shared block shrunk: ", static_cast<int32_t>(kSharedBlockSize));
   }

@@ -138,6 +138,8 @@ TEST_F(PosixSharedMemoryTest, AReaderShrinkingTheObjectsDoesNotCrashTheHost) {
           const auto* block = static_cast<const SharedBlock*>(view);
           require(block->telemetry.telemetry.lapNumber == 29, "readers see the updates again");
           require(block->state.closed == 1, "and the state record");
+          // Without the stamp no reader calls a copy whole again.
+          require(block->layoutStamp == kLayoutStamp, "the layout stamp is back");
           close(fd);
         }
         platform::unlinkNamedObjects();
