@@ -37,6 +37,26 @@ std::string onDisk(const std::string& text);
 
 HostTelemetry makeTelemetry(const char* vehicleName = "Formula Car 2");
 
+// splitmix64: a seeded generator whose cases are the same on every build.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  // The next 64 random bits.
+  uint64_t next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  // Uniform in [0, 1).
+  double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+  // Uniform in [0, n); REQUIRES: n > 0.
+  int below(int n) { return static_cast<int>(next() % static_cast<uint64_t>(n)); }
+
+ private:
+  uint64_t state_;
+};
+
 // Replaces the platform tick while alive; time moves only when told.
 class FakeClock {
  public:

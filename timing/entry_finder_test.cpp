@@ -11,27 +11,14 @@
 #include <memory>
 #include <vector>
 
+#include "tests/test_support.h"
 #include "text/ascii_text.h"
 #include "timing/time_table.h"
 
 namespace korvanel {
 namespace {
 
-// splitmix64: the same cases on every build.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  int below(int n) { return static_cast<int>(next() % static_cast<uint64_t>(n)); }
-
- private:
-  uint64_t state_;
-};
+using testing::Random;
 
 // A whole name field: the text, a terminator when it fits, then stale bytes.
 template <size_t N>

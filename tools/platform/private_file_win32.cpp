@@ -9,20 +9,10 @@
 #include <string>
 
 #include "tools/platform/private_file.h"
+#include "tools/platform/win32_error_text.h"
 
 namespace korvanel::tools {
 namespace {
-
-std::string systemReason(DWORD code) {
-  char text[512] = "";
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                 sizeof text, nullptr);
-  std::string out = text;
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
-    out.pop_back();
-  }
-  return out + " (error " + std::to_string(code) + ")";
-}
 
 // Closes the handle on every way out.
 struct Handle {
@@ -41,7 +31,7 @@ PrivateRead readPrivateFile(const std::string& path, size_t limit, std::string& 
   if (file.h == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PrivateRead::kMissing;
-    error = systemReason(code);
+    error = win32ErrorText(code);
     return PrivateRead::kFailed;
   }
   if (GetFileType(file.h) != FILE_TYPE_DISK) {
@@ -53,7 +43,7 @@ PrivateRead readPrivateFile(const std::string& path, size_t limit, std::string& 
   while (got < limit) {
     DWORD n = 0;
     if (!ReadFile(file.h, &text[got], static_cast<DWORD>(limit - got), &n, nullptr)) {
-      error = systemReason(GetLastError());
+      error = win32ErrorText(GetLastError());
       return PrivateRead::kFailed;
     }
     if (n == 0) break;
@@ -67,7 +57,7 @@ bool writePrivateFile(const std::string& path, const std::string& text, std::str
   Handle file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (file.h == INVALID_HANDLE_VALUE) {
-    error = systemReason(GetLastError());
+    error = win32ErrorText(GetLastError());
     return false;
   }
   if (GetFileType(file.h) != FILE_TYPE_DISK) {
@@ -77,7 +67,7 @@ bool writePrivateFile(const std::string& path, const std::string& text, std::str
   DWORD put = 0;
   if (!WriteFile(file.h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) ||
       put != text.size()) {
-    error = systemReason(GetLastError());
+    error = win32ErrorText(GetLastError());
     return false;
   }
   return true;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "tools/platform/tool_platform.h"
+#include "tools/platform/win32_error_text.h"
 
 namespace korvanel::tools {
 namespace {
@@ -22,7 +23,9 @@ BOOL WINAPI onConsoleEvent(DWORD) {
   return TRUE;
 }
 
-std::string describeError(DWORD code) {
+}  // namespace
+
+std::string win32ErrorText(unsigned long code) {
   char text[512] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                  sizeof text, nullptr);
@@ -33,11 +36,9 @@ std::string describeError(DWORD code) {
   return out + " (error " + std::to_string(code) + ")";
 }
 
-}  // namespace
-
 void* openLibrary(const std::string& path, std::string& error) {
   HMODULE library = LoadLibraryA(path.c_str());
-  if (library == nullptr) error = describeError(GetLastError());
+  if (library == nullptr) error = win32ErrorText(GetLastError());
   return reinterpret_cast<void*>(library);
 }
 
