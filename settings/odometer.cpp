@@ -347,7 +347,9 @@ void Odometer::settle(const SaveJob& job) {
     if (tracked.sets == sets) {
       // What came after the job was made stays on top of the file's value;
       // when nobody else wrote, the total stays as it is, to the last bit.
-      total += written - handed;
+      // Otherwise the increment first: a total the file could not take (too
+      // large to write) less what was written would cancel to nothing.
+      if (written != handed) total = written + (total - handed);
       tracked.set = false;
     }
     tracked.stored = written;
