@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "tools/engineer/engineer_json.h"
 #include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools::live {
@@ -17,10 +18,14 @@ constexpr double kReopenSeconds = 1.0;
 
 std::string now() { return utcTimeStamp(std::chrono::system_clock::now()); }
 
+constexpr unsigned kEngineerParts =
+    kPartClasses | kPartRelative | kPartDelta | kPartFuel | kPartHistory;
+
 }  // namespace
 
-Frame::Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta)
-    : id_(id), block_(std::move(block)), meta_(std::move(meta)) {}
+Frame::Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta,
+             std::shared_ptr<const engineer::EngineerView> engineer)
+    : id_(id), block_(std::move(block)), meta_(std::move(meta)), engineer_(std::move(engineer)) {}
 
 Frame::Frame(uint64_t id, std::string status, bool picture,
              std::function<nlohmann::json(unsigned parts)> encode)
@@ -32,17 +37,22 @@ std::shared_ptr<const std::string> Frame::text(unsigned parts) const {
   parts &= kPartAll;
   if (parts == 0) parts = kPartAll;
   std::lock_guard<std::mutex> hold(mutex_);
-  if (!texts_[parts]) {
-    nlohmann::json document = encode_  ? encode_(parts)
-                              : block_ ? snapshotJson(*block_, meta_, parts)
-                                       : statusJson(meta_);
-    texts_[parts] = std::make_shared<const std::string>(snapshotText(document, -1));
+  for (const auto& [made, text] : texts_) {
+    if (made == parts) return text;
   }
-  return texts_[parts];
+  nlohmann::json document = encode_  ? encode_(parts)
+                            : block_ ? snapshotJson(*block_, meta_, parts)
+                                     : statusJson(meta_);
+  if (block_ && engineer_ && (parts & kEngineerParts)) {
+    document.update(engineer::engineerJson(*engineer_, parts));
+  }
+  texts_.emplace_back(parts, std::make_shared<const std::string>(snapshotText(document, -1)));
+  return texts_.back().second;
 }
 
-FrameFeed::FrameFeed(std::unique_ptr<BlockSource> source, double pollHz)
-    : source_(std::move(source)), period_(1.0 / pollHz) {}
+FrameFeed::FrameFeed(std::unique_ptr<BlockSource> source, double pollHz,
+                     engineer::RaceLength raceLength)
+    : source_(std::move(source)), period_(1.0 / pollHz), engineer_(raceLength) {}
 
 FrameFeed::~FrameFeed() { stop(); }
 
@@ -71,9 +81,17 @@ CommandOutcome FrameFeed::command(const std::string&, const BlockCommands& comma
 }
 
 void FrameFeed::publish(std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta) {
-  auto frame = std::make_shared<const Frame>(nextId_++, std::move(block), std::move(meta));
+  auto view = block ? engineer_.view() : nullptr;
+  auto frame =
+      std::make_shared<const Frame>(nextId_++, std::move(block), std::move(meta), std::move(view));
   std::lock_guard<std::mutex> hold(latestMutex_);
   latest_ = std::move(frame);
+}
+
+CommandOutcome FrameFeed::setRaceLength(const std::string&, engineer::RaceLength length) {
+  std::lock_guard<std::mutex> hold(raceMutex_);
+  newRaceLength_ = length;
+  return {200, "race length set"};
 }
 
 CommandOutcome FrameFeed::command(const BlockCommands& commands) {
@@ -100,6 +118,15 @@ void FrameFeed::run() {
     double t = monotonicSeconds();
     SnapshotMeta meta;
     bool fresh = false;
+    bool raceChanged = false;
+    {
+      std::lock_guard<std::mutex> hold(raceMutex_);
+      if (newRaceLength_) {
+        engineer_.setRaceLength(*newRaceLength_);
+        newRaceLength_.reset();
+        raceChanged = true;
+      }
+    }
     {
       std::lock_guard<std::mutex> hold(sourceMutex_);
       bool stale = source_->isOpen() && t - lastChange > kIdleSeconds;
@@ -136,10 +163,18 @@ void FrameFeed::run() {
         lastSequence = meta.copy.sequence;
       }
     }
-    if (fresh || meta.status != lastStatus_) {
+    bool picture = source_->isOpen() && layoutUsable_;
+    // The engineer samples every new whole copy: the plugin publishes some
+    // 90 times a second while a car runs, so the delta moves at the poll
+    // rate without frames of its own; with nothing new published nothing
+    // it computes can change but the race length.
+    if (picture && meta.status == std::string("publishing") && meta.copy.whole &&
+        (fresh || raceChanged)) {
+      engineer_.observe(*copy, std::chrono::system_clock::now());
+    }
+    if (fresh || raceChanged || meta.status != lastStatus_) {
       meta.timeStamp = now();
       lastStatus_ = meta.status;
-      bool picture = source_->isOpen() && layoutUsable_;
       if (picture) {
         auto next = std::make_unique<KorvanelSharedBlock>();
         std::swap(next, copy);

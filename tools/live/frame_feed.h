@@ -4,27 +4,33 @@
 // back, and the reader never waits on the plugin.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "korvanel/shared_block.h"
+#include "tools/engineer/race_engineer.h"
 #include "tools/reader/block_source.h"
 #include "tools/reader/snapshot_json.h"
 
 namespace korvanel::tools::live {
 
 // One moment of the race: a copy of the block (none without a plugin or
-// with an unknown layout) and its JSON texts, made on first use per set of
-// parts and then shared by every client that wants them.
+// with an unknown layout), the race engineer's picture of it, and its JSON
+// texts, made on first use per set of parts and then shared by every client
+// that wants them.
 class Frame {
  public:
-  Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta);
+  // `engineer` may be null: the engineer parts are then left out.
+  Frame(uint64_t id, std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta,
+        std::shared_ptr<const engineer::EngineerView> engineer = nullptr);
   // A frame of documents made elsewhere (a car followed through a broker):
   // `encode` gives the document of a set of parts; `picture` says whether
   // it holds a race picture or the envelope alone.
@@ -38,8 +44,10 @@ class Frame {
   // The copy this frame was made from; null without a picture or for a followed car.
   const KorvanelSharedBlock* block() const { return block_.get(); }
   const SnapshotMeta& meta() const { return meta_; }
-  // The JSON text of the parts `parts` (SnapshotPart bits, 1 to 15), one line.
-  // Thread-safe; the first call per set of parts encodes.
+  // The race engineer's picture at this copy; null when there is none.
+  const engineer::EngineerView* engineer() const { return engineer_.get(); }
+  // The JSON text of the parts `parts` (SnapshotPart bits; 0 is all), one
+  // line. Thread-safe; the first call per set of parts encodes.
   std::shared_ptr<const std::string> text(unsigned parts) const;
 
  private:
@@ -48,8 +56,10 @@ class Frame {
   SnapshotMeta meta_;
   bool picture_ = false;
   std::function<nlohmann::json(unsigned)> encode_;
+  std::shared_ptr<const engineer::EngineerView> engineer_;
   mutable std::mutex mutex_;
-  mutable std::array<std::shared_ptr<const std::string>, 16> texts_;
+  // Clients ask for a handful of sets of parts: a short list searched in turn.
+  mutable std::vector<std::pair<unsigned, std::shared_ptr<const std::string>>> texts_;
 };
 
 // Outcome of a command, as an HTTP status with a sentence.
@@ -68,6 +78,13 @@ class FrameSource {
   virtual std::shared_ptr<const Frame> latest(const std::string& car) const = 0;
   // Carries out `commands` for `car`; the outcome as an HTTP status.
   virtual CommandOutcome command(const std::string& car, const BlockCommands& commands) = 0;
+  // Sets the race's length the engineer of `car` computes fuel for; frames
+  // made from then on carry it. 404 where there is no engineer.
+  virtual CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) {
+    (void)car;
+    (void)length;
+    return {404, "this korvanel-live has no race engineer (it follows cars through a broker)"};
+  }
   // The cars to pick from as a JSON document; empty when the server has
   // only its own car (no picker).
   virtual std::string carsText() const { return {}; }
@@ -75,8 +92,10 @@ class FrameSource {
 
 class FrameFeed : public FrameSource {
  public:
-  // `pollHz`: copies of the block a second, at most (the fastest client rate).
-  FrameFeed(std::unique_ptr<BlockSource> source, double pollHz);
+  // `pollHz`: copies of the block a second, at most (the fastest client
+  // rate); each new copy is also the engineer's sample, so at least 30.
+  FrameFeed(std::unique_ptr<BlockSource> source, double pollHz,
+            engineer::RaceLength raceLength = {});
   ~FrameFeed() override;
   FrameFeed(const FrameFeed&) = delete;
   FrameFeed& operator=(const FrameFeed&) = delete;
@@ -94,6 +113,9 @@ class FrameFeed : public FrameSource {
   // plugin (or its layout is unknown), 200 otherwise.
   CommandOutcome command(const BlockCommands& commands);
   CommandOutcome command(const std::string& car, const BlockCommands& commands) override;
+  // Handed to the reader thread, which applies it before its next copy and
+  // makes a new frame with it.
+  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) override;
 
   // Number of copies taken and how many of them were not whole (for tests
   // and benchmarks).
@@ -116,6 +138,10 @@ class FrameFeed : public FrameSource {
   bool layoutUsable_ = false;
   std::atomic<uint64_t> copies_{0};
   std::atomic<uint64_t> torn_{0};
+  // The reader thread's alone, but for the race length handed over.
+  engineer::RaceEngineer engineer_;
+  std::mutex raceMutex_;
+  std::optional<engineer::RaceLength> newRaceLength_;
 };
 
 }  // namespace korvanel::tools::live

@@ -56,6 +56,15 @@ int main(int argc, char** argv) {
                  "Connections served at once; more wait until one closes")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
+  engineer::RaceLength raceLength;
+  auto* laps = app.add_option("--race-laps", raceLength.laps,
+                              "The race's length in laps, for fuel to the finish (pages and "
+                              "commands may change it)")
+                   ->check(CLI::Range(1, 10000));
+  app.add_option("--race-minutes", raceLength.minutes,
+                 "The race's length in minutes, for fuel to the finish")
+      ->check(CLI::Range(1.0, 10080.0))
+      ->excludes(laps);
   MqttSettings mqtt;
   addMqttOptions(app, mqtt);
   try {
@@ -74,7 +83,7 @@ int main(int argc, char** argv) {
   }
   if (!mqtt.follow.empty()) return followCars(mqtt, settings);
 
-  FrameFeed feed(makeSharedBlockSource(), 60.0);
+  FrameFeed feed(makeSharedBlockSource(), 60.0, raceLength);
   LiveServer server(feed, settings);
   std::string error;
   if (!server.listen(error)) {

@@ -13,6 +13,35 @@ using nlohmann::json;
 
 Refusal refuse(int status, std::string reason) { return {status, std::move(reason)}; }
 
+constexpr int kMaxRaceLaps = 10000;
+constexpr int kMaxRaceMinutes = 24 * 60 * 7;
+
+// {"laps": N} or {"minutes": M} (whole or not), or null for unknown.
+Refusal raceLengthFrom(const json& value, std::optional<engineer::RaceLength>& out) {
+  const char* shape =
+      "raceLength must be {\"laps\": 1 to 10000}, {\"minutes\": up to 10080} or null";
+  if (value.is_null()) {
+    out = engineer::RaceLength{};
+    return {};
+  }
+  if (!value.is_object() || value.size() != 1) return refuse(422, shape);
+  if (value.contains("laps")) {
+    const json& laps = value["laps"];
+    if (!laps.is_number_integer() || laps.get<long long>() < 1 || laps.get<long long>() > kMaxRaceLaps)
+      return refuse(422, shape);
+    out = engineer::RaceLength{static_cast<int>(laps.get<long long>()), 0.0};
+    return {};
+  }
+  if (value.contains("minutes")) {
+    const json& minutes = value["minutes"];
+    if (!minutes.is_number() || !(minutes.get<double>() > 0) || minutes.get<double>() > kMaxRaceMinutes)
+      return refuse(422, shape);
+    out = engineer::RaceLength{0, minutes.get<double>()};
+    return {};
+  }
+  return refuse(422, shape);
+}
+
 Refusal partsFromName(std::string_view name, unsigned& parts) {
   if (name == "session")
     parts |= kPartSession;
@@ -22,11 +51,22 @@ Refusal partsFromName(std::string_view name, unsigned& parts) {
     parts |= kPartPlayer;
   else if (name == "records")
     parts |= kPartRecords;
+  else if (name == "classes")
+    parts |= kPartClasses;
+  else if (name == "relative")
+    parts |= kPartRelative;
+  else if (name == "delta")
+    parts |= kPartDelta;
+  else if (name == "fuel")
+    parts |= kPartFuel;
+  else if (name == "history")
+    parts |= kPartHistory;
   else if (name == "all")
     parts |= kPartAll;
   else {
     return refuse(400, "unknown part \"" + std::string(name) +
-                           "\" (parts: session, standings, player, records, all)");
+                           "\" (parts: session, standings, player, records, classes, relative, "
+                           "delta, fuel, history, all)");
   }
   return {};
 }
@@ -49,13 +89,20 @@ Refusal carFrom(std::string_view name, StreamOptions& options) {
 
 }  // namespace
 
-Refusal parseCommands(const json& document, BlockCommands& out) {
+Refusal parseCommands(const json& document, BlockCommands& out,
+                      std::optional<engineer::RaceLength>* raceLength) {
+  const char* known = raceLength ? "classRow, resetOdometer, kers, raceLength"
+                                 : "classRow, resetOdometer, kers";
   if (!document.is_object() || document.empty()) {
-    return refuse(422, "a command is an object with classRow, resetOdometer and/or kers");
+    return refuse(422, std::string("a command is an object with ") + known);
   }
   BlockCommands commands;
+  std::optional<engineer::RaceLength> length;
   for (const auto& [key, value] : document.items()) {
-    if (key == "classRow") {
+    if (key == "raceLength" && raceLength) {
+      Refusal r = raceLengthFrom(value, length);
+      if (r) return r;
+    } else if (key == "classRow") {
       if (!value.is_number_integer()) return refuse(422, "classRow must be a whole number");
       long long row = value.get<long long>();
       if (row < 0 || row > 255) return refuse(422, "classRow must be 0 to 255");
@@ -72,12 +119,34 @@ Refusal parseCommands(const json& document, BlockCommands& out) {
       }
       commands.kers = value.get<std::string>();
     } else {
-      return refuse(422,
-                    "unknown command \"" + key + "\" (commands: classRow, resetOdometer, kers)");
+      return refuse(422, "unknown command \"" + key + "\" (commands: " + known + ")");
     }
   }
   out = commands;
+  if (raceLength) *raceLength = length;
   return {};
+}
+
+bool parseRaceLength(std::string_view text, engineer::RaceLength& out) {
+  if (text == "none") {
+    out = {};
+    return true;
+  }
+  if (text.size() < 2 || text.size() > 8) return false;
+  char unit = text.back();
+  std::string_view digits = text.substr(0, text.size() - 1);
+  if (digits.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  int value = std::stoi(std::string(digits));
+  if (value < 1) return false;
+  if ((unit == 'L' || unit == 'l') && value <= kMaxRaceLaps) {
+    out = {value, 0.0};
+    return true;
+  }
+  if ((unit == 'm' || unit == 'M') && value <= kMaxRaceMinutes) {
+    out = {0, static_cast<double>(value)};
+    return true;
+  }
+  return false;
 }
 
 Refusal parseStreamQuery(std::string_view query, StreamOptions& options) {
@@ -117,9 +186,15 @@ Refusal parseStreamQuery(std::string_view query, StreamOptions& options) {
       result.parts = parts;
     } else if (key == "car") {
       if (Refusal r = carFrom(value, result)) return r;
+    } else if (key == "race") {
+      engineer::RaceLength length;
+      if (!parseRaceLength(value, length)) {
+        return refuse(400, "race must be laps (30L), minutes (45m) or none");
+      }
+      result.race = length;
     } else {
-      return refuse(
-          400, "unknown stream option \"" + std::string(key) + "\" (options: rate, parts, car)");
+      return refuse(400, "unknown stream option \"" + std::string(key) +
+                             "\" (options: rate, parts, car, race)");
     }
   }
   options = result;

@@ -2,12 +2,15 @@
 // written: command documents, stream options, the token.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "tools/engineer/race_engineer.h"
 #include "tools/reader/block_commands.h"
+#include "tools/reader/snapshot_json.h"
 
 namespace korvanel::tools::live {
 
@@ -20,16 +23,24 @@ struct Refusal {
 
 // A command document: an object with one or more of "classRow" (0 to 255),
 // "resetOdometer" ("vehicle" or "track") and "kers" ("on", "off", "run",
-// "stop"). Fills `out` only when the whole document is valid; otherwise 422
-// with the reason.
-Refusal parseCommands(const nlohmann::json& document, BlockCommands& out);
+// "stop"), and, where `raceLength` is given, "raceLength" ({"laps": N},
+// {"minutes": M} or null for unknown). Fills the outputs only when the whole
+// document is valid; otherwise 422 with the reason.
+Refusal parseCommands(const nlohmann::json& document, BlockCommands& out,
+                      std::optional<engineer::RaceLength>* raceLength = nullptr);
+
+// A race length as a URL gives it: "30L" thirty laps, "45m" forty-five
+// minutes, "none" unknown. False for anything else.
+bool parseRaceLength(std::string_view text, engineer::RaceLength& out);
 
 // Stream options from a query string ("rate=30&parts=session,standings")
 // or from a client's message. `rate` 1 to 60 a second; `parts` SnapshotPart bits.
 struct StreamOptions {
   int rate = 10;
-  unsigned parts = 15;
+  unsigned parts = kPartAll;
   std::string car;  // a followed car's topic level; empty: the default car
+  // The race's length the query gave (race=30L), for the server's engineer.
+  std::optional<engineer::RaceLength> race;
 };
 // Returns a 400 refusal for unknown keys, rates out of range, unknown parts
 // and car names that are no topic level.

@@ -183,12 +183,31 @@ json runCommand(FrameSource& feed, const std::string& expected, std::string_view
   }
   if (!sameToken(token, expected)) return {{"status", 403}, {"error", "wrong token"}};
   BlockCommands commands;
-  if (Refusal r = parseCommands(document, commands)) {
+  std::optional<engineer::RaceLength> raceLength;
+  if (Refusal r = parseCommands(document, commands, &raceLength)) {
     return {{"status", r.status}, {"error", r.reason}};
   }
-  CommandOutcome outcome = feed.command(car, commands);
-  if (outcome.status != 200) return {{"status", outcome.status}, {"error", outcome.message}};
-  return {{"status", 200}, {"done", outcome.message}};
+  std::string done;
+  if (raceLength) {
+    CommandOutcome outcome = feed.setRaceLength(car, *raceLength);
+    if (outcome.status != 200) return {{"status", outcome.status}, {"error", outcome.message}};
+    done = outcome.message;
+  }
+  if (commands.any()) {
+    CommandOutcome outcome = feed.command(car, commands);
+    if (outcome.status != 200) return {{"status", outcome.status}, {"error", outcome.message}};
+    done += (done.empty() ? "" : "\n") + outcome.message;
+  }
+  return {{"status", 200}, {"done", done}};
+}
+
+// A race length in a request's query (race=30L) goes to the engineer
+// before the answer is made; the last one given wins.
+Refusal applyRace(FrameSource& feed, const StreamOptions& options) {
+  if (!options.race) return {};
+  CommandOutcome outcome = feed.setRaceLength(options.car, *options.race);
+  if (outcome.status != 200) return {outcome.status, outcome.message};
+  return {};
 }
 
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
@@ -416,6 +435,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         request.keep_alive(false);
         return send(errorResponse(request, 404, "no such car: " + options.car), true, false);
       }
+      if (Refusal r = applyRace(services_.feed, options)) {
+        request.keep_alive(false);
+        return send(errorResponse(request, r.status, r.reason), true, false);
+      }
       stream_.expires_never();
       std::make_shared<StreamSession>(stream_.release_socket(), services_, options,
                                       std::move(slot_))
@@ -491,8 +514,13 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (Refusal r = parseStreamQuery(query, options)) {
         return errorResponse(request, r.status, r.reason);
       }
+      if (!services_.feed.latest(options.car)) {
+        return errorResponse(request, 404, "no such car: " + options.car);
+      }
+      if (Refusal r = applyRace(services_.feed, options)) {
+        return errorResponse(request, r.status, r.reason);
+      }
       std::shared_ptr<const Frame> frame = services_.feed.latest(options.car);
-      if (!frame) return errorResponse(request, 404, "no such car: " + options.car);
       auto text = frame->text(options.parts);
       Response r = makeResponse(
           request, frame->hasPicture() ? http::status::ok : http::status::service_unavailable,

@@ -1,16 +1,35 @@
-// The live timing page: one snapshot at load, then the WebSocket stream.
-// URL parameters: transparent=1 (no background, for a browser source),
-// compact=1 (fewer columns), rate=N (frames a second, 1 to 60), car=NAME
-// (on a korvanel-live that follows cars through a broker: which one).
+// The live timing page and its overlays: one snapshot at load, then the
+// WebSocket stream with only the parts the view shows.
+// URL parameters (docs/live.md): view=standings|relative|delta|fuel (one
+// overlay filling the window; none: the full page), rows=N (standings: the
+// leaders and the cars around you, N rows), ref=last (delta to the last
+// lap instead of the best), race=30L|45m (the race's length in laps or
+// minutes, for fuel), transparent=1 (over a video), compact=1 (fewer
+// columns), rate=N (frames a second, 1 to 60), car=NAME (on a korvanel-live
+// that follows cars through a broker: which one).
 "use strict";
 
+const SCHEMA_VERSION = 1;  // the meaning of fields this page reads
 const params = new URLSearchParams(location.search);
 const on = (name) => ["1", "true", "yes"].includes(params.get(name));
-if (on("transparent")) document.body.classList.add("transparent");
-if (on("compact")) document.body.classList.add("compact");
-const rate = Math.min(60, Math.max(1, parseInt(params.get("rate") || "10", 10) || 10));
+const VIEWS = {
+  standings: { parts: "session,standings,classes,history", rate: 10 },
+  relative: { parts: "session,classes,relative", rate: 10 },
+  delta: { parts: "session,delta", rate: 30 },
+  fuel: { parts: "session,player,classes,fuel,delta", rate: 5 },
+};
+const view = VIEWS[params.get("view")] ? params.get("view") : "";
+const body = document.body;
+if (view) body.classList.add("overlay", "view-" + view);
+if (on("transparent")) body.classList.add("transparent");
+if (on("compact")) body.classList.add("compact");
+const rate = Math.min(60, Math.max(1, parseInt(params.get("rate"), 10) || (view ? VIEWS[view].rate : 10)));
+const rows = Math.max(0, parseInt(params.get("rows"), 10) || 0);
+const refLast = params.get("ref") === "last";
+const race = /^\d{1,4}(\.\d+)?[lLmM]$/.test(params.get("race") || "") ? params.get("race") : "";
 const car = params.get("car") || "";
-const carQuery = car ? "car=" + encodeURIComponent(car) : "";
+const query = [view ? "parts=" + VIEWS[view].parts : "", race ? "race=" + race : "",
+               car ? "car=" + encodeURIComponent(car) : ""].filter(Boolean).join("&");
 
 const $ = (id) => document.getElementById(id);
 
@@ -23,19 +42,26 @@ const STATUS_TEXT = {
   "unknown-layout": "The plugin publishes a layout this korvanel-live does not know: install the korvanel-live of the plugin's release.",
   "stale": "This car's korvanel-live has gone silent (the broker announced it gone): the picture is its last.",
   "waiting": "Waiting for a car to publish to the broker\u2026",
+  "schema": "korvanel-live serves a newer kind of document than this page reads: reload the page.",
 };
 
+// ---- figures as text
 function lapTime(s) {
   if (!(s > 0)) return "--";
   const m = Math.floor(s / 60);
-  const rest = (s - m * 60).toFixed(3).padStart(6, "0");
-  return m + ":" + rest;
+  return m + ":" + (s - m * 60).toFixed(3).padStart(6, "0");
 }
-function seconds(s) { return s > 0 ? s.toFixed(3) : "--"; }
+function clock(s) {
+  if (!(s >= 0)) return "--";
+  s = Math.floor(s);
+  const h = Math.floor(s / 3600), m = Math.floor(s / 60) % 60, r = s % 60;
+  return (h ? h + ":" + String(m).padStart(2, "0") : m) + ":" + String(r).padStart(2, "0");
+}
+// One convention everywhere: positive behind, "+1 L" one lap behind.
 function gap(time, laps) {
-  if (laps <= -1 || laps >= 1) return (laps > 0 ? "+" : "") + Math.trunc(laps) + " L";
-  if (time === 0) return "";
-  return (time > 0 ? "+" : "") + time.toFixed(3);
+  if (laps >= 1 || laps <= -1) return (laps > 0 ? "+" : "\u2212") + Math.abs(Math.trunc(laps)) + " L";
+  if (typeof time !== "number" || time === 0) return "";
+  return (time > 0 ? "+" : "\u2212") + Math.abs(time).toFixed(time >= 100 || time <= -100 ? 1 : 3);
 }
 function num(v, digits) { return typeof v === "number" && isFinite(v) ? v.toFixed(digits) : "--"; }
 function sessionName(code) {
@@ -44,102 +70,205 @@ function sessionName(code) {
   if (code >= 1 && code <= 4) return "Practice";
   return "Session " + code;
 }
+function cell(tr, text, className) {
+  const td = document.createElement("td");
+  if (text instanceof Node) td.appendChild(text); else td.textContent = String(text);
+  if (className) td.className = className;
+  tr.appendChild(td);
+  return td;
+}
+const PALETTE = ["#ffb02e", "#3fc1ff", "#ff5fa2", "#8fe36b", "#c59bff", "#ff8a5c"];
+function classColours(p) {
+  const colours = new Map();
+  for (const c of p.classes || []) colours.set(c.name, c.color);
+  for (const v of p.vehicles || []) {
+    if (!colours.has(v.vehicleClass)) colours.set(v.vehicleClass, PALETTE[colours.size % PALETTE.length]);
+  }
+  return colours;
+}
+function chip(text, colour) {
+  const span = document.createElement("span");
+  span.className = "chip";
+  span.style.background = colour || "#888";
+  span.textContent = text;
+  return span;
+}
 
 function setStatus(status) {
   const el = $("status");
   el.dataset.status = status;
   el.textContent = STATUS_TEXT[status] || ("Status: " + status);
+  body.classList.toggle("offline", status !== "publishing");
 }
 
 let picture = {};  // the latest parts, merged: a subset stream updates what it carries
+const KEYS = ["state", "session", "scoring", "telemetry", "vehicles", "timeTable", "sectorRecords",
+              "engineer", "classes", "classStandings", "relative", "delta", "fuel", "sessionBests", "history"];
 
 function render(doc) {
+  if (doc.schemaVersion !== SCHEMA_VERSION) { setStatus("schema"); return; }
   setStatus(doc.status);
-  for (const key of ["state", "session", "scoring", "telemetry", "vehicles", "timeTable", "sectorRecords"]) {
-    if (key in doc) picture[key] = doc[key];
-  }
-  if (!doc.vehicles && doc.status !== "publishing" && doc.status !== "idle") return;
+  for (const key of KEYS) if (key in doc) picture[key] = doc[key];
+  if (!doc.vehicles && !doc.delta && doc.status !== "publishing" && doc.status !== "idle") return;
   const p = picture;
-  if (p.session) {
-    $("track").textContent = p.session.trackName;
-    $("session").textContent = sessionName(p.session.session);
-    $("clock").textContent = lapTime(p.session.currentTime);
-  }
-  renderStandings(p);
-  renderPlayer(p);
-  renderRecords(p);
+  body.dataset.update = String(doc.updateCount);
+  renderHeader(p);
+  if (!view || view === "standings") renderStandings(p);
+  if (!view || view === "relative") renderRelative(p);
+  if (!view || view === "delta") renderDelta(p);
+  if (!view || view === "fuel") renderFuel(p);
+  if (!view) renderRecords(p);
+  fit();
 }
 
-function bestLaps(p) {
-  const best = new Map();
-  for (const e of (p.timeTable && p.timeTable.entries) || []) {
-    best.set(e.driverName + "\u0000" + e.vehicleName, e.bestLapTime);
+function renderHeader(p) {
+  const s = p.session, e = p.engineer;
+  if (s) {
+    $("track").textContent = s.trackName;
+    $("session").textContent = sessionName(s.session);
+    $("clock").textContent = clock(s.currentTime);
   }
-  return best;
+  const length = e && e.raceLength;
+  let left = "";
+  if (length && length.minutes > 0 && s) left = clock(Math.max(0, length.minutes * 60 - s.currentTime)) + " left";
+  else if (p.fuel && typeof p.fuel.lapsToFinish === "number") left = num(p.fuel.lapsToFinish, 1) + " laps to go";
+  $("left").textContent = left;
+  $("since").textContent = e && e.since
+      ? "since " + new Date(e.since).toLocaleTimeString([], { hour: "2-digit", minute: "2-digit" }) : "";
+}
+
+// Class places by class name in race order, for a server without the engineer.
+function classPlaces(cars) {
+  const seen = new Map(), out = new Map();
+  for (const v of cars) {
+    const n = (seen.get(v.vehicleClass) || 0) + 1;
+    seen.set(v.vehicleClass, n);
+    out.set(v.index, { classPlace: n });
+  }
+  return out;
+}
+
+// The rows shown with rows=N: the first three, then the cars around the player.
+function aroundMe(cars, playerIndex) {
+  if (!rows || cars.length <= rows) return cars;
+  const top = Math.min(3, rows);
+  const me = cars.findIndex((v) => v.index === playerIndex);
+  if (me < top + 0) return cars.slice(0, rows);
+  const n = rows - top;
+  let from = Math.max(top, Math.min(me - Math.floor((n - 1) / 2), cars.length - n));
+  const shown = cars.slice(0, top).concat(cars.slice(from, from + n));
+  if (from > top) shown[top] = Object.assign({ cut: true }, shown[top]);
+  return shown;
 }
 
 function renderStandings(p) {
-  if (!p.vehicles || !p.scoring) return;
-  const grouped = !p.scoring.noClassGroup;
+  if (!p.vehicles) return;
+  const colours = classColours(p);
+  const cars = p.vehicles.slice().sort((a, b) => (a.place || 999) - (b.place || 999));
+  const standing = p.classStandings ? new Map(p.classStandings.map((c) => [c.index, c])) : classPlaces(cars);
+  const history = new Map((p.history || []).map((h) => [h.index, h]));
+  const playerIndex = p.scoring ? p.scoring.playerIndex : -1;
+  // The plugin's class row: the page names the class it selects.
   const row = p.state ? p.state.selectedClassRow : 0;
-  const section = $("standings");
-  section.dataset.grouped = grouped ? "1" : "0";
-  section.dataset.classRow = String(row);
-  $("standings-title").textContent = grouped && row > 0
-      ? "Class row " + row : "Standings";
-  const best = bestLaps(p);
-  const body = document.createElement("tbody");
-  body.id = "cars";
-  for (const v of p.vehicles) {
-    if (grouped && !v.inClassGroup) continue;
-    const you = v.index === p.scoring.playerIndex;
+  const grouped = row > 0 && p.scoring && !p.scoring.noClassGroup;
+  const groupCar = grouped && p.vehicles.find((v) => v.inClassGroup);
+  $("standings-title").textContent = "Standings" + (groupCar ? " \u00b7 class row: " + groupCar.vehicleClass : "");
+  const tbody = document.createElement("tbody");
+  tbody.id = "cars";
+  for (const v of aroundMe(cars, playerIndex)) {
+    const c = standing.get(v.index) || {};
+    const h = history.get(v.index);
     const tr = document.createElement("tr");
-    tr.className = "car" + (you ? " player" : "") + (v.inPits ? " pit" : "");
+    tr.className = "car" + (v.index === playerIndex ? " player" : "") + (v.inPits ? " pit" : "") +
+                   (v.cut ? " cut" : "");
+    tr.dataset.index = v.index;
     tr.dataset.driver = v.driverName;
-    tr.dataset.classPosition = String(v.classPosition);
-    const bestLap = best.get(v.driverName + "\u0000" + v.vehicleName);
-    const cells = [
-      v.place,
-      v.classPosition > 0 ? v.classPosition : "-",
-      v.driverName + (v.teamMember ? " \u2605" : ""),
-      v.vehicleName,
-      v.vehicleClass,
-      v.lapsCompleted,
-      gap(v.timeBehindClassAhead, v.lapDiffToClassAhead),
-      gap(v.timeBehindClassLeader, v.lapDiffToClassLeader),
-      you ? "" : gap(v.timeGapToPlayer, v.lapGapToPlayer),
-      lapTime(bestLap !== undefined ? bestLap : v.bestLapTime),
-    ];
-    const wide = new Set([3, 4]);
-    cells.forEach((text, i) => {
-      const td = document.createElement("td");
-      td.textContent = String(text);
-      if (wide.has(i)) td.className = "wide";
-      if (i === 1) td.className = "cls";
-      tr.appendChild(td);
-    });
-    body.appendChild(tr);
+    tr.dataset.place = v.place;
+    tr.dataset.classPlace = c.classPlace || "";
+    cell(tr, v.place, "num");
+    cell(tr, chip(c.classPlace ? "P" + c.classPlace : "-", colours.get(v.vehicleClass)), "cls");
+    cell(tr, v.driverName + (v.teamMember ? " \u2605" : ""), "name");
+    cell(tr, v.vehicleName, "wide name");
+    cell(tr, v.vehicleClass, "wide");
+    cell(tr, v.lapsCompleted, "num");
+    const last = h && h.lastLap;
+    const lastTd = cell(tr, lapTime(last ? last.time : v.lastLapTime), "num");
+    const mark = last && last.marks ? last.marks[last.marks.length - 1] : "none";
+    if (mark === "session" || mark === "personal") lastTd.classList.add(mark);
+    cell(tr, lapTime(h ? h.bestLap : v.bestLapTime), "num");
+    cell(tr, c.classPlace === 1 ? "" : gap(c.gapToClassLeader, c.lapsToClassLeader), "num");
+    cell(tr, c.classPlace === 1 ? "" : gap(c.gapToClassAhead, c.lapsToClassAhead), "num");
+    cell(tr, v.inPits ? "PIT" : h && h.pit ? h.pit.stops : "", "num");
+    cell(tr, h && h.pit ? h.pit.stintLaps : "", "wide num");
+    cell(tr, h && typeof h.gapTrend === "number" && h.gapTrend !== 0 ? gap(h.gapTrend, 0) : "", "wide num");
+    tbody.appendChild(tr);
   }
-  $("cars").replaceWith(body);
+  $("cars").replaceWith(tbody);
 }
 
-function renderPlayer(p) {
-  const s = p.scoring, t = p.telemetry, st = p.state;
-  if (!s || !t || s.playerIndex < 0 || !p.vehicles) { $("player").hidden = true; return; }
-  const me = p.vehicles.find((v) => v.index === s.playerIndex);
-  if (!me) { $("player").hidden = true; return; }
-  $("player").hidden = false;
-  $("player-name").textContent = me.driverName + ", " + t.vehicleName;
-  $("player-place").textContent = "P" + s.playerPlace + " (class P" + s.playerClassPosition + ")";
-  $("fuel").textContent = num(t.fuelLevel, 2);
-  $("fuel-per-lap").textContent = num(t.fuelPerLap, 3);
-  $("laps-left").textContent = num(t.lapsOfFuelLeft, 1);
-  $("lap-now").textContent = lapTime(t.estimatedLapTime);
-  $("player-best").textContent = p.timeTable ? lapTime(p.timeTable.playerBestLap.time) : "--";
-  if (st) {
-    $("kers").textContent = st.kersTimerOn === 1
-        ? num(st.kersRemaining, 1) + " s" + (st.kersRunning ? " running" : "") : "off";
+function renderRelative(p) {
+  if (!p.relative) return;
+  const places = new Map((p.classStandings || []).map((c) => [c.index, c.classPlace]));
+  const tbody = document.createElement("tbody");
+  tbody.id = "relative-cars";
+  for (const r of p.relative.cars || []) {
+    const tr = document.createElement("tr");
+    tr.className = "car " + r.mark + (r.mark === "player" ? " player" : "") + (r.inPits ? " pit" : "");
+    tr.dataset.index = r.index;
+    tr.dataset.driver = r.driverName;
+    tr.dataset.gap = r.gap;
+    const place = places.get(r.index);
+    cell(tr, chip(place ? "P" + place : r.vehicleClass.slice(0, 4), r.classColor), "cls");
+    cell(tr, r.driverName, "name");
+    cell(tr, r.inPits ? "PIT" : "", "");
+    cell(tr, r.mark === "lapping" ? "\u25b2" : r.mark === "lapped" ? "\u25bc" : "", "");
+    cell(tr, r.mark === "player" ? "" : gap(r.gap, 0), "num");
+    tbody.appendChild(tr);
   }
+  $("relative-cars").replaceWith(tbody);
+}
+
+function renderDelta(p) {
+  const d = p.delta;
+  if (!d) return;
+  const value = refLast ? d.toLast : d.toBest;
+  $("delta-ref").textContent = refLast ? "vs last lap" : "vs best lap";
+  const el = $("delta-value"), fill = $("delta-fill");
+  el.dataset.value = typeof value === "number" ? value.toFixed(3) : "";
+  el.textContent = typeof value === "number" ? (value > 0 ? "+" : value < 0 ? "\u2212" : "") + Math.abs(value).toFixed(2) : "--";
+  const kind = typeof value !== "number" ? "" : value < 0 ? "faster" : "slower";
+  el.className = fill.className = kind;
+  // Half the bar is two seconds.
+  const share = typeof value === "number" ? Math.min(1, Math.abs(value) / 2) * 50 : 0;
+  fill.style.width = share + "%";
+  fill.style.left = value < 0 ? 50 - share + "%" : "50%";
+  $("delta-predicted").textContent = lapTime(d.predictedLap);
+  $("delta-last").textContent = lapTime(d.lastLap);
+  $("delta-best").textContent = lapTime(d.bestLap);
+}
+
+function renderFuel(p) {
+  const f = p.fuel, e = p.engineer;
+  if (f) {
+    $("fuel-level").textContent = num(f.level, 1);
+    $("fuel-per-lap").textContent = num(f.perLap, 2);
+    $("fuel-laps").textContent = num(f.lapsLeft, 1);
+    $("fuel-to-go").textContent = num(f.lapsToFinish, 1);
+    $("fuel-to-finish").textContent = num(f.toFinish, 1);
+    $("fuel-to-add").textContent = num(f.toAdd, 1);
+  }
+  const length = e && e.raceLength;
+  $("race-length").textContent = !length ? "(race length not given)"
+      : length.laps > 0 ? "\u00b7 " + length.laps + " laps" : "\u00b7 " + length.minutes + " min";
+  const s = p.scoring, me = s && (p.vehicles || []).find((v) => v.index === s.playerIndex);
+  if (me) {
+    const c = (p.classStandings || []).find((x) => x.index === me.index);
+    $("you").textContent = me.driverName + " \u00b7 P" + me.place +
+        (c ? " \u00b7 " + me.vehicleClass + " P" + c.classPlace + "/" + c.classCount : "");
+  }
+  const st = p.state, kers = st && st.kersTimerOn === 1;
+  for (const el of document.querySelectorAll(".kers")) el.hidden = !kers;
+  if (kers) $("kers").textContent = num(st.kersRemaining, 1) + " s" + (st.kersRunning ? " running" : "");
 }
 
 function renderRecords(p) {
@@ -154,12 +283,38 @@ function renderRecords(p) {
     [1, 2, 0].forEach((slot, n) => {
       const rec = r.slots.find((x) => x.slot === slot);
       const b = document.createElement("b");
-      b.textContent = "S" + (n + 1) + " " + seconds(rec.time) + (rec.time > 0 ? " " + rec.holder : "");
+      b.textContent = "S" + (n + 1) + " " + (rec.time > 0 ? rec.time.toFixed(3) + " " + rec.holder : "--");
       box.appendChild(b);
       box.appendChild(document.createTextNode(n < 2 ? "  \u00b7  " : ""));
     });
   }
 }
+
+// An overlay fills its window: the root font size is scaled until nothing
+// overflows, measured again only when the rows or the window change.
+// The page itself only must not scroll sideways. What came out is left on
+// the body (data-font, data-overflow, data-overflow-x) for tests.
+let fitted = "";
+function fit() {
+  const root = document.documentElement;
+  const key = innerWidth + "x" + innerHeight + ":" + document.querySelectorAll("tr").length;
+  if (key === fitted) return;
+  fitted = key;
+  if (view) {
+    let size = Math.max(14, Math.min(innerHeight / 14, innerWidth / 24, view === "standings" ? 26 : 40));
+    root.style.fontSize = size + "px";
+    for (let i = 0; i < 4; i++) {
+      const scale = Math.min(innerHeight / root.scrollHeight, innerWidth / root.scrollWidth);
+      if (scale >= 1) break;
+      size = Math.max(8, Math.floor(size * scale * 0.98 * 4) / 4);
+      root.style.fontSize = size + "px";
+    }
+  }
+  body.dataset.font = getComputedStyle(root).fontSize.replace("px", "");
+  body.dataset.overflow = root.scrollHeight > innerHeight || root.scrollWidth > innerWidth ? "1" : "0";
+  body.dataset.overflowX = root.scrollWidth > innerWidth ? "1" : "0";
+}
+addEventListener("resize", () => { fitted = ""; fit(); });
 
 // A korvanel-live that follows cars lists them: a picker and the age of
 // the shown car's data. One serving its own block answers 404, once.
@@ -196,17 +351,16 @@ $("car").addEventListener("change", (e) => {
 
 function connect() {
   const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
-                           "/api/v1/stream?rate=" + rate + (carQuery ? "&" + carQuery : ""));
+                           "/api/v1/stream?rate=" + rate + (query ? "&" + query : ""));
   ws.onmessage = (event) => {
     const doc = JSON.parse(event.data);
-    if (doc.reply) return;
-    render(doc);
+    if (!doc.reply) render(doc);
   };
   ws.onclose = () => { setStatus("offline"); setTimeout(connect, 2000); };
 }
 
-pollCars();
-fetch("/api/v1/snapshot" + (carQuery ? "?" + carQuery : ""), { cache: "no-store" })
+if (!view) pollCars();
+fetch("/api/v1/snapshot" + (query ? "?" + query : ""), { cache: "no-store" })
   .then((r) => r.json())
   .then(render)
   .catch(() => setStatus("offline"))
