@@ -75,9 +75,19 @@ shoot() {  # NAME QUERY WIDTH HEIGHT [DOM-OUTPUT]
   timeout 60 chromium "${flags[@]}" --screenshot="$artefacts/overlay-$1-$3x$4.png" "$url/?$2" \
     >/dev/null 2>&1
   [ -s "$artefacts/overlay-$1-$3x$4.png" ] || problem "no screenshot of $1 at $3x$4"
-  if [ -n "${5:-}" ]; then
+  [ -n "${5:-}" ] || return 0
+  # Without a screenshot Chromium's window keeps room for its own bars: the
+  # page says the size it got (data-window), and the window grows by the
+  # difference once.
+  local height=$4 got
+  for _ in 1 2; do
+    flags[${#flags[@]} - 1]="--window-size=$3,$height"
     timeout 60 chromium "${flags[@]}" --dump-dom "$url/?$2" >"$5" 2>/dev/null
-  fi
+    got=$(sed -n 's/.*<body[^>]*data-window="[0-9]*x\([0-9]*\)".*/\1/p' "$5")
+    [ -n "$got" ] && [ "$got" != "$4" ] || break
+    height=$((height + $4 - got))
+  done
+  [ "$got" = "$4" ] || problem "the page of $1 got a window $got high instead of $4"
 }
 for v in standings relative delta fuel; do
   # The fuel overlay gives the race length in its URL: 6 laps from then on.

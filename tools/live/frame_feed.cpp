@@ -167,9 +167,8 @@ void FrameFeed::run() {
     // The engineer samples every new whole copy: the plugin publishes some
     // 90 times a second while a car runs, so the delta moves at the poll
     // rate without frames of its own; with nothing new published nothing
-    // it computes can change but the race length.
-    if (picture && meta.status == std::string("publishing") && meta.copy.whole &&
-        (fresh || raceChanged)) {
+    // it computes can change but the race length, which a new frame carries.
+    if (picture && fresh && meta.status == std::string("publishing") && meta.copy.whole) {
       engineer_.observe(*copy, std::chrono::system_clock::now());
     }
     if (fresh || raceChanged || meta.status != lastStatus_) {

@@ -162,6 +162,7 @@ json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
 json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, unsigned parts) {
   const KorvanelScoringInfoV2& s = block.scoring;
   json out = {{"schemaVersion", kSnapshotSchemaVersion},
+              {"schemaRevision", kSnapshotSchemaRevision},
               {"status", meta.status},
               {"layout",
                {{"stamp", meta.copy.layoutStamp},
@@ -211,6 +212,7 @@ json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, un
 
 json statusJson(const SnapshotMeta& meta) {
   return {{"schemaVersion", kSnapshotSchemaVersion},
+          {"schemaRevision", kSnapshotSchemaRevision},
           {"status", meta.status},
           {"layout",
            {{"stamp", meta.copy.layoutStamp},

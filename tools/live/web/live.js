@@ -89,7 +89,11 @@ function classColours(p) {
 function chip(text, colour) {
   const span = document.createElement("span");
   span.className = "chip";
-  span.style.background = colour || "#888";
+  colour = /^#[0-9a-f]{6}$/i.test(colour || "") ? colour : "#888888";
+  span.style.background = colour;
+  // Dark letters on a light colour, white on a dark one.
+  const [r, g, b] = [1, 3, 5].map((i) => parseInt(colour.slice(i, i + 2), 16));
+  span.style.color = 0.299 * r + 0.587 * g + 0.114 * b > 140 ? "#000" : "#fff";
   span.textContent = text;
   return span;
 }
@@ -313,6 +317,7 @@ function fit() {
   body.dataset.font = getComputedStyle(root).fontSize.replace("px", "");
   body.dataset.overflow = root.scrollHeight > innerHeight || root.scrollWidth > innerWidth ? "1" : "0";
   body.dataset.overflowX = root.scrollWidth > innerWidth ? "1" : "0";
+  body.dataset.window = innerWidth + "x" + innerHeight;
 }
 addEventListener("resize", () => { fitted = ""; fit(); });
 
