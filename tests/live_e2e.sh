@@ -134,7 +134,7 @@ if browser "$url/?compact=0" dom.html "$artefacts/live-page.png"; then
 # Class row 2 selects a class: the page names it and still lists every car.
 label=$(python3 -c 'import json,sys; print(next(v["vehicleClass"] for v in json.load(open(sys.argv[1]))["vehicles"] if v["inClassGroup"]))' now.json)
 grep -q "class row: $label<" dom.html || problem "the page's standings do not name class row 2 ($label)"
-rows=$(grep -o '<tr class="car' dom.html | grep -c .)
+rows=$(sed -n 's#.*<tbody id="cars">\(.*\)</tbody>.*#\1#p' dom.html | grep -o '<tr ' | grep -c .)
 [ "$rows" = 20 ] || problem "page shows $rows cars of 20 under class row 2"
 grep -q '<tr class="car player' dom.html || problem "the player's row is missing"
 "$monitor" --class-row 0 >/dev/null

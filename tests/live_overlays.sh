@@ -172,9 +172,12 @@ for id_, key in [("fuel-level", "level"), ("fuel-to-finish", "toFinish"), ("fuel
 
 check(body_attr(dom["page"], "overflow-x") == "0", "the page scrolls sideways at 768 px")
 check(len(rows(dom["page"], "cars")) == 20, "the page does not list 20 cars")
+print("standings at 900x500: 20 cars in %s px text" % body_attr(dom["standings"], "font"))
 for b in bad: print("FAIL:", b)
 sys.exit(1 if bad else 0)
 PY
 
+for f in standings around relative delta fuel page; do cp "$f.html" "$artefacts/overlay-$f.html"; done
+cp after.json "$artefacts/overlay-snapshot.json"
 [ $failed -eq 0 ] || { tail -5 live.out; exit 1; }
 echo "overlays: all passed; screenshots in $artefacts"

@@ -3,7 +3,7 @@
 // and a comparison of a served snapshot with the monitor's copy of the block.
 //
 //   live_probe stream PORT RATE SECONDS PARTS     frames at the rate asked, only the parts asked
-//   live_probe load PORT CLIENTS RATE SECONDS     CLIENTS readers and one that never reads
+//   live_probe load PORT CLIENTS RATE SECONDS [PARTS]  CLIENTS readers and one that never reads
 //   live_probe bad PORT TOKEN                     bad requests get their statuses
 //   live_probe ws-command PORT TOKEN JSON         prints the reply's status
 //   live_probe same SNAPSHOT MONITOR_JSON         standings, gaps and records agree
@@ -142,13 +142,13 @@ int stream(int port, int rate, double seconds, const std::string& parts) {
   return failures ? 1 : 0;
 }
 
-int load(int port, int clients, int rate, double seconds) {
+int load(int port, int clients, int rate, double seconds, const std::string& parts) {
   net::io_context io;
   std::vector<std::shared_ptr<Reader>> readers;
   auto idle = std::make_shared<Reader>(io, port, streamTarget(rate, ""), false);
   idle->start();
   for (int i = 0; i < clients; ++i) {
-    readers.push_back(std::make_shared<Reader>(io, port, streamTarget(rate, ""), true));
+    readers.push_back(std::make_shared<Reader>(io, port, streamTarget(rate, parts), true));
     readers.back()->parseAll = false;
     readers.back()->start();
   }
@@ -319,8 +319,9 @@ int main(int argc, char** argv) {
   try {
     if (a.size() == 5 && a[0] == "stream")
       return stream(std::stoi(a[1]), std::stoi(a[2]), std::stod(a[3]), a[4]);
-    if (a.size() == 5 && a[0] == "load")
-      return load(std::stoi(a[1]), std::stoi(a[2]), std::stoi(a[3]), std::stod(a[4]));
+    if ((a.size() == 5 || a.size() == 6) && a[0] == "load")
+      return load(std::stoi(a[1]), std::stoi(a[2]), std::stoi(a[3]), std::stod(a[4]),
+                  a.size() == 6 ? a[5] : "");
     if (a.size() == 3 && a[0] == "bad") return bad(std::stoi(a[1]), a[2]);
     if (a.size() == 4 && a[0] == "ws-command") return wsCommand(std::stoi(a[1]), a[2], a[3]);
     if (a.size() == 3 && a[0] == "same") return same(a[1], a[2]);

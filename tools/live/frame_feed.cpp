@@ -3,6 +3,7 @@
 // so clients that send "only what is new" just compare frame ids.
 #include "tools/live/frame_feed.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "tools/engineer/engineer_json.h"
@@ -50,9 +51,28 @@ std::shared_ptr<const std::string> Frame::text(unsigned parts) const {
   return texts_.back().second;
 }
 
-FrameFeed::FrameFeed(std::unique_ptr<BlockSource> source, double pollHz,
+FrameFeed::FrameFeed(std::unique_ptr<BlockSource> source, double minimumHz, double maximumHz,
                      engineer::RaceLength raceLength)
-    : source_(std::move(source)), period_(1.0 / pollHz), engineer_(raceLength) {}
+    : source_(std::move(source)),
+      minimumHz_(minimumHz),
+      maximumHz_(maximumHz),
+      engineer_(raceLength) {}
+
+void FrameFeed::streamRateChanged(int from, int to) {
+  if (from > 0 && from < kRates) streams_[static_cast<size_t>(from)].fetch_sub(1);
+  if (to > 0 && to < kRates) streams_[static_cast<size_t>(to)].fetch_add(1);
+}
+
+double FrameFeed::period() const {
+  double hz = minimumHz_;
+  for (int rate = kRates - 1; rate > hz; --rate) {
+    if (streams_[static_cast<size_t>(rate)].load() > 0) {
+      hz = rate;
+      break;
+    }
+  }
+  return 1.0 / std::min(hz, maximumHz_);
+}
 
 FrameFeed::~FrameFeed() { stop(); }
 
@@ -182,9 +202,10 @@ void FrameFeed::run() {
         publish(nullptr, meta);
       }
     }
-    next += period_;
+    double step = period();
+    next += step;
     double wait = next - monotonicSeconds();
-    if (wait < -period_) next = monotonicSeconds();  // fell behind: do not catch up in a burst
+    if (wait < -step) next = monotonicSeconds();  // fell behind: do not catch up in a burst
     sleepSeconds(wait > 0 ? wait : 0);
   }
 }

@@ -4,6 +4,7 @@
 // back, and the reader never waits on the plugin.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -88,13 +89,21 @@ class FrameSource {
   // The cars to pick from as a JSON document; empty when the server has
   // only its own car (no picker).
   virtual std::string carsText() const { return {}; }
+  // A stream now asks for `to` frames a second instead of `from` (0: it
+  // opened, or closed). Thread-safe.
+  virtual void streamRateChanged(int from, int to) {
+    (void)from;
+    (void)to;
+  }
 };
 
 class FrameFeed : public FrameSource {
  public:
-  // `pollHz`: copies of the block a second, at most (the fastest client
-  // rate); each new copy is also the engineer's sample, so at least 30.
-  FrameFeed(std::unique_ptr<BlockSource> source, double pollHz,
+  // Copies of the block a second: the fastest rate a stream asks for, at
+  // least `minimumHz` (each new copy is the engineer's sample) and at most
+  // `maximumHz`. Frames no client takes are not made: each costs its
+  // encoding when a client takes it.
+  FrameFeed(std::unique_ptr<BlockSource> source, double minimumHz, double maximumHz,
             engineer::RaceLength raceLength = {});
   ~FrameFeed() override;
   FrameFeed(const FrameFeed&) = delete;
@@ -116,6 +125,7 @@ class FrameFeed : public FrameSource {
   // Handed to the reader thread, which applies it before its next copy and
   // makes a new frame with it.
   CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) override;
+  void streamRateChanged(int from, int to) override;
 
   // Number of copies taken and how many of them were not whole (for tests
   // and benchmarks).
@@ -126,9 +136,14 @@ class FrameFeed : public FrameSource {
   void run();
   void publish(std::unique_ptr<KorvanelSharedBlock> block, SnapshotMeta meta);
 
+  // The period the streams open now ask for.
+  double period() const;
+
   std::unique_ptr<BlockSource> source_;
   std::mutex sourceMutex_;  // the reader thread's copies against commands
-  double period_;
+  double minimumHz_, maximumHz_;
+  static constexpr int kRates = 61;                 // 0 to 60 frames a second
+  std::array<std::atomic<int>, kRates> streams_{};  // streams open at each rate
   std::atomic<bool> stopping_{false};
   std::thread thread_;
   mutable std::mutex latestMutex_;

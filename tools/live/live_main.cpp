@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   }
   if (!mqtt.follow.empty()) return followCars(mqtt, settings);
 
-  FrameFeed feed(makeSharedBlockSource(), 60.0, raceLength);
+  FrameFeed feed(makeSharedBlockSource(), 30.0, 60.0, raceLength);
   LiveServer server(feed, settings);
   std::string error;
   if (!server.listen(error)) {

@@ -27,14 +27,16 @@ Refusal raceLengthFrom(const json& value, std::optional<engineer::RaceLength>& o
   if (!value.is_object() || value.size() != 1) return refuse(422, shape);
   if (value.contains("laps")) {
     const json& laps = value["laps"];
-    if (!laps.is_number_integer() || laps.get<long long>() < 1 || laps.get<long long>() > kMaxRaceLaps)
+    if (!laps.is_number_integer() || laps.get<long long>() < 1 ||
+        laps.get<long long>() > kMaxRaceLaps)
       return refuse(422, shape);
     out = engineer::RaceLength{static_cast<int>(laps.get<long long>()), 0.0};
     return {};
   }
   if (value.contains("minutes")) {
     const json& minutes = value["minutes"];
-    if (!minutes.is_number() || !(minutes.get<double>() > 0) || minutes.get<double>() > kMaxRaceMinutes)
+    if (!minutes.is_number() || !(minutes.get<double>() > 0) ||
+        minutes.get<double>() > kMaxRaceMinutes)
       return refuse(422, shape);
     out = engineer::RaceLength{0, minutes.get<double>()};
     return {};
@@ -91,8 +93,8 @@ Refusal carFrom(std::string_view name, StreamOptions& options) {
 
 Refusal parseCommands(const json& document, BlockCommands& out,
                       std::optional<engineer::RaceLength>* raceLength) {
-  const char* known = raceLength ? "classRow, resetOdometer, kers, raceLength"
-                                 : "classRow, resetOdometer, kers";
+  const char* known =
+      raceLength ? "classRow, resetOdometer, kers, raceLength" : "classRow, resetOdometer, kers";
   if (!document.is_object() || document.empty()) {
     return refuse(422, std::string("a command is an object with ") + known);
   }

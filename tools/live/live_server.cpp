@@ -219,6 +219,9 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
         services_(services),
         options_(options),
         slot_(std::move(slot)) {}
+  ~StreamSession() {
+    if (counted_) services_.feed.streamRateChanged(options_.rate, 0);
+  }
 
   void start(Request request) {
     ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
@@ -228,6 +231,8 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     ws_.read_message_max(kMessageLimit);
     ws_.async_accept(request, [self = shared_from_this()](beast::error_code ec) {
       if (ec) return;
+      self->services_.feed.streamRateChanged(0, self->options_.rate);
+      self->counted_ = true;
       self->guarded([&] {
         self->next_ = std::chrono::steady_clock::now();
         self->tick();
@@ -329,6 +334,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     }
     if (!services_.feed.latest(options.car)) return {{"status", 404}, {"error", "no such car"}};
     bool faster = options.rate != options_.rate;
+    if (counted_) services_.feed.streamRateChanged(options_.rate, options.rate);
     options_ = options;
     lastSent_ = 0;  // the new parts go out at the next tick even if no update came
     if (faster) {
@@ -359,6 +365,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   std::unique_ptr<ConnectionSlot> slot_;
   std::chrono::steady_clock::time_point next_;
   uint64_t lastSent_ = 0;
+  bool counted_ = false;  // its rate is told to the feed
   bool writing_ = false;
   bool closed_ = false;
   std::shared_ptr<const std::string> inFlight_;

@@ -26,7 +26,7 @@ if (on("compact")) body.classList.add("compact");
 const rate = Math.min(60, Math.max(1, parseInt(params.get("rate"), 10) || (view ? VIEWS[view].rate : 10)));
 const rows = Math.max(0, parseInt(params.get("rows"), 10) || 0);
 const refLast = params.get("ref") === "last";
-const race = /^\d{1,4}(\.\d+)?[lLmM]$/.test(params.get("race") || "") ? params.get("race") : "";
+const race = /^(\d{1,5}[lLmM]|none)$/.test(params.get("race") || "") ? params.get("race") : "";
 const car = params.get("car") || "";
 const query = [view ? "parts=" + VIEWS[view].parts : "", race ? "race=" + race : "",
                car ? "car=" + encodeURIComponent(car) : ""].filter(Boolean).join("&");
