@@ -97,16 +97,18 @@ for v in standings relative delta fuel; do
   shoot $v "view=$v$extra" 1920 1080
 done
 shoot around "view=standings&rows=8&transparent=1" 900 500 around.html
+# The stream address of earlier releases.
+shoot compact "transparent=1&compact=1" 900 500 compact.html
 shoot page "" 768 1024 page.html
 shoot page "" 1920 1080
 snapshot >after.json
 
 python3 - before.json after.json standings.html around.html relative.html delta.html fuel.html \
-  page.html <<'PY' || failed=1
+  page.html compact.html <<'PY' || failed=1
 import json, re, sys
 before, now = (json.load(open(p)) for p in sys.argv[1:3])
 dom = {n: open(p).read() for n, p in zip(
-    ["standings", "around", "relative", "delta", "fuel", "page"], sys.argv[3:])}
+    ["standings", "around", "relative", "delta", "fuel", "page", "compact"], sys.argv[3:])}
 bad = []
 def check(ok, what):
     if not ok: bad.append(what)
@@ -170,6 +172,8 @@ for id_, key in [("fuel-level", "level"), ("fuel-to-finish", "toFinish"), ("fuel
     want = "%.1f" % f[key] if f[key] is not None else "--"
     check(text(dom["fuel"], id_) == want, "%s on screen %s, snapshot %s" % (key, text(dom["fuel"], id_), want))
 
+check(len(rows(dom["compact"], "cars")) == 20 and body_attr(dom["compact"], "overflow") == "0",
+      "?transparent=1&compact=1 does not show 20 cars in 900x500")
 check(body_attr(dom["page"], "overflow-x") == "0", "the page scrolls sideways at 768 px")
 check(len(rows(dom["page"], "cars")) == 20, "the page does not list 20 cars")
 print("standings at 900x500: 20 cars in %s px text" % body_attr(dom["standings"], "font"))
@@ -177,7 +181,7 @@ for b in bad: print("FAIL:", b)
 sys.exit(1 if bad else 0)
 PY
 
-for f in standings around relative delta fuel page; do cp "$f.html" "$artefacts/overlay-$f.html"; done
+for f in standings around compact relative delta fuel page; do cp "$f.html" "$artefacts/overlay-$f.html"; done
 cp after.json "$artefacts/overlay-snapshot.json"
 [ $failed -eq 0 ] || { tail -5 live.out; exit 1; }
 echo "overlays: all passed; screenshots in $artefacts"

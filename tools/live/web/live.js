@@ -5,8 +5,9 @@
 // leaders and the cars around you, N rows), ref=last (delta to the last
 // lap instead of the best), race=30L|45m (the race's length in laps or
 // minutes, for fuel), transparent=1 (over a video), compact=1 (fewer
-// columns), rate=N (frames a second, 1 to 60), car=NAME (on a korvanel-live
-// that follows cars through a broker: which one).
+// columns; alone, the standings overlay), rate=N (frames a second, 1 to
+// 60), car=NAME (on a korvanel-live that follows cars through a broker:
+// which one).
 "use strict";
 
 const SCHEMA_VERSION = 1;  // the meaning of fields this page reads
@@ -18,7 +19,8 @@ const VIEWS = {
   delta: { parts: "session,delta", rate: 30 },
   fuel: { parts: "session,player,classes,fuel,delta", rate: 5 },
 };
-const view = VIEWS[params.get("view")] ? params.get("view") : "";
+// compact=1 without a view is the stream overlay of earlier releases: the standings.
+const view = VIEWS[params.get("view")] ? params.get("view") : on("compact") ? "standings" : "";
 const body = document.body;
 if (view) body.classList.add("overlay", "view-" + view);
 if (on("transparent")) body.classList.add("transparent");
