@@ -80,8 +80,8 @@ envelope() {  # STATUS-WORD
   python3 - "$1" "$body" <<'PY' || problem "the $1 envelope: $body"
 import json, sys
 d = json.loads(sys.argv[2])
-need = {"schemaVersion", "status", "layoutStamp", "layout", "whole", "sequence", "updateCount",
-        "timeStamp"}
+need = {"schemaVersion", "schemaRevision", "status", "layoutStamp", "layout", "whole", "sequence",
+        "updateCount", "timeStamp"}
 sys.exit(0 if d["status"] == sys.argv[1] and need <= set(d) else 1)
 PY
 }
