@@ -6,9 +6,11 @@
 // process, in batches made outside the timed part.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "bench/bench_race.h"
@@ -17,6 +19,22 @@
 #include "tools/engineer/race_engineer.h"
 #include "tools/race/race_model.h"
 #include "tools/reader/snapshot_json.h"
+
+// Allocations while counting is on: the engineer should make none at a
+// steady state.
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocations{0};
+
+extern "C" void* __libc_malloc(size_t size);
+extern "C" void __libc_free(void* p);
+
+void* operator new(size_t size) {
+  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+  if (void* p = __libc_malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { __libc_free(p); }
+void operator delete(void* p, size_t) noexcept { __libc_free(p); }
 
 namespace {
 
@@ -77,7 +95,10 @@ const KorvanelSharedBlock& warmUp(engineer::RaceEngineer& engineer) {
   static std::vector<KorvanelSharedBlock> batch;
   for (int k = 0; k < 120 * 30 / static_cast<int>(kBatch); ++k) {
     race().next(batch, kBatch);
-    for (const KorvanelSharedBlock& b : batch) engineer.observe(b, {});
+    for (const KorvanelSharedBlock& b : batch) {
+      engineer.observe(b, {});
+      benchmark::DoNotOptimize(engineer.view().get());
+    }
   }
   return batch.back();
 }
@@ -86,17 +107,23 @@ void BM_EngineerObserveAndView150(benchmark::State& state) {
   engineer::RaceEngineer engineer(engineer::RaceLength{0, 60.0});
   warmUp(engineer);
   std::vector<KorvanelSharedBlock> batch;
+  long snapshots = 0;
+  gAllocations = 0;
   for (auto _ : state) {
     race().next(batch, kBatch);
     auto start = SteadyClock::now();
+    gCounting = true;
     for (const KorvanelSharedBlock& b : batch) {
       engineer.observe(b, {});
       auto view = engineer.view();
       benchmark::DoNotOptimize(view.get());
     }
+    gCounting = false;
     std::chrono::duration<double> took = SteadyClock::now() - start;
     state.SetIterationTime(took.count() / kBatch);  // per snapshot
+    snapshots += static_cast<long>(kBatch);
   }
+  state.counters["allocs_per_snapshot"] = static_cast<double>(gAllocations) / snapshots;
 }
 // Batches of a fixed count: making a batch takes far longer than observing it.
 BENCHMARK(BM_EngineerObserveAndView150)
