@@ -74,7 +74,7 @@ run_held_race "$host" "$plugin" || exit 1
 python3 - "$docs/snapshot.md" "$docs/../include/korvanel/shared_block_fields.json" served.json <<'PY' ||
 import json, re, sys
 documented = set()
-for name in re.findall(r"`([A-Za-z][A-Za-z0-9.]*)(?:\[\])?`", open(sys.argv[1]).read()):
+for name in re.findall(r"`([A-Za-z][A-Za-z0-9.]*)(?:\[\d*\])?`", open(sys.argv[1]).read()):
     documented.update(name.split("."))
 block = set()
 for record in json.load(open(sys.argv[2]))["records"]:
