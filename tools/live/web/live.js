@@ -197,11 +197,13 @@ function renderStandings(p) {
     cell(tr, v.vehicleName, "wide name");
     cell(tr, v.vehicleClass, "wide");
     cell(tr, v.lapsCompleted, "num");
-    const last = h && h.lastLap;
+    // The engineer's history starts with the server; before its first lap
+    // the block's own times stand in.
+    const last = h && h.lastLap && h.lastLap.time > 0 ? h.lastLap : null;
     const lastTd = cell(tr, lapTime(last ? last.time : v.lastLapTime), "num");
     const mark = last && last.marks ? last.marks[last.marks.length - 1] : "none";
     if (mark === "session" || mark === "personal") lastTd.classList.add(mark);
-    cell(tr, lapTime(h ? h.bestLap : v.bestLapTime), "num");
+    cell(tr, lapTime(h && h.bestLap > 0 ? h.bestLap : v.bestLapTime), "num");
     cell(tr, c.classPlace === 1 ? "" : gap(c.gapToClassLeader, c.lapsToClassLeader), "num");
     cell(tr, c.classPlace === 1 ? "" : gap(c.gapToClassAhead, c.lapsToClassAhead), "num");
     cell(tr, v.inPits ? "PIT" : h && h.pit ? h.pit.stops : "", "num");
@@ -242,7 +244,7 @@ function renderDelta(p) {
   const el = $("delta-value"), fill = $("delta-fill");
   el.dataset.value = typeof value === "number" ? value.toFixed(3) : "";
   el.textContent = typeof value === "number" ? (value > 0 ? "+" : value < 0 ? "\u2212" : "") + Math.abs(value).toFixed(2) : "--";
-  const kind = typeof value !== "number" ? "" : value < 0 ? "faster" : "slower";
+  const kind = typeof value !== "number" ? "" : value < 0 ? "faster" : value > 0 ? "slower" : "";
   el.className = fill.className = kind;
   // Half the bar is two seconds.
   const share = typeof value === "number" ? Math.min(1, Math.abs(value) / 2) * 50 : 0;
