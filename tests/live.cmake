@@ -23,7 +23,7 @@ if(KORVANEL_TOOLS AND LIVE_BEAST_HEADERS AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME live_overlays
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/live_overlays.sh
       $<TARGET_FILE:korvanel-host> $<TARGET_FILE:korvanel-live> $<TARGET_FILE:Korvanel>
-      ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt ${CMAKE_BINARY_DIR}/artefacts)
+      $<TARGET_FILE:live_probe> ${CMAKE_SOURCE_DIR}/docs/korvanelconf.txt ${CMAKE_BINARY_DIR}/artefacts)
   set_tests_properties(live_overlays PROPERTIES TIMEOUT 600 RUN_SERIAL ON SKIP_RETURN_CODE 77)
   if(KORVANEL_SANITIZE)
     set_tests_properties(live_end_to_end PROPERTIES ENVIRONMENT "LIVE_LOAD_FIGURES=report")

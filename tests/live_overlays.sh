@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The overlays of korvanel-live in headless Chromium against a seeded race
-# of 20 cars in three classes, held at its end so that what the browser
+# of 20 cars in three classes: while it runs, the live delta moves with
+# every frame of a 30-a-second stream; held at its end so that what the
+# browser
 # shows and what the snapshot says are the same moment: every overlay's
 # screenshot at 900x500 (transparent, over the browser's white: a bright
 # scene), 768x1024 (a tablet in portrait) and 1920x1080, kept in the
@@ -10,9 +12,9 @@
 # at 768 px without sideways scrolling; the race length given by the server
 # option, by the page's URL and by a command with the token (and refused
 # without). Skips (77) without chromium.
-#   live_overlays.sh HOST LIVE PLUGIN CONFIG ARTEFACTS
+#   live_overlays.sh HOST LIVE PLUGIN PROBE CONFIG ARTEFACTS
 set -u
-host=$1 live=$2 plugin=$3 config=$4 artefacts=$5
+host=$1 live=$2 plugin=$3 probe=$4 config=$5 artefacts=$6
 command -v chromium >/dev/null 2>&1 || { echo "SKIP: chromium is not installed"; exit 77; }
 export KORVANEL_NAME_SUFFIX=".liveovl$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-overlays.XXXXXX")
@@ -43,6 +45,9 @@ touch hold
 "$host" "$plugin" --hold-file hold --speed 10 --cars 20 --classes 3 --track-length 1500 --laps 5 \
   --seed 11 --summary model.json >host.out 2>&1 &
 host_pid=$!
+# While the cars run, the delta is sampled at the rate a stream asks for.
+for _ in $(seq 1 400); do grep -q "has done 1 lap" host.out && break; sleep 0.25; done
+"$probe" stream "$port" 30 2 session,delta || failed=1
 for _ in $(seq 1 1200); do grep -q "holding while" host.out && break; sleep 0.25; done
 grep -q "holding while" host.out || { cat host.out; echo "FAIL: the race did not finish"; exit 1; }
 sleep 1

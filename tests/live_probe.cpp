@@ -2,7 +2,8 @@
 // rates, many clients at once (one of which never reads), raw bad requests,
 // and a comparison of a served snapshot with the monitor's copy of the block.
 //
-//   live_probe stream PORT RATE SECONDS PARTS     frames at the rate asked, only the parts asked
+//   live_probe stream PORT RATE SECONDS PARTS     frames at the rate asked, only the parts asked;
+//                                                with "delta" in PARTS, a delta moving each frame
 //   live_probe load PORT CLIENTS RATE SECONDS [PARTS]  CLIENTS readers and one that never reads
 //   live_probe bad PORT TOKEN                     bad requests get their statuses
 //   live_probe ws-command PORT TOKEN JSON         prints the reply's status
@@ -49,6 +50,8 @@ struct Reader : std::enable_shared_from_this<Reader> {
   beast::flat_buffer buffer;
   int frames = 0;
   std::vector<std::string> keys;  // of the last frame
+  int deltaMoves = 0;             // frames whose delta's lap distance moved
+  double lastDistance = -1.0;
   bool bad = false;
 
   void start() {
@@ -85,6 +88,9 @@ struct Reader : std::enable_shared_from_this<Reader> {
         ++self->frames;
         self->keys.clear();
         for (auto& item : doc.items()) self->keys.push_back(item.key());
+        double distance = doc.value("/delta/lapDistance"_json_pointer, -1.0);
+        if (distance != self->lastDistance) ++self->deltaMoves;
+        self->lastDistance = distance;
       }
       self->read();
     });
@@ -115,10 +121,16 @@ int stream(int port, int rate, double seconds, const std::string& parts) {
     return 1;
   }
   runFor(io, 1.0);  // settle
-  int before = reader->frames;
+  int before = reader->frames, movesBefore = reader->deltaMoves;
   runFor(io, seconds);
   double fps = (reader->frames - before) / seconds;
   std::printf("stream at %d/s asked: %.1f frames a second\n", rate, fps);
+  // A car on track: the engineer's delta moves with every frame.
+  if (parts.find("delta") != std::string::npos) {
+    double moves = (reader->deltaMoves - movesBefore) / seconds;
+    std::printf("the delta moved %.1f times a second\n", moves);
+    if (moves < rate * 0.75) fail("the delta moved " + std::to_string(moves) + " times a second");
+  }
   // Under the sanitizers (LIVE_LOAD_FIGURES=report) the server runs several
   // times slower than shipped: the rate is reported, the frames' contents
   // still checked.
