@@ -2,8 +2,7 @@
 # The overlays of korvanel-live in headless Chromium against a seeded race
 # of 20 cars in three classes: while it runs, the live delta moves with
 # every frame of a 30-a-second stream; held at its end so that what the
-# browser
-# shows and what the snapshot says are the same moment: every overlay's
+# browser shows and what the snapshot says are the same moment: every overlay's
 # screenshot at 900x500 (transparent, over the browser's white: a bright
 # scene), 768x1024 (a tablet in portrait) and 1920x1080, kept in the
 # artefacts folder; the standings' order and class places, the relative's
