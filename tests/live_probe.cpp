@@ -254,6 +254,12 @@ int bad(int port, const std::string& token) {
        422},
       {"unknown command", post("/api/v1/command", token, R"({"pitNow":true})"), 422},
       {"not an object", post("/api/v1/command", token, R"([1,2])"), 422},
+      {"race of 0 laps", get("/api/v1/snapshot?race=0L"), 400},
+      {"race without a unit", get("/api/v1/snapshot?race=30"), 400},
+      {"race length in hours", post("/api/v1/command", token, R"({"raceLength":{"hours":1}})"),
+       422},
+      {"class row with a race of 0 laps",
+       post("/api/v1/command", token, R"({"classRow":1,"raceLength":{"laps":0}})"), 422},
   };
   for (const Case& c : cases) {
     int status = exchange(port, c.bytes);
