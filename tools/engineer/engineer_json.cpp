@@ -123,7 +123,7 @@ json relativeJson(const EngineerView& view) {
                     {"vehicleClass", r.vehicleClass},
                     {"classColor", r.classColor},
                     {"gap", r.gap},
-                    {"lapDifference", r.lapDifference},
+                    {"lapsBehind", r.lapsBehind},
                     {"mark", relativeMarkName(r.mark)},
                     {"inPits", r.inPits}});
   }

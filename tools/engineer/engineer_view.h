@@ -107,7 +107,7 @@ struct RelativeCar {
   std::string vehicleClass;
   std::string classColor;
   double gap = 0.0;       // s on track to the player: positive behind, negative ahead
-  int lapDifference = 0;  // the car's laps minus the player's, whole laps
+  int lapsBehind = 0;  // whole laps the car is behind the player; negative: ahead
   RelativeMark mark = RelativeMark::kSame;
   bool inPits = false;
 };

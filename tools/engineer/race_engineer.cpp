@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "tools/engineer/car_identity.h"
@@ -99,6 +100,9 @@ struct RaceEngineer::State {
   PassTimes passTimes;
   LapDelta delta;
   FuelUse fuel;
+  // The race's progress at the player's latest observation, so that a new
+  // race length changes the fuel figures at once, even while the host is paused.
+  std::optional<RaceProgress> progress;
   std::array<double, KORVANEL_MAX_VEHICLES> bestLapOfIndex{};
   int count = 0;  // vehicles of the latest scoring update
   int player = -1;
@@ -126,6 +130,7 @@ void RaceEngineer::State::startHistory(const KorvanelScoringInfoV2& s,
   passTimes.reset();
   delta.reset();
   fuel.reset();
+  progress.reset();
   count = 0;
   player = -1;
   work.since = now;
@@ -261,6 +266,7 @@ void RaceEngineer::State::takePlayer(const KorvanelSharedBlock& block) {
   race.playerProgress = me.lapProgress;
   race.playerLap =
       histories[static_cast<size_t>(slotOfIndex[static_cast<size_t>(player)])].typicalLap();
+  progress = race;
   work.fuel = fuelFigures(fuel, lapsToFinish(length, race));
 }
 
@@ -280,6 +286,9 @@ void RaceEngineer::setRaceLength(RaceLength length) {
   std::lock_guard<std::mutex> lock(mutex_);
   state_->length = length;
   state_->work.raceLength = length;
+  if (state_->progress) {
+    state_->work.fuel = fuelFigures(state_->fuel, lapsToFinish(length, *state_->progress));
+  }
   state_->dirty = true;
 }
 

@@ -213,6 +213,11 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
   EXPECT_EQ(doc["history"][0]["pit"]["stops"], view->history[0].pit.stops);
   EXPECT_TRUE(engineerJson(*view, kPartSession | kPartStandings).empty());
 
+  // A longer race given while nothing new comes (a paused host) shows at once.
+  double before = view->fuel.toFinish.value();
+  engineer.setRaceLength({options.laps + 1, 0.0});
+  EXPECT_NEAR(engineer.view()->fuel.toFinish.value() - before, burn * lap, 0.05 * burn * lap);
+
   plugin.exitRealtime();
   plugin.endSession();
   plugin.shutdown();
@@ -325,17 +330,17 @@ TEST(RaceEngineer, RelativeAcrossTheLineMarksLappingAndLappedCarsWithGapsFromPas
   };
   // Eve's pass of the player's point came before the history: distance
   // over speed stands in. The others' gaps come from when they passed.
-  const Expected expected[] = {{"Eve", -9.6, -1, RelativeMark::kLapped},
-                               {"Dan", -0.6, -1, RelativeMark::kLapped},
+  const Expected expected[] = {{"Eve", -9.6, 1, RelativeMark::kLapped},
+                               {"Dan", -0.6, 1, RelativeMark::kLapped},
                                {"Player", 0.0, 0, RelativeMark::kPlayer},
-                               {"Cid", 0.6, 1, RelativeMark::kLapping},
+                               {"Cid", 0.6, -1, RelativeMark::kLapping},
                                {"Bea", 0.8, 0, RelativeMark::kSame}};
   ASSERT_EQ(view->relative.size(), 5u);
   for (size_t k = 0; k < 5; ++k) {
     const RelativeCar& r = view->relative[k];
     EXPECT_EQ(r.driverName, expected[k].driver);
     EXPECT_NEAR(r.gap, expected[k].gap, 1e-6) << r.driverName;
-    EXPECT_EQ(r.lapDifference, expected[k].laps) << r.driverName;
+    EXPECT_EQ(r.lapsBehind, expected[k].laps) << r.driverName;
     EXPECT_EQ(r.mark, expected[k].mark) << r.driverName;
   }
   nlohmann::json doc = engineerJson(*view, kPartRelative);

@@ -140,7 +140,7 @@ void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player
     r.inPits = e.host.inPits != 0;
     if (i == player) {
       r.gap = 0.0;
-      r.lapDifference = 0;
+      r.lapsBehind = 0;
       r.mark = RelativeMark::kPlayer;
       return;
     }
@@ -156,10 +156,10 @@ void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player
     }
     r.gap = d > 0.0 ? -gap : gap;
     double progress = static_cast<double>(e.lapProgress) - me.lapProgress;
-    r.lapDifference = static_cast<int>(std::lround(progress - d / lap));
-    r.mark = r.lapDifference > 0   ? RelativeMark::kLapping
-             : r.lapDifference < 0 ? RelativeMark::kLapped
-                                   : RelativeMark::kSame;
+    r.lapsBehind = static_cast<int>(std::lround(d / lap - progress));
+    r.mark = r.lapsBehind < 0   ? RelativeMark::kLapping
+             : r.lapsBehind > 0 ? RelativeMark::kLapped
+                                : RelativeMark::kSame;
   };
   for (int k = takeAhead - 1; k >= 0; --k)
     add(ahead[static_cast<size_t>(k)].index, ahead[static_cast<size_t>(k)].ahead);
