@@ -106,7 +106,7 @@ struct RelativeCar {
   std::string driverName;
   std::string vehicleClass;
   std::string classColor;
-  double gap = 0.0;       // s on track to the player: positive behind, negative ahead
+  double gap = 0.0;    // s on track to the player: positive behind, negative ahead
   int lapsBehind = 0;  // whole laps the car is behind the player; negative: ahead
   RelativeMark mark = RelativeMark::kSame;
   bool inPits = false;
