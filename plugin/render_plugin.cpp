@@ -103,9 +103,9 @@ void RenderPlugin::runStartSession() {
   s.kersRunning = 0;
   s.kersRemaining = PluginConfig::instance(gLog).kersTime;
 
-  publishedTimeTable().reset();
+  resetTimeTable(publishedTimeTable());
   entryFinder_.rebuild(publishedTimeTable());
-  publishedSectorTimes().reset();
+  resetSectorRecords(publishedSectorTimes());
   cycleState().earlyPhase = true;
   cycleState().sessionStartTick = platform::tickCount();
   odometer_.reset();

@@ -68,13 +68,13 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   float speeds[kMaxVehicles];  // for the timing table's pass
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
-    float speed = timeTable.trackTopSpeed(i, v, entryFinder_);
+    float speed = trackTopSpeed(timeTable, i, v, entryFinder_);
     if (i < kMaxVehicles) speeds[i] = speed;
-    sectorTimes.sample(v);
+    sampleSectorRecords(sectorTimes, v);
     earlyTimes |= scanEarlyTimes && carriesTimes(v);
   }
   if (earlyTimes) {
-    timeTable.tail.earlyTimesSeen = 1;
+    timeTable.earlyTimesSeen = 1;
     sectorTimes.earlyTimesSeen = 1;
   }
 
@@ -111,8 +111,8 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   // 3. The timing table.
-  int fastest = timeTable.update(scoring, entryFinder_, speeds);
-  timeTable.republishFastestLap(cycleState().earlyPhase, fastest);
+  int fastest = updateTimeTable(timeTable, scoring, entryFinder_, speeds);
+  republishFastestLap(timeTable, cycleState().earlyPhase, fastest);
 
   // 4. Publication.
   if (block) {

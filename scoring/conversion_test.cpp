@@ -119,7 +119,8 @@ TEST(ScoringHeader, HostTextIsCutAtItsFirst1999Characters) {
   rig.host.setHostText("short");
   rig.fill();
   EXPECT_STREQ(rig.block->hostText, "short");
-  for (size_t i = 5; i < kHostTextSize; ++i) ASSERT_EQ(rig.block->hostText[i], 0) << i;
+  for (size_t i = 5; i < sizeof(ScoringInfoV2::hostText); ++i)
+    ASSERT_EQ(rig.block->hostText[i], 0) << i;
 }
 
 TEST(ScoringHeader, MissingHostTextIsEmpty) {
