@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "host/plugin_interface.h"
-#include "scoring/scoring_block_writer.h"
+#include "scoring/car_slots.h"
 #include "settings/odometer.h"
 #include "telemetry/pace_estimator.h"
 #include "telemetry/telemetry_info.h"
@@ -73,8 +73,7 @@ class RenderPlugin final : public InternalsPluginV01 {
 
   void setRealtime(uint8_t value);
 
-  CarSlots carSlots_;  // what each car's names decide, for the writer and the finder
-  ScoringBlockWriter scoringWriter_;
+  CarSlots carSlots_;  // what each car's names decide, for the scoring block and the finder
   TelemetryBlockWriter telemetryWriter_;
   Odometer odometer_;
   PaceEstimator pace_;
