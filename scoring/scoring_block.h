@@ -15,7 +15,7 @@ class PluginConfig;
 
 // Which host vehicle fills each entry of the block, and its car slot.
 struct RaceOrder {
-  int count;                      // min(host count, 150); 0 without an array
+  int count;                        // min(host count, 150); 0 without an array
   int32_t hostIndex[kMaxVehicles];  // entry i comes from vehicles[hostIndex[i]]
   CarSlot* slot[kMaxVehicles];      // its slot, or null (always beyond count)
 };
