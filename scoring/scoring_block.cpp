@@ -10,11 +10,9 @@
 namespace korvanel {
 
 void orderRace(const HostScoring& scoring, CarSlots* slots, RaceOrder& order) {
-  PlaceKey keys[kMaxVehicles];
-  order.count = orderByPlace(scoring.vehicles, scoring.vehicleCount, keys);
+  order.count = orderByPlace(scoring.vehicles, scoring.vehicleCount, order.hostIndex);
   for (int i = 0; i < order.count; ++i) {
-    const int32_t h = keys[i].hostIndex;
-    order.hostIndex[i] = h;
+    const int32_t h = order.hostIndex[i];
     order.slot[i] = slots ? slots->check(h, scoring.vehicles[h]) : nullptr;
   }
   // Entries beyond the order that the record still counts have no slot.
