@@ -57,6 +57,8 @@ struct ClassKey {
   const char* patterns[16];  // the row's, by slot
   bool hasPlayer;
   char playerClass[32];  // the player's entry's class field
+  // Every field equal: the patterns by address (the configuration is loaded
+  // once and its texts do not move), the class by its bytes.
   bool operator==(const ClassKey& other) const;
 };
 
