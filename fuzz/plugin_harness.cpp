@@ -177,8 +177,8 @@ void HostileScoring::build(FuzzInput& in) {
   text_.assign(textSize, 0);
   in.bytes(text_.data(), textSize);
   replaceNul(text_.data(), text_.size(), '?');
-  if (textSize >= kHostTextSize - 1) {
-    text_.resize(kHostTextSize - 1);
+  if (textSize >= sizeof(ScoringInfoV2::hostText) - 1) {
+    text_.resize(sizeof(ScoringInfoV2::hostText) - 1);
     text_.shrink_to_fit();
   } else {
     text_.push_back(0);
@@ -279,7 +279,7 @@ void checkAfterScoring() {
     FUZZ_CHECK(terminated(e.vehicleName));
     FUZZ_CHECK(terminated(e.vehicleClass));
   }
-  FUZZ_CHECK(terminated(table.tail.fastestLapDriver));
+  FUZZ_CHECK(terminated(table.fastestLapDriver));
 
   const HostState& state = hostState();
   FUZZ_CHECK(state.playerIndex == b.playerIndex);

@@ -6,69 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "korvanel/shared_block.h"
+
 namespace korvanel {
 
+// The telemetry and vehicle records are embedded whole in the published
+// block, so the reader header's definitions are the host's.
+using HostTelemetry = KorvanelHostTelemetry;
+using HostVehicle = KorvanelHostVehicle;
+
 #pragma pack(push, 4)
-
-struct HostTelemetry {
-  uint8_t passthrough0[4];
-  double deltaTime;  // seconds since the previous telemetry update
-  uint8_t passthrough12[8];
-  int32_t lapNumber;
-  double lapStartTime;  // session clock when the current lap began
-  char vehicleName[64];
-  uint8_t passthrough96[64];
-  double position[3];       // world x, y, z
-  double localVelocity[3];  // its length is the car's speed
-  uint8_t passthrough208[316];
-  double fuelLevel;
-  uint8_t passthrough532[1356];
-};
-
-struct HostVehicle {
-  uint8_t passthrough0[4];
-  char driverName[32];
-  char vehicleName[64];
-  int16_t lapsCompleted;
-  int8_t sector;  // 1 = first, 2 = second, 0 = third and last sector
-  int8_t vehicleStatus;
-  double lapDistance;
-  double passthrough112;
-  double passthrough120;
-  double bestSector1;  // cumulative times, like the host gives them
-  double bestSector2;
-  double bestLapTime;
-  double lastSector1;
-  double lastSector2;
-  double lastLapTime;
-  double currentSector1;
-  double currentSector2;
-  int16_t passthrough192;
-  int16_t passthrough194;
-  uint8_t isPlayer;
-  int8_t control;  // the player's car when isPlayer and control is 0 or 1
-  uint8_t inPits;
-  uint8_t place;  // 1 for the leader
-  char vehicleClass[32];
-  double timeBehindNext;
-  int32_t lapsBehindNext;
-  double timeBehindLeader;
-  int32_t lapsBehindLeader;
-  double passthrough256;
-  double position[3];
-  double localVelocity[3];      // in the vehicle's own frame
-  double localAcceleration[3];  // in the vehicle's own frame
-  double orientation[9];        // rows 0 and 2 give world x and z
-  double passthrough408[3];
-  double passthrough432[3];
-  uint8_t passthrough456[4];
-  int32_t passthrough460;
-  double passthrough464;
-  double passthrough472;
-  uint8_t passthrough480[24];
-  uint8_t passthrough504[4];
-  uint8_t passthrough508[76];
-};
 
 // On the 32-bit host the two pointers are 4 bytes; a 64-bit build shifts
 // the fields after `hostText`, which is why everything is copied by name.
@@ -102,48 +49,6 @@ struct HostScoring {
 };
 
 #pragma pack(pop)
-
-static_assert(sizeof(HostTelemetry) == 1888);
-static_assert(offsetof(HostTelemetry, deltaTime) == 4);
-static_assert(offsetof(HostTelemetry, lapNumber) == 20);
-static_assert(offsetof(HostTelemetry, lapStartTime) == 24);
-static_assert(offsetof(HostTelemetry, vehicleName) == 32);
-static_assert(offsetof(HostTelemetry, position) == 160);
-static_assert(offsetof(HostTelemetry, localVelocity) == 184);
-static_assert(offsetof(HostTelemetry, fuelLevel) == 524);
-
-static_assert(sizeof(HostVehicle) == 584);
-static_assert(offsetof(HostVehicle, driverName) == 4);
-static_assert(offsetof(HostVehicle, vehicleName) == 36);
-static_assert(offsetof(HostVehicle, lapsCompleted) == 100);
-static_assert(offsetof(HostVehicle, sector) == 102);
-static_assert(offsetof(HostVehicle, vehicleStatus) == 103);
-static_assert(offsetof(HostVehicle, lapDistance) == 104);
-static_assert(offsetof(HostVehicle, bestSector1) == 128);
-static_assert(offsetof(HostVehicle, bestSector2) == 136);
-static_assert(offsetof(HostVehicle, bestLapTime) == 144);
-static_assert(offsetof(HostVehicle, lastSector1) == 152);
-static_assert(offsetof(HostVehicle, lastSector2) == 160);
-static_assert(offsetof(HostVehicle, lastLapTime) == 168);
-static_assert(offsetof(HostVehicle, currentSector1) == 176);
-static_assert(offsetof(HostVehicle, currentSector2) == 184);
-static_assert(offsetof(HostVehicle, isPlayer) == 196);
-static_assert(offsetof(HostVehicle, control) == 197);
-static_assert(offsetof(HostVehicle, inPits) == 198);
-static_assert(offsetof(HostVehicle, place) == 199);
-static_assert(offsetof(HostVehicle, vehicleClass) == 200);
-static_assert(offsetof(HostVehicle, timeBehindNext) == 232);
-static_assert(offsetof(HostVehicle, lapsBehindNext) == 240);
-static_assert(offsetof(HostVehicle, timeBehindLeader) == 244);
-static_assert(offsetof(HostVehicle, lapsBehindLeader) == 252);
-static_assert(offsetof(HostVehicle, position) == 264);
-static_assert(offsetof(HostVehicle, localVelocity) == 288);
-static_assert(offsetof(HostVehicle, localAcceleration) == 312);
-static_assert(offsetof(HostVehicle, orientation) == 336);
-static_assert(offsetof(HostVehicle, passthrough408) == 408);
-static_assert(offsetof(HostVehicle, passthrough456) == 456);
-static_assert(offsetof(HostVehicle, passthrough480) == 480);
-static_assert(offsetof(HostVehicle, passthrough508) == 508);
 
 static_assert(offsetof(HostScoring, trackName) == 0);
 static_assert(offsetof(HostScoring, session) == 64);

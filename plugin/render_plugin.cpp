@@ -12,7 +12,6 @@
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
 #include "settings/plugin_config.h"
-#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -50,10 +49,6 @@ CycleState& cycleState() {
 }
 
 PluginLog* pluginLog() { return gLog; }
-
-void TelemetryBlockWriter::copyFrom(const HostTelemetry& telemetry) {
-  copyBlock(&block_->telemetry, &telemetry, sizeof(HostTelemetry));
-}
 
 RenderPlugin::RenderPlugin() : entryFinder_(carSlots_), lastScoringTick_(platform::tickCount()) {
   currentTrackName_[0] = 0;
@@ -103,9 +98,9 @@ void RenderPlugin::runStartSession() {
   s.kersRunning = 0;
   s.kersRemaining = PluginConfig::instance(gLog).kersTime;
 
-  publishedTimeTable().reset();
+  resetTimeTable(publishedTimeTable());
   entryFinder_.rebuild(publishedTimeTable());
-  publishedSectorTimes().reset();
+  resetSectorRecords(publishedSectorTimes());
   cycleState().earlyPhase = true;
   cycleState().sessionStartTick = platform::tickCount();
   odometer_.reset();

@@ -1,12 +1,12 @@
-// The one plugin class: owns the scoring-block writer, the odometer, the
-// pace estimator and the timing table's entry finder, and runs the lifecycle calls and the two
-// update cycles.
+// The one plugin class: owns the car slots, the odometer, the pace
+// estimator and the timing table's entry finder, and runs the lifecycle
+// calls and the two update cycles.
 #pragma once
 
 #include <cstdint>
 
 #include "host/plugin_interface.h"
-#include "scoring/scoring_block_writer.h"
+#include "scoring/car_slots.h"
 #include "settings/odometer.h"
 #include "telemetry/pace_estimator.h"
 #include "telemetry/telemetry_info.h"
@@ -15,16 +15,6 @@
 namespace korvanel {
 
 class PluginLog;
-
-// Points at the telemetry block and copies host records into it.
-class TelemetryBlockWriter {
- public:
-  void attach(TelemetryInfoV2* block) { block_ = block; }
-  void copyFrom(const HostTelemetry& telemetry);
-
- private:
-  TelemetryInfoV2* block_ = nullptr;
-};
 
 // Values the cycles keep between calls, one set per process.
 struct CycleState {
@@ -73,9 +63,7 @@ class RenderPlugin final : public InternalsPluginV01 {
 
   void setRealtime(uint8_t value);
 
-  CarSlots carSlots_;  // what each car's names decide, for the writer and the finder
-  ScoringBlockWriter scoringWriter_;
-  TelemetryBlockWriter telemetryWriter_;
+  CarSlots carSlots_;  // what each car's names decide, for the scoring block and the finder
   Odometer odometer_;
   PaceEstimator pace_;
   EntryFinder entryFinder_;  // for the published timing table

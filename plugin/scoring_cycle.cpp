@@ -4,9 +4,10 @@
 //      names, its timing entry's top speed raised, its sector offered to the
 //      records, and (once, past the early phase) whether any car already
 //      carries times;
-//   2. the entries in race order: the block filled from the host's record
-//      and the timing entries' top speeds, then class grouping, team marks
-//      and gaps; the state record, pace and odometer follow from them;
+//   2. the entries in race order: each car's top speed taken from its
+//      timing entry, then the block built from the host's record and those
+//      speeds (scoring/scoring_block.h); the state record, pace and
+//      odometer follow from it;
 //   3. the timing table: each driver's entry, then the fastest lap's two
 //      publication steps;
 //   4. publication: the in-process blocks copied into the shared block.
@@ -17,6 +18,7 @@
 #include "publish/publish_scope.h"
 #include "publish/published_blocks.h"
 #include "publish/shared_block.h"
+#include "scoring/scoring_block.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
 #include "text/bytes.h"
@@ -68,27 +70,28 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   float speeds[kMaxVehicles];  // for the timing table's pass
   for (int i = 0; i < count; ++i) {
     const HostVehicle& v = scoring.vehicles[i];
-    float speed = timeTable.trackTopSpeed(i, v, entryFinder_);
+    float speed = trackTopSpeed(timeTable, i, v, entryFinder_);
     if (i < kMaxVehicles) speeds[i] = speed;
-    sectorTimes.sample(v);
+    sampleSectorRecords(sectorTimes, v);
     earlyTimes |= scanEarlyTimes && carriesTimes(v);
   }
   if (earlyTimes) {
-    timeTable.tail.earlyTimesSeen = 1;
+    timeTable.earlyTimesSeen = 1;
     sectorTimes.earlyTimesSeen = 1;
   }
 
   // 2. The entries in race order.
-  scoringWriter_.attach(&info, &carSlots_);
-  scoringWriter_.fillFromHost(scoring);
-  const int32_t* hostIndex = scoringWriter_.hostIndexOfEntry();
-  for (int i = 0, n = count > 0 ? countedVehicles(info) : 0; i < n; ++i) {
+  RaceOrder order;
+  orderRace(scoring, &carSlots_, order);
+  float topSpeeds[kMaxVehicles];
+  for (int i = 0; i < order.count; ++i) {
     // Found in pass 1 through the same slot: no search.
-    const int32_t h = hostIndex[i];
+    const int32_t h = order.hostIndex[i];
     int k = entryFinder_.find(timeTable, h, scoring.vehicles[h]);
-    info.vehicles[i].topSpeed = k >= 0 ? timeTable.entries[k].topSpeed : 0.0f;
+    topSpeeds[i] = k >= 0 ? timeTable.entries[k].topSpeed : 0.0f;
   }
-  scoringWriter_.analyse(config, scope.commands().selectedClassRow);
+  buildScoringBlock(info, scoring,
+                    {order, topSpeeds, config, scope.commands().selectedClassRow, &carSlots_});
 
   bool playerPresent = info.playerIndex != -1;
   state.noPlayerVehicle = playerPresent ? 0 : 1;
@@ -111,13 +114,13 @@ void RenderPlugin::runScoringUpdate(const HostScoring* record) {
   scoringClockReset() = 1;
 
   // 3. The timing table.
-  int fastest = timeTable.update(scoring, entryFinder_, speeds);
-  timeTable.republishFastestLap(cycleState().earlyPhase, fastest);
+  int fastest = updateTimeTable(timeTable, scoring, entryFinder_, speeds);
+  republishFastestLap(timeTable, cycleState().earlyPhase, fastest);
 
   // 4. Publication.
   if (block) {
     scope.beginWrites();
-    scoringWriter_.copyTo(&block->scoring);
+    copyBlock(&block->scoring, &info, sizeof(ScoringInfoV2));
     copyBlock(&block->timeTable, &timeTable, sizeof(TimeTable));
     std::memcpy(&block->sectorTimes, &sectorTimes, sizeof(AbsoluteSectorTimes));
     block->scoringPublished = 1;

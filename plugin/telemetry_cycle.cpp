@@ -53,8 +53,7 @@ void RenderPlugin::runTelemetryUpdate(const HostTelemetry* record) {
   cycle.previousLapNumber = telemetry.lapNumber;
 
   TelemetryInfoV2& info = publishedTelemetry();
-  telemetryWriter_.attach(&info);
-  telemetryWriter_.copyFrom(telemetry);
+  copyBlock(&info.telemetry, &telemetry, sizeof(HostTelemetry));
 
   ScoringInfoV2& scoring = publishedScoring();
   // One reading for the lap-time estimate and the dead reckoning; the

@@ -53,9 +53,9 @@ class TimingCycleTest : public ::testing::Test {
   }
 
   void expectEarlyFlags(uint8_t timeTableFlag, uint8_t sectorFlag) {
-    EXPECT_EQ(table().tail.earlyTimesSeen, timeTableFlag);
+    EXPECT_EQ(table().earlyTimesSeen, timeTableFlag);
     EXPECT_EQ(sectors().earlyTimesSeen, sectorFlag);
-    EXPECT_EQ(block().timeTable.tail.earlyTimesSeen, timeTableFlag);
+    EXPECT_EQ(block().timeTable.earlyTimesSeen, timeTableFlag);
     EXPECT_EQ(block().sectorTimes.earlyTimesSeen, sectorFlag);
   }
 
@@ -92,8 +92,8 @@ TEST_F(TimingCycleTest, UpdatesReachTheSharedBlockAndSessionStartClearsBothCopie
   clock.advance(200);
   send(s);
 
-  EXPECT_STREQ(table().tail.fastestLapDriver, "Ann");
-  EXPECT_EQ(table().tail.playerBestLapTime, 93.0f);
+  EXPECT_STREQ(table().fastestLapDriver, "Ann");
+  EXPECT_EQ(table().playerBestLapTime, 93.0f);
   EXPECT_EQ(sectors().recordTime[1], 30.5f);
   EXPECT_EQ(sectors().recordTime[0], 31.0f);
   EXPECT_EQ(sectors().playerRecordTime[0], 31.0f);
@@ -107,9 +107,9 @@ TEST_F(TimingCycleTest, UpdatesReachTheSharedBlockAndSessionStartClearsBothCopie
     ASSERT_EQ(e.driverName[0], 0);
     ASSERT_EQ(e.bestLapTime, -1.0f);
   }
-  EXPECT_EQ(table().tail.fastestLapTime, -1.0f);
-  EXPECT_STREQ(table().tail.fastestLapDriver, "");
-  EXPECT_EQ(table().tail.playerBestLapTime, -1.0f);
+  EXPECT_EQ(table().fastestLapTime, -1.0f);
+  EXPECT_STREQ(table().fastestLapDriver, "");
+  EXPECT_EQ(table().playerBestLapTime, -1.0f);
   for (int slot = 0; slot < 3; ++slot) {
     EXPECT_EQ(sectors().recordTime[slot], -1.0f);
     EXPECT_EQ(sectors().playerRecordTime[slot], -1.0f);
@@ -184,7 +184,7 @@ TEST_F(TimingCycleTest, TheScanAndTheEndOfTheEarlyPhaseAgreeWithinOneUpdate) {
       EXPECT_EQ(sectors().earlyTimesSeen, 0) << offset;
     } else {
       EXPECT_EQ(sectors().earlyTimesSeen, 1) << offset;
-      EXPECT_EQ(table().tail.earlyTimesSeen, 1) << offset;
+      EXPECT_EQ(table().earlyTimesSeen, 1) << offset;
     }
   }
   EXPECT_FALSE(cycleState().earlyPhase);
@@ -235,8 +235,8 @@ TEST_F(TimingCycleTest, TheHundredAndFiftyFirstDriverHasNoTopSpeedAndNoFastestLa
   }
   EXPECT_EQ(blockTopSpeed("Latecomer"), 0.0f);
   EXPECT_EQ(blockTopSpeed("Driver 3"), 60.0f);
-  EXPECT_STREQ(table().tail.fastestLapDriver, "Driver 0");
-  EXPECT_EQ(table().tail.fastestLapTime, 100.0f);
+  EXPECT_STREQ(table().fastestLapDriver, "Driver 0");
+  EXPECT_EQ(table().fastestLapTime, 100.0f);
   for (const TimeTableEntry& e : table().entries) EXPECT_STRNE(e.driverName, "Latecomer");
   expectBothBlocksPublished();
 }

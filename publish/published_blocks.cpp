@@ -9,8 +9,8 @@ namespace {
 struct Blocks {
   Blocks() {
     // The library's one static initialiser: the timing records start cleared.
-    timeTable.reset();
-    sectorTimes.reset();
+    resetTimeTable(timeTable);
+    resetSectorRecords(sectorTimes);
   }
   TelemetryInfoV2 telemetry{};
   ScoringInfoV2 scoring{};

@@ -13,6 +13,8 @@
 
 namespace korvanel {
 
+class PluginConfig;
+
 // Bytes of the three name fields of a host vehicle record, one after another
 // in the order driver, vehicle, class (as in a timing entry).
 constexpr size_t kCarNameBytes = sizeof(HostVehicle::driverName) +
@@ -47,12 +49,25 @@ struct CarSlot {
   uint32_t teamEpoch;
 };
 
+// What the class answers are worked out for: the configuration, the class
+// row and its patterns, and the player's class.
+struct ClassKey {
+  const PluginConfig* config;
+  int32_t row;
+  const char* patterns[16];  // the row's, by slot
+  bool hasPlayer;
+  char playerClass[32];  // the player's entry's class field
+  // Every field equal: the patterns by address (the configuration is loaded
+  // once and its texts do not move), the class by its bytes.
+  bool operator==(const ClassKey& other) const;
+};
+
 // One slot per position of the host's array, up to the block's capacity.
 // What invalidates a slot's facts: other names at its position (the slot
 // then forgets them all); for the timing entry a table reset or an entry
 // taking names (forgetTimingEntries); for the class answer another class
-// row, player's class or configuration (forgetClassAnswers); for the team
-// mark another team list (forgetTeamMarks).
+// key (keepClassAnswersFor); for the team mark another team list
+// (keepTeamMarksFor).
 class CarSlots {
  public:
   // The slot of `position`, or null beyond the slots. When it does not hold
@@ -78,12 +93,13 @@ class CarSlots {
   // Every slot's timing entry stops counting.
   void forgetTimingEntries() { ++timingEpoch_; }
   uint32_t timingEpoch() const { return timingEpoch_; }
-  // Every slot's class answer stops counting (another row, another player's
-  // class, another configuration).
-  void forgetClassAnswers() { ++classEpoch_; }
+  // Every slot's class answer stops counting unless `key` is the one they
+  // were worked out for.
+  void keepClassAnswersFor(const ClassKey& key);
   uint32_t classEpoch() const { return classEpoch_; }
-  // Every slot's team mark stops counting (another team list).
-  void forgetTeamMarks() { ++teamEpoch_; }
+  // Every slot's team mark stops counting unless `listHash` identifies the
+  // team list they were made for.
+  void keepTeamMarksFor(uint64_t listHash);
   uint32_t teamEpoch() const { return teamEpoch_; }
 
  private:
@@ -98,6 +114,8 @@ class CarSlots {
   uint32_t pass_ = 1;         // 0 never counts: what a fresh slot holds
   uint32_t classEpoch_ = 1;   // 0 never counts: what a fresh slot holds
   uint32_t teamEpoch_ = 1;    // 0 never counts: what a fresh slot holds
+  ClassKey classKey_ = {};
+  uint64_t teamListHash_ = 0;
 };
 
 }  // namespace korvanel

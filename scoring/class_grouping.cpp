@@ -1,11 +1,11 @@
 // Class grouping: the player's entry, the members of the selected class
 // row numbered in race order, and the block's tail.
+#include "scoring/class_grouping.h"
+
 #include <cstring>
 
 #include "scoring/class_pattern.h"
-#include "scoring/scoring_block_writer.h"
 #include "settings/plugin_config.h"
-#include "text/bytes.h"
 
 namespace korvanel {
 namespace {
@@ -27,15 +27,8 @@ PatternMatch rowAnswer(const PluginConfig& config, int32_t row, const VehicleInf
 
 }  // namespace
 
-bool ScoringBlockWriter::ClassKey::operator==(const ClassKey& other) const {
-  return config == other.config && row == other.row && hasPlayer == other.hasPlayer &&
-         std::memcmp(patterns, other.patterns, sizeof patterns) == 0 &&
-         std::memcmp(playerClass, other.playerClass, sizeof playerClass) == 0;
-}
-
-void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
-  if (block_ == nullptr) return;
-  ScoringInfoV2& b = *block_;
+void groupClasses(ScoringInfoV2& b, const PluginConfig& config, int32_t row, CarSlots* slots,
+                  CarSlot* const* slotOfEntry) {
   const int n = countedVehicles(b);
 
   b.playerIndex = -1;
@@ -54,17 +47,14 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   int32_t nextPosition = 1;
   // The slots' answers hold while the row, its patterns and the player's
   // class are those they were worked out for.
-  if (slots_ != nullptr) {
+  if (slots != nullptr) {
     ClassKey key{};
     key.config = &config;
     key.row = row;
     for (int slot = 1; slot < kClassSlots; ++slot) key.patterns[slot] = config.pattern(row, slot);
     key.hasPlayer = player != nullptr;
     if (player) std::memcpy(key.playerClass, player->host.vehicleClass, sizeof key.playerClass);
-    if (!(key == classKey_)) {
-      slots_->forgetClassAnswers();
-      classKey_ = key;
-    }
+    slots->keepClassAnswersFor(key);
   }
   // Selections rather than branches on membership: classes alternate down
   // the field in no order a predictor learns. An entry outside the group
@@ -73,15 +63,15 @@ void ScoringBlockWriter::groupClasses(const PluginConfig& config, int32_t row) {
   int32_t leader = -1;
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& e = b.vehicles[i];
-    CarSlot* slot = slots_ ? slotOfEntry_[i] : nullptr;
+    CarSlot* slot = slots ? slotOfEntry[i] : nullptr;
     PatternMatch m;
-    if (slot != nullptr && slot->classEpoch == slots_->classEpoch()) {
+    if (slot != nullptr && slot->classEpoch == slots->classEpoch()) {
       m = static_cast<PatternMatch>(slot->classAnswer);
     } else {
       m = rowAnswer(config, row, e, player);
       if (slot != nullptr) {
         slot->classAnswer = static_cast<uint8_t>(m);
-        slot->classEpoch = slots_->classEpoch();
+        slot->classEpoch = slots->classEpoch();
       }
     }
     bool member = m != PatternMatch::kNone;

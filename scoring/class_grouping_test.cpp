@@ -6,6 +6,7 @@
 
 #include "scoring/class_pattern.h"
 #include "scoring/scoring_test_support.h"
+#include "scoring/team_marking.h"
 
 namespace korvanel {
 namespace {
@@ -158,7 +159,7 @@ TEST(ClassGrouping, EmptyGroupLeavesGapsAlone) {
       rig.entry(i).previousGroupMember = 42;
     }
     rig.selectedRow = row;
-    rig.writer.analyse(rig.config, rig.selectedRow);
+    rig.analyse();
     EXPECT_EQ(rig.block->noClassGroup, 1) << row;
     EXPECT_EQ(rig.block->classLeaderIndex, -1);
     EXPECT_EQ(rig.block->playerClassPosition, 0);  // the player is outside
@@ -234,7 +235,7 @@ TEST_F(TeamMarking, WhileThePlayerDrivesOnlyInRealtimeMode) {
   ScoringRig::makePlayer(rig.host.vehicles()[1]);
   rig.update();
   for (int i = 0; i < 3; ++i) rig.entry(i).teamMember = 1;
-  rig.writer.markTeamMembers(rig.config);
+  markTeamMembers(*rig.block, rig.config, nullptr, nullptr);
   EXPECT_EQ(marks(), (std::vector<int>{0, 0, 0}));
 
   rig.config.realtimeMode = true;

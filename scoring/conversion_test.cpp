@@ -119,7 +119,8 @@ TEST(ScoringHeader, HostTextIsCutAtItsFirst1999Characters) {
   rig.host.setHostText("short");
   rig.fill();
   EXPECT_STREQ(rig.block->hostText, "short");
-  for (size_t i = 5; i < kHostTextSize; ++i) ASSERT_EQ(rig.block->hostText[i], 0) << i;
+  for (size_t i = 5; i < sizeof(ScoringInfoV2::hostText); ++i)
+    ASSERT_EQ(rig.block->hostText[i], 0) << i;
 }
 
 TEST(ScoringHeader, MissingHostTextIsEmpty) {
@@ -128,7 +129,7 @@ TEST(ScoringHeader, MissingHostTextIsEmpty) {
   rig.fill();
   HostScoring record = *rig.host.record();
   record.hostText = nullptr;
-  rig.writer.fillFromHost(record);
+  rig.fill(record);
   EXPECT_STREQ(rig.block->hostText, "");
   EXPECT_EQ(rig.block->hostText[1], 0);
 }
@@ -150,8 +151,7 @@ TEST(ScoringHeader, NoVehiclesStillWritesTheTail) {
     record.vehicleCount = count;
     // Reading this address would fault: it must not be read.
     record.vehicles = reinterpret_cast<const HostVehicle*>(uintptr_t{16});
-    rig.writer.fillFromHost(record);
-    rig.writer.analyse(rig.config, rig.selectedRow);
+    rig.update(record);
     EXPECT_EQ(rig.block->vehicleCount, count);
     EXPECT_STREQ(rig.entry(0).host.driverName, "kept");
     EXPECT_EQ(rig.block->playerIndex, -1);

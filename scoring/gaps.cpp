@@ -2,9 +2,9 @@
 // host's per-car intervals. Sums are floats that take each interval in
 // double and round back to float at every step, so the published figures
 // do not depend on how the compiler keeps intermediates.
-#include <cmath>
+#include "scoring/gaps.h"
 
-#include "scoring/scoring_block_writer.h"
+#include <cmath>
 
 namespace korvanel {
 namespace {
@@ -26,10 +26,9 @@ void zeroClassGaps(VehicleInfoV2& e) {
 
 }  // namespace
 
-void ScoringBlockWriter::computeClassGaps() {
-  if (block_ == nullptr) return;
-  VehicleInfoV2* v = block_->vehicles;
-  const int n = countedVehicles(*block_);
+void computeClassGaps(ScoringInfoV2& block) {
+  VehicleInfoV2* v = block.vehicles;
+  const int n = countedVehicles(block);
 
   float sincePrevious = 0.0f;
   float sinceLeader = 0.0f;
@@ -61,11 +60,10 @@ void ScoringBlockWriter::computeClassGaps() {
   }
 }
 
-void ScoringBlockWriter::computePlayerGaps() {
-  if (block_ == nullptr) return;
-  VehicleInfoV2* v = block_->vehicles;
-  const int n = countedVehicles(*block_);
-  const int p = block_->playerIndex;
+void computePlayerGaps(ScoringInfoV2& block) {
+  VehicleInfoV2* v = block.vehicles;
+  const int n = countedVehicles(block);
+  const int p = block.playerIndex;
   if (p < 0 || p >= n) return;
   // A gap to oneself is none; left alone, the entry would keep whatever the
   // car that last held this place was given.

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "scoring/gaps.h"
 #include "scoring/scoring_test_support.h"
 
 namespace korvanel {
@@ -41,7 +42,7 @@ TEST(ClassGaps, MembersMeasureAcrossNonMembers) {
   setEntries(rig, {0.0, 1.0, 2.0, 3.0}, {5.9f, 5.8f, 5.7f, 5.6f});
   makeMember(rig, 1, 1);
   makeMember(rig, 3, 2);
-  rig.writer.computeClassGaps();
+  computeClassGaps(*rig.block);
   const VehicleInfoV2& leader = rig.entry(1);
   EXPECT_EQ(leader.timeBehindClassAhead, 0.0f);
   EXPECT_EQ(leader.lapDiffToClassAhead, 0.0f);
@@ -91,12 +92,12 @@ TEST(ClassGaps, SumsRoundToFloatAtEveryStep) {
   setEntries(rig, behind, std::vector<float>(11, 3.0f));
   for (int i = 0; i < 11; ++i) makeMember(rig, i, i + 1);
   rig.block->playerIndex = 0;
-  rig.writer.computeClassGaps();
+  computeClassGaps(*rig.block);
   EXPECT_EQ(rig.entry(10).timeBehindClassLeader, 1.0000001192092896f);
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   EXPECT_EQ(rig.entry(10).timeGapToPlayer, 1.0000001192092896f);
   rig.block->playerIndex = 10;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   EXPECT_EQ(rig.entry(0).timeGapToPlayer, -1.0000001192092896f);
 }
 
@@ -124,7 +125,7 @@ TEST(PlayerGaps, SameLapCarsGetTimes) {
   ScoringRig rig;
   setEntries(rig, {0.0, 1.5, 2.0}, {4.5f, 4.4f, 4.3f});
   rig.block->playerIndex = 1;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   EXPECT_EQ(rig.entry(0).timeGapToPlayer, -1.5f);
   EXPECT_EQ(rig.entry(0).lapGapToPlayer, 0.0f);
   EXPECT_EQ(rig.entry(2).timeGapToPlayer, 2.0f);
@@ -140,7 +141,7 @@ TEST(PlayerGaps, LappedCarsGetLapsAndDoNotCountInTheSums) {
   setEntries(rig, {0.0, 10.0, 20.0, 0.75, 3.0, 30.0, 4.0},
              {6.7f, 6.0f, 5.99f, 5.0f, 4.5f, 2.75f, 4.25f});
   rig.block->playerIndex = 3;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   EXPECT_EQ(rig.entry(2).timeGapToPlayer, -0.75f);
   EXPECT_EQ(rig.entry(2).lapGapToPlayer, 0.0f);
   EXPECT_EQ(rig.entry(1).lapGapToPlayer, -1.0f);
@@ -159,7 +160,7 @@ TEST(PlayerGaps, OnlyThePlayerCounted) {
   ScoringRig rig;
   setEntries(rig, {0.0}, {2.0f});
   rig.block->playerIndex = 0;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   EXPECT_EQ(rig.entry(0).timeGapToPlayer, 0.0f);
   EXPECT_EQ(rig.entry(0).lapGapToPlayer, 0.0f);
 }
@@ -168,10 +169,10 @@ TEST(PlayerGaps, NoPlayerWritesNothing) {
   ScoringRig rig;
   setEntries(rig, {0.0, 1.0, 2.0}, {1.0f, 1.0f, 1.0f});
   rig.block->playerIndex = -1;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   // A stale index beyond the counted entries is no player either.
   rig.block->playerIndex = 7;
-  rig.writer.computePlayerGaps();
+  computePlayerGaps(*rig.block);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(rig.entry(i).timeGapToPlayer, kUnset);
     EXPECT_EQ(rig.entry(i).lapGapToPlayer, kUnset);
@@ -185,8 +186,8 @@ TEST(Gaps, NonFiniteIntervalsFlowThroughWithoutTrouble) {
   setEntries(rig, {0.0, nan, 1.0, 2.0}, {inf, 3.0f, std::nanf(""), 3.0f});
   for (int i = 0; i < 4; ++i) makeMember(rig, i, i + 1);
   rig.block->playerIndex = 1;
-  rig.writer.computeClassGaps();
-  rig.writer.computePlayerGaps();
+  computeClassGaps(*rig.block);
+  computePlayerGaps(*rig.block);
   EXPECT_TRUE(std::isnan(rig.entry(1).timeBehindClassAhead));
   EXPECT_TRUE(std::isnan(rig.entry(3).timeBehindClassLeader));  // NaN stays in the sum
   EXPECT_EQ(rig.entry(3).timeBehindClassAhead, 2.0f);           // restarted after a member

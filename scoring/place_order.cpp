@@ -5,7 +5,7 @@
 
 namespace korvanel {
 
-int orderByPlace(const HostVehicle* vehicles, int32_t count, PlaceKey (&keys)[kMaxVehicles]) {
+int orderByPlace(const HostVehicle* vehicles, int32_t count, int32_t (&hostIndex)[kMaxVehicles]) {
   if (count <= 0 || vehicles == nullptr) return 0;
 
   // How many vehicles hold each place, then where each place's run starts.
@@ -21,9 +21,8 @@ int orderByPlace(const HostVehicle* vehicles, int32_t count, PlaceKey (&keys)[kM
   // Host order within a place; slots past the block's capacity are dropped,
   // and they are always the highest places.
   for (int32_t k = 0; k < count; ++k) {
-    uint8_t place = vehicles[k].place;
-    int32_t slot = next[place]++;
-    if (slot < kMaxVehicles) keys[slot] = PlaceKey{place, k};
+    int32_t slot = next[vehicles[k].place]++;
+    if (slot < kMaxVehicles) hostIndex[slot] = k;
   }
   return count < kMaxVehicles ? static_cast<int>(count) : kMaxVehicles;
 }

@@ -9,17 +9,13 @@
 
 namespace korvanel {
 
-struct PlaceKey {
-  uint8_t place;      // compared as an unsigned byte
-  int32_t hostIndex;  // the host may send more vehicles than a byte counts
-};
-
-// Fills keys[0 .. result-1] with the best-placed min(`count`, 150) vehicles
-// of `vehicles`, ordered by place; equal places keep their host order, so
+// Fills hostIndex[0 .. result-1] with the indices of the best-placed
+// min(`count`, 150) vehicles of `vehicles`, ordered by place (compared as
+// unsigned bytes); equal places keep their host order, so
 // the result is fully determined by the input. When the host sends more
 // than 150 vehicles, the ones dropped are those with the highest places,
 // so the leaders always stay. Returns 0 without reading `vehicles` when
 // `count` is 0 or less or `vehicles` is null. Linear in `count`, no heap.
-int orderByPlace(const HostVehicle* vehicles, int32_t count, PlaceKey (&keys)[kMaxVehicles]);
+int orderByPlace(const HostVehicle* vehicles, int32_t count, int32_t (&hostIndex)[kMaxVehicles]);
 
 }  // namespace korvanel

@@ -1,11 +1,11 @@
-// What the scoring unit tests share: a block of their own attached to a
-// writer, and a configuration with rows they set up.
+// What the scoring unit tests share: a block of their own built from a host
+// record of theirs, and a configuration with rows they set up.
 #pragma once
 
 #include <cstring>
 #include <memory>
 
-#include "scoring/scoring_block_writer.h"
+#include "scoring/scoring_block.h"
 #include "settings/plugin_config.h"
 #include "tests/test_support.h"
 
@@ -13,18 +13,26 @@ namespace korvanel::testing {
 
 struct ScoringRig {
   std::unique_ptr<ScoringInfoV2> block = std::make_unique<ScoringInfoV2>();
-  ScoringBlockWriter writer;
   PluginConfig config;
   int32_t selectedRow = 0;  // the display's choice of class row
   ScoringBuilder host;
-
-  ScoringRig() { writer.attach(block.get()); }
+  RaceOrder order = {};
+  float topSpeeds[kMaxVehicles] = {};
 
   VehicleInfoV2& entry(int i) { return block->vehicles[i]; }
-  void fill() { writer.fillFromHost(*host.record()); }
-  void update() {
-    fill();
-    writer.analyse(config, selectedRow);
+  // The header and the entries of the host's record (or `record`), no
+  // analysis.
+  void fill() { fill(*host.record()); }
+  void fill(const HostScoring& record) {
+    orderRace(record, nullptr, order);
+    fillScoringEntries(*block, record, order, topSpeeds);
+  }
+  void analyse() { analyseField(*block, config, selectedRow, nullptr, order.slot); }
+  // The whole block, as an update builds it.
+  void update() { update(*host.record()); }
+  void update(const HostScoring& record) {
+    orderRace(record, nullptr, order);
+    buildScoringBlock(*block, record, {order, topSpeeds, config, selectedRow, nullptr});
   }
   // Row `row` becomes the label and the given patterns; the rest stays empty.
   template <typename... Patterns>

@@ -1,9 +1,10 @@
 // Team marks: drivers named in the configured team list. While the player
 // drives, marks are given only when the configuration asked for it.
+#include "scoring/team_marking.h"
+
 #include <cstdint>
 #include <string>
 
-#include "scoring/scoring_block_writer.h"
 #include "settings/plugin_config.h"
 #include "text/ascii_text.h"
 
@@ -29,34 +30,27 @@ uint64_t teamListHash(const PluginConfig& config) {
 
 }  // namespace
 
-void ScoringBlockWriter::markTeamMembers(const PluginConfig& config) {
-  if (block_ == nullptr) return;
-  ScoringInfoV2& b = *block_;
+void markTeamMembers(ScoringInfoV2& b, const PluginConfig& config, CarSlots* slots,
+                     CarSlot* const* slotOfEntry) {
   const int n = countedVehicles(b);
   const bool check = b.playerIndex == -1 || config.realtimeMode;
 
   // The slots' marks hold while the list is the one they were made for.
-  if (slots_ != nullptr && check) {
-    uint64_t h = teamListHash(config);
-    if (h != teamListHash_) {
-      slots_->forgetTeamMarks();
-      teamListHash_ = h;
-    }
-  }
+  if (slots != nullptr && check) slots->keepTeamMarksFor(teamListHash(config));
 
   for (int i = 0; i < n; ++i) {
     VehicleInfoV2& e = b.vehicles[i];
     e.teamMember = 0;
     if (!check) continue;
-    CarSlot* slot = slots_ ? slotOfEntry_[i] : nullptr;
-    if (slot != nullptr && slot->teamEpoch == slots_->teamEpoch()) {
+    CarSlot* slot = slots ? slotOfEntry[i] : nullptr;
+    if (slot != nullptr && slot->teamEpoch == slots->teamEpoch()) {
       e.teamMember = slot->teamMember;
       continue;
     }
     e.teamMember = onTeamList(config, e) ? 1 : 0;
     if (slot != nullptr) {
       slot->teamMember = e.teamMember;
-      slot->teamEpoch = slots_->teamEpoch();
+      slot->teamEpoch = slots->teamEpoch();
     }
   }
 }

@@ -1,10 +1,10 @@
-// One host vehicle into one entry of the scoring block: the host's record
-// byte for byte, then the plugin's per-vehicle fields that need no other
-// entry.
+// The host's header and each host vehicle into the scoring block.
+#include "scoring/vehicle_conversion.h"
+
 #include <cstdint>
 #include <cstring>
 
-#include "scoring/scoring_block_writer.h"
+#include "text/ascii_text.h"
 #include "text/bytes.h"
 
 namespace korvanel {
@@ -53,11 +53,42 @@ void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
 
 }  // namespace
 
-void ScoringBlockWriter::convertVehicle(const HostScoring& scoring, const HostVehicle& vehicle,
-                                        CarSlot* slot) {
-  if (entry_ == nullptr) return;
-  VehicleInfoV2& e = *entry_;
-  copyBytes<sizeof(HostVehicle)>(&e.host, &vehicle);
+// Field by field: the host packs doubles at 4-byte boundaries and holds a
+// pointer where the block holds the text itself, so no stretch of the two
+// layouts lines up beyond single fields.
+void copyScoringHeader(ScoringInfoV2& block, const HostScoring& s) {
+  // A name without its terminator inside the field is cut, never overrun.
+  copyBounded(block.trackName, sizeof block.trackName, s.trackName);
+  block.session = s.session;
+  block.currentTime = s.currentTime;
+  block.passthrough80 = s.passthrough76;
+  block.passthrough88 = s.passthrough84;
+  block.lapLength = s.lapLength;
+  // Its first 1999 characters, zero-filled after the text, always
+  // terminated; a missing text is an empty one.
+  copyBounded(block.hostText, sizeof block.hostText, s.hostText);
+  block.vehicleCount = s.vehicleCount;
+  block.phase = s.phase;
+  block.passthrough2109 = s.passthrough105;
+  block.passthrough2110 = s.passthrough106;
+  block.passthrough2112 = s.passthrough108;
+  block.passthrough2113 = s.passthrough109;
+  block.passthrough2114 = s.passthrough110;
+  block.realtimeFlag = s.realtimeFlag;
+  std::memcpy(block.passthrough2116, s.passthrough112, sizeof block.passthrough2116);
+  std::memcpy(block.passthrough2148, s.passthrough144, sizeof block.passthrough2148);
+  block.passthrough2216 = s.passthrough208;
+  block.passthrough2224 = s.passthrough216;
+  block.passthrough2232 = s.passthrough224;
+  block.passthrough2240 = s.passthrough232;
+  std::memcpy(block.passthrough2248, s.passthrough240, sizeof block.passthrough2248);
+  block.passthrough2272 = s.passthrough264;
+  block.passthrough2280 = s.passthrough272;
+  std::memcpy(block.passthrough2288, s.passthrough280, sizeof block.passthrough2288);
+}
+
+void convertVehicle(VehicleInfoV2& e, const HostVehicle& v, double lapLength, CarSlot* slot) {
+  copyBytes<sizeof(HostVehicle)>(&e.host, &v);
   if (slot != nullptr && slot->converted) {
     // The slot's names are these bytes: the same cuts, the same images.
     if (slot->unterminated & 1u) e.host.driverName[sizeof e.host.driverName - 1] = 0;
@@ -88,11 +119,11 @@ void ScoringBlockWriter::convertVehicle(const HostScoring& scoring, const HostVe
 
   // In double, rounded once. A negative distance (before the line) counts
   // as none; a NaN distance or lap length flows through as NaN.
-  if (scoring.lapLength == 0.0) {
+  if (lapLength == 0.0) {
     e.lapProgress = static_cast<float>(e.host.lapsCompleted);
   } else {
     double distance = e.host.lapDistance < 0.0 ? 0.0 : e.host.lapDistance;
-    e.lapProgress = static_cast<float>(e.host.lapsCompleted + distance / scoring.lapLength);
+    e.lapProgress = static_cast<float>(e.host.lapsCompleted + distance / lapLength);
   }
 
   e.inClassGroup = 0;

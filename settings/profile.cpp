@@ -61,17 +61,6 @@ bool storable(const ProfileEntry& e) {
 
 }  // namespace
 
-void readProfileString(const char* path, const char* section, const char* key,
-                       const char* defaultText, char* out, size_t outSize) {
-  if (outSize == 0) return;
-  std::memset(out, 0, outSize);
-  char native[kMaxPath];
-  platform::hostPath(path, native, sizeof native);
-  if (!readIniValue(native, section, key, out, outSize)) {
-    std::snprintf(out, outSize, "%s", defaultText ? defaultText : "");
-  }
-}
-
 double parseProfileNumber(const char* text) {
   const char* p = text;
   while (*p == ' ' || *p == '\t') ++p;
@@ -107,20 +96,6 @@ double parseProfileNumber(const char* text) {
   }
   number[used] = 0;
   return std::strtod(number, nullptr);
-}
-
-float readProfileFloat(const char* path, const char* section, const char* key, float defaultValue) {
-  return static_cast<float>(
-      readProfileDouble(path, section, key, static_cast<double>(defaultValue)));
-}
-
-double readProfileDouble(const char* path, const char* section, const char* key,
-                         double defaultValue) {
-  char defaultText[kProfileBufferSize];
-  formatFixed(defaultValue, defaultText, sizeof defaultText);
-  char value[kProfileBufferSize - 1];
-  readProfileString(path, section, key, defaultText, value, sizeof value);
-  return parseProfileNumber(value);
 }
 
 bool formatProfileFloat(double value, char* out, size_t outSize) {
@@ -310,21 +285,6 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
         return true;
       },
       maxSize);
-}
-
-bool writeProfileStrings(const char* path, const ProfileEntry* entries, size_t count) {
-  return saveProfileStrings(path, entries, count).written;
-}
-
-bool writeProfileString(const char* path, const char* section, const char* key, const char* value) {
-  ProfileEntry entry{section, key, value};
-  return writeProfileStrings(path, &entry, 1);
-}
-
-bool writeProfileFloat(const char* path, const char* section, const char* key, double value) {
-  char text[kProfileBufferSize];
-  if (!formatProfileFloat(value, text, sizeof text)) return false;
-  return writeProfileString(path, section, key, text);
 }
 
 }  // namespace korvanel

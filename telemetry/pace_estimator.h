@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-namespace korvanel {
+#include "scoring/scoring_info.h"
+#include "telemetry/telemetry_info.h"
 
-struct ScoringInfoV2;
-struct TelemetryInfoV2;
+namespace korvanel {
 
 // Samples the fuel level at each scoring update and averages the distance
 // per unit of fuel over every sample since the sums were last cleared (the

@@ -1,33 +1,13 @@
 // The published telemetry block: the latest host telemetry record followed
-// by the lap-time estimate and the five pace figures.
+// by the lap-time estimate and the five pace figures. The layout is the
+// reader header's (korvanel/shared_block.h).
 #pragma once
 
-#include <cstddef>
-
 #include "host/host_records.h"
+#include "korvanel/shared_block.h"
 
 namespace korvanel {
 
-#pragma pack(push, 4)
-
-struct TelemetryInfoV2 {
-  HostTelemetry telemetry;
-  float estimatedLapTime;  // -1.0 when it cannot be worked out
-  float lapsOfFuelLeft;
-  float fuelPerSecond;
-  float lastLapFuel;
-  float fuelPerLap;
-  float distancePerFuel;
-};
-
-#pragma pack(pop)
-
-static_assert(sizeof(TelemetryInfoV2) == 1912);
-static_assert(offsetof(TelemetryInfoV2, estimatedLapTime) == 1888);
-static_assert(offsetof(TelemetryInfoV2, lapsOfFuelLeft) == 1892);
-static_assert(offsetof(TelemetryInfoV2, fuelPerSecond) == 1896);
-static_assert(offsetof(TelemetryInfoV2, lastLapFuel) == 1900);
-static_assert(offsetof(TelemetryInfoV2, fuelPerLap) == 1904);
-static_assert(offsetof(TelemetryInfoV2, distancePerFuel) == 1908);
+using TelemetryInfoV2 = KorvanelTelemetryInfoV2;
 
 }  // namespace korvanel

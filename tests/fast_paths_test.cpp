@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "scoring/class_pattern.h"
-#include "scoring/scoring_block_writer.h"
+#include "scoring/scoring_block.h"
+#include "scoring/vehicle_conversion.h"
 #include "settings/plugin_config.h"
 #include "telemetry/telemetry_steps.h"
 #include "tests/test_support.h"
@@ -277,10 +278,6 @@ TEST(DeadReckoningFastPath, AChangeOfAnyInputByteIsSeen) {
 
 TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
   auto block = std::make_unique<ScoringInfoV2>();
-  ScoringBlockWriter writer;
-  writer.attach(block.get());
-  HostScoring scoring{};
-  scoring.lapLength = 1000.0;
   HostVehicle v{};
   Random r(77);
   for (int round = 0; round < 3000; ++round) {
@@ -294,9 +291,7 @@ TEST(UpperCaseNames, EveryByteValueAsThePlainLoopGives) {
     std::memset(block->vehicles[0].driverNameUpper, 'x', 64);
     std::memset(block->vehicles[0].vehicleClassUpper, 'x', 32);
 
-    scoring.vehicleCount = 1;
-    scoring.vehicles = &v;
-    writer.fillFromHost(scoring);
+    convertVehicle(block->vehicles[0], v, 1000.0, nullptr);
     const ScoringInfoV2& b = *block;
 
     char expectDriver[64] = {};
@@ -326,8 +321,8 @@ TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
                             "*",   "LMP2", "$#",   "#", "M6",    "LEGENDS",   "$@"};
   auto block = std::make_unique<ScoringInfoV2>();
   auto slots = std::make_unique<CarSlots>();
-  ScoringBlockWriter writer;
-  writer.attach(block.get(), slots.get());
+  RaceOrder order;
+  const float topSpeeds[kMaxVehicles] = {};
   PluginConfig config;
   std::vector<HostVehicle> vehicles(150);
   Random r(5);
@@ -362,9 +357,8 @@ TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
       config.realtimeMode = true;
     }
     slots->beginPass();
-    writer.fillFromHost(scoring);
-    writer.groupClasses(config, 2);
-    writer.markTeamMembers(config);
+    orderRace(scoring, slots.get(), order);
+    buildScoringBlock(*block, scoring, {order, topSpeeds, config, 2, slots.get()});
 
     const ScoringInfoV2& b = *block;
     const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;

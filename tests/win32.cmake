@@ -17,7 +17,7 @@ if(WIN32)
   korvanel_wine_test(shared_between_processes_test win32/shared_between_processes_test.cpp)
   add_executable(state_peer win32/state_peer.cpp)
   target_compile_definitions(state_peer PRIVATE KORVANEL_DLL_PATH="${KORVANEL_DLL_FILE}")
-  target_include_directories(state_peer PRIVATE ${CMAKE_SOURCE_DIR})
+  target_include_directories(state_peer PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
   add_dependencies(shared_between_processes_test state_peer)
   target_compile_definitions(shared_between_processes_test PRIVATE
     STATE_PEER_PATH="$<TARGET_FILE:state_peer>")

@@ -56,7 +56,7 @@ TEST(EntryFinder, FindsWhatAPlainScanFindsAsTheTableFills) {
   auto table = std::make_unique<TimeTable>();
   auto slots = std::make_unique<CarSlots>();
   auto finder = std::make_unique<EntryFinder>(*slots);
-  table->reset();
+  resetTimeTable(*table);
   finder->rebuild(*table);
   const char* drivers[] = {"Ann",
                            "ANN",
@@ -96,8 +96,8 @@ TEST(EntryFinder, FindsWhatAPlainScanFindsAsTheTableFills) {
       ASSERT_EQ(finder->find(*table, i, vehicles[i]), plainFind(*table, vehicles[i]))
           << "round " << round << " position " << i;
     }
-    table->trackTopSpeeds(scoring, *finder);
-    table->update(scoring, *finder);  // takes new entries
+    for (int i = 0; i < count; ++i) trackTopSpeed(*table, i, vehicles[i], *finder);
+    updateTimeTable(*table, scoring, *finder);  // takes new entries
     for (int i = 0; i < count; ++i) {
       ASSERT_EQ(finder->find(*table, i, vehicles[i]), plainFind(*table, vehicles[i]))
           << "after round " << round << " position " << i;

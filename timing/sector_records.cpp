@@ -39,31 +39,27 @@ bool completedSector(const HostVehicle& v, float& time, int& slot) {
 
 }  // namespace
 
-void AbsoluteSectorTimes::update(const HostScoring& scoring) {
-  int count = hostVehicleCount(scoring);
-  for (int i = 0; i < count; ++i) sample(scoring.vehicles[i]);
-}
-
-void AbsoluteSectorTimes::sample(const HostVehicle& v) {
+void sampleSectorRecords(AbsoluteSectorTimes& records, const HostVehicle& v) {
   float t;
   int slot;
   if (!completedSector(v, t, slot)) return;
-  if (recordTime[slot] < 0.0f || t < recordTime[slot]) {
-    recordTime[slot] = t;
-    copyBounded(recordHolder[slot], sizeof recordHolder[slot], v.driverName);
+  if (records.recordTime[slot] < 0.0f || t < records.recordTime[slot]) {
+    records.recordTime[slot] = t;
+    copyBounded(records.recordHolder[slot], sizeof records.recordHolder[slot], v.driverName);
   }
-  if (isPlayerVehicle(v) && (playerRecordTime[slot] < 0.0f || t < playerRecordTime[slot])) {
-    playerRecordTime[slot] = t;
+  if (isPlayerVehicle(v) &&
+      (records.playerRecordTime[slot] < 0.0f || t < records.playerRecordTime[slot])) {
+    records.playerRecordTime[slot] = t;
   }
 }
 
-void AbsoluteSectorTimes::reset() {
+void resetSectorRecords(AbsoluteSectorTimes& records) {
   for (int s = 0; s < 3; ++s) {
-    recordTime[s] = -1.0f;
-    playerRecordTime[s] = -1.0f;
-    recordHolder[s][0] = 0;
+    records.recordTime[s] = -1.0f;
+    records.playerRecordTime[s] = -1.0f;
+    records.recordHolder[s][0] = 0;
   }
-  earlyTimesSeen = 0;
+  records.earlyTimesSeen = 0;
 }
 
 }  // namespace korvanel

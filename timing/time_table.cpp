@@ -34,15 +34,15 @@ bool fasterThanStored(double lapTime, float stored) {
   return stored == -1.0f || lapTime < static_cast<double>(stored);
 }
 
-void samplePlayerBest(TimeTableTail& tail, const HostVehicle& v) {
+void samplePlayerBest(TimeTable& table, const HostVehicle& v) {
   if (v.sector != 1 || !validTime(v.lastLapTime) || !validTime(v.lastSector1) ||
       !validTime(v.lastSector2)) {
     return;
   }
-  if (fasterThanStored(v.lastLapTime, tail.playerBestLapTime)) {
-    tail.playerBestSector1 = static_cast<float>(v.lastSector1);
-    tail.playerBestSector2 = static_cast<float>(v.lastSector2);
-    tail.playerBestLapTime = static_cast<float>(v.lastLapTime);
+  if (fasterThanStored(v.lastLapTime, table.playerBestLapTime)) {
+    table.playerBestSector1 = static_cast<float>(v.lastSector1);
+    table.playerBestSector2 = static_cast<float>(v.lastSector2);
+    table.playerBestLapTime = static_cast<float>(v.lastLapTime);
   }
 }
 
@@ -105,16 +105,16 @@ void updateMatchedEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, 
   if (!timingSession) e.topSpeed = e.stintTopSpeed;
 }
 
-void publishFastestLap(TimeTableTail& tail, const TimeTableEntry& found) {
-  tail.fastestLapSector1 = found.bestSector1;
-  tail.fastestLapSector2 = found.bestSector2;
-  tail.fastestLapTime = found.bestLapTime;
-  copyBounded(tail.fastestLapDriver, sizeof tail.fastestLapDriver, found.driverName);
+void publishFastestLap(TimeTable& table, const TimeTableEntry& found) {
+  table.fastestLapSector1 = found.bestSector1;
+  table.fastestLapSector2 = found.bestSector2;
+  table.fastestLapTime = found.bestLapTime;
+  copyBounded(table.fastestLapDriver, sizeof table.fastestLapDriver, found.driverName);
 }
 
-void clearFastestLap(TimeTableTail& tail) {
-  tail.fastestLapTime = tail.fastestLapSector1 = tail.fastestLapSector2 = -1.0f;
-  tail.fastestLapDriver[0] = 0;
+void clearFastestLap(TimeTable& table) {
+  table.fastestLapTime = table.fastestLapSector1 = table.fastestLapSector2 = -1.0f;
+  table.fastestLapDriver[0] = 0;
 }
 
 // The lowest entry with inUse 0 at or after `from`, or kTimeTableEntries.
@@ -125,77 +125,74 @@ int firstFreeFrom(const TimeTable& table, int from) {
 
 }  // namespace
 
-void TimeTableEntry::clear() {
-  driverName[0] = vehicleName[0] = vehicleClass[0] = 0;
-  vehicleIndex = -1;
-  place = 0;
-  bestSector1 = bestSector2 = bestLapTime = -1.0f;
-  topSpeed = stintTopSpeed = 0.0f;
-  inUse = isPlayerVehicle = seenThisUpdate = 0;
-  vehicleStatus = 0;
+void clearEntry(TimeTableEntry& e) {
+  e.driverName[0] = e.vehicleName[0] = e.vehicleClass[0] = 0;
+  e.vehicleIndex = -1;
+  e.place = 0;
+  e.bestSector1 = e.bestSector2 = e.bestLapTime = -1.0f;
+  e.topSpeed = e.stintTopSpeed = 0.0f;
+  e.inUse = e.isPlayerVehicle = e.seenThisUpdate = 0;
+  e.vehicleStatus = 0;
 }
 
-void TimeTable::reset() {
-  for (TimeTableEntry& e : entries) e.clear();
-  clearFastestLap(tail);
-  tail.earlyTimesSeen = 0;
-  tail.playerBestLapTime = tail.playerBestSector1 = tail.playerBestSector2 = -1.0f;
+void resetTimeTable(TimeTable& table) {
+  for (TimeTableEntry& e : table.entries) clearEntry(e);
+  clearFastestLap(table);
+  table.earlyTimesSeen = 0;
+  table.playerBestLapTime = table.playerBestSector1 = table.playerBestSector2 = -1.0f;
 }
 
-void TimeTable::trackTopSpeeds(const HostScoring& scoring, EntryFinder& finder) {
-  int count = hostVehicleCount(scoring);
-  for (int i = 0; i < count; ++i) trackTopSpeed(i, scoring.vehicles[i], finder);
-}
-
-float TimeTable::trackTopSpeed(int position, const HostVehicle& v, EntryFinder& finder) {
+float trackTopSpeed(TimeTable& table, int position, const HostVehicle& v, EntryFinder& finder) {
   float speed = vehicleSpeed(v);
-  int k = finder.find(*this, position, v);
-  if (k >= 0 && speed > entries[k].topSpeed) entries[k].topSpeed = speed;
+  int k = finder.find(table, position, v);
+  if (k >= 0 && speed > table.entries[k].topSpeed) table.entries[k].topSpeed = speed;
   return speed;
 }
 
-int TimeTable::update(const HostScoring& scoring, EntryFinder& finder, const float* speeds) {
-  for (TimeTableEntry& e : entries) e.seenThisUpdate = 0;
+int updateTimeTable(TimeTable& table, const HostScoring& scoring, EntryFinder& finder,
+                    const float* speeds) {
+  TimeTableEntry* entries = table.entries;
+  for (TimeTableEntry& e : table.entries) e.seenThisUpdate = 0;
 
   int count = hostVehicleCount(scoring);
   if (count > 0) {
     bool timingSession = isTimingSession(scoring.session);
     // Entries only ever come into use during an update, so the first free
     // one moves forward only.
-    int freeSlot = firstFreeFrom(*this, 0);
+    int freeSlot = firstFreeFrom(table, 0);
     for (int32_t i = 0; i < count; ++i) {
       const HostVehicle& v = scoring.vehicles[i];
       float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
       bool player = isPlayerVehicle(v);
-      if (player) samplePlayerBest(tail, v);
+      if (player) samplePlayerBest(table, v);
 
-      int k = finder.find(*this, i, v);
+      int k = finder.find(table, i, v);
       if (k >= 0) {
         updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
       } else if (freeSlot < kTimeTableEntries) {
         k = freeSlot;
         takeNewEntry(entries[k], v, i, speed, player);
-        finder.namesWritten(*this, k);
+        finder.namesWritten(table, k);
       } else {
         continue;  // more drivers than entries: left out of the table
       }
-      if (k == freeSlot) freeSlot = firstFreeFrom(*this, k + 1);
+      if (k == freeSlot) freeSlot = firstFreeFrom(table, k + 1);
     }
   }
 
   // Publication step A: a lap faster than the published one is published;
   // anything else clears the tail for step B to fill.
-  const int best = fastestLapEntry();
+  const int best = fastestLapEntry(table);
   if (best >= 0 && entries[best].bestLapTime > 0.0f &&
-      (tail.fastestLapTime < 0.0f || entries[best].bestLapTime < tail.fastestLapTime)) {
-    publishFastestLap(tail, entries[best]);
+      (table.fastestLapTime < 0.0f || entries[best].bestLapTime < table.fastestLapTime)) {
+    publishFastestLap(table, entries[best]);
   } else {
-    clearFastestLap(tail);
+    clearFastestLap(table);
   }
   return best;
 }
 
-int TimeTable::fastestLapEntry() const {
+int fastestLapEntry(const TimeTable& table) {
   // Only a lap time that is a positive number qualifies; the table stores
   // no other, but the block is open to in-process writers. The choice of
   // the faster by selection: which entry is faster follows no pattern a
@@ -203,7 +200,7 @@ int TimeTable::fastestLapEntry() const {
   int best = -1;
   float bestTime = 0.0f;
   for (int k = 0; k < kTimeTableEntries; ++k) {
-    const TimeTableEntry& e = entries[k];
+    const TimeTableEntry& e = table.entries[k];
     float t = e.bestLapTime;
     bool qualifies =
         e.inUse != 0 && e.seenThisUpdate != 0 && e.vehicleStatus < 3 && t > 0.0f && t <= FLT_MAX;
@@ -214,22 +211,12 @@ int TimeTable::fastestLapEntry() const {
   return best;
 }
 
-bool TimeTable::findFastestLap(TimeTableEntry& result) const {
-  int best = fastestLapEntry();
-  if (best < 0) {
-    result.clear();
-    return false;
-  }
-  result = entries[best];
-  return true;
-}
-
-void TimeTable::republishFastestLap(bool earlyPhase, int best) {
-  if (best < 0 || !(entries[best].bestLapTime > 0.0f)) return;
-  const TimeTableEntry& found = entries[best];
-  if (tail.fastestLapTime == -1.0f || tail.fastestLapTime != found.bestLapTime) {
-    publishFastestLap(tail, found);
-    if (!earlyPhase) tail.earlyTimesSeen = 0;
+void republishFastestLap(TimeTable& table, bool earlyPhase, int best) {
+  if (best < 0 || !(table.entries[best].bestLapTime > 0.0f)) return;
+  const TimeTableEntry& found = table.entries[best];
+  if (table.fastestLapTime == -1.0f || table.fastestLapTime != found.bestLapTime) {
+    publishFastestLap(table, found);
+    if (!earlyPhase) table.earlyTimesSeen = 0;
   }
 }
 

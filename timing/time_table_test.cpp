@@ -12,6 +12,7 @@
 #include "scoring/scoring_info.h"
 #include "tests/test_support.h"
 #include "timing/entry_finder.h"
+#include "timing/host_values.h"
 #include "timing/time_table.h"
 
 namespace korvanel {
@@ -47,26 +48,31 @@ void makePlayer(HostVehicle& v) {
 
 class TimeTableTest : public ::testing::Test {
  protected:
-  void SetUp() override { t.reset(); }
+  void SetUp() override { resetTimeTable(t); }
 
   void cycle(ScoringBuilder& s, bool earlyPhase = false) {
     const HostScoring& record = *s.record();
     finder.rebuild(t);
-    t.trackTopSpeeds(record, finder);
-    t.republishFastestLap(earlyPhase, t.update(record, finder));
+    trackTopSpeeds(record);
+    republishFastestLap(t, earlyPhase, updateTimeTable(t, record, finder));
   }
   // One pass alone, after a rebuild, as a caller that may have written
   // names since must.
   void update(const HostScoring& record) {
     finder.rebuild(t);
-    t.update(record, finder);
+    updateTimeTable(t, record, finder);
   }
   void track(const HostScoring& record) {
     finder.rebuild(t);
-    t.trackTopSpeeds(record, finder);
+    trackTopSpeeds(record);
+  }
+  void trackTopSpeeds(const HostScoring& record) {
+    for (int i = 0; i < hostVehicleCount(record); ++i) {
+      trackTopSpeed(t, i, record.vehicles[i], finder);
+    }
   }
   const TimeTableEntry& entry(int k) const { return t.entries[k]; }
-  const TimeTableTail& tail() const { return t.tail; }
+  const TimeTable& tail() const { return t; }
 
   void expectNoFastestLap() const {
     EXPECT_EQ(tail().fastestLapTime, -1.0f);
@@ -273,7 +279,7 @@ TEST_F(TimeTableTest, AnEmptyUpdateEmptiesTheTailButKeepsThePlayersBest) {
 TEST_F(TimeTableTest, TheSecondStepClearsTheEarlyFlagOnlyWhenItRepublishesOutsideTheEarlyPhase) {
   ScoringBuilder s;
   setBest(s.addVehicle("Ann", 1), 30.0, 60.0, 90.0);
-  t.tail.earlyTimesSeen = 1;
+  t.earlyTimesSeen = 1;
   // First publication happens in step A; step B has nothing to do.
   cycle(s, false);
   expectFastestLap("Ann", 90.0f, 30.0f, 60.0f);
@@ -533,9 +539,9 @@ TEST_F(TimeTableTest, ValuesThatAreNotNumbersAreNeverStored) {
   // Lap times written into the table by someone else never qualify.
   t.entries[1].bestLapTime = std::numeric_limits<float>::quiet_NaN();
   t.entries[2].bestLapTime = -std::numeric_limits<float>::infinity();
-  TimeTableEntry found;
-  ASSERT_TRUE(t.findFastestLap(found));
-  EXPECT_STREQ(found.driverName, "Me");
+  int found = fastestLapEntry(t);
+  ASSERT_GE(found, 0);
+  EXPECT_STREQ(entry(found).driverName, "Me");
 }
 
 TEST_F(TimeTableTest, NoVehicleIsReadWithoutACountOrAnArray) {
@@ -589,10 +595,10 @@ TEST_F(TimeTableTest, ResetClearsEntriesAndTailButNotTheReservedBytes) {
   setSpeed(me, 40.0);
   cycle(s);
   cycle(s);
-  t.tail.earlyTimesSeen = 1;
-  std::memset(t.tail.reserved45, 0x77, sizeof t.tail.reserved45);
+  t.earlyTimesSeen = 1;
+  std::memset(t.reserved24045, 0x77, sizeof t.reserved24045);
 
-  t.reset();
+  resetTimeTable(t);
   for (const TimeTableEntry& e : t.entries) {
     ASSERT_EQ(e.driverName[0], 0);
     ASSERT_EQ(e.vehicleName[0], 0);
@@ -611,7 +617,7 @@ TEST_F(TimeTableTest, ResetClearsEntriesAndTailButNotTheReservedBytes) {
   EXPECT_EQ(tail().playerBestLapTime, -1.0f);
   EXPECT_EQ(tail().playerBestSector1, -1.0f);
   EXPECT_EQ(tail().playerBestSector2, -1.0f);
-  EXPECT_EQ(tail().reserved45[0], 0x77);
+  EXPECT_EQ(tail().reserved24045[0], 0x77);
 
   // The stale "e" after the NUL is no part of the name: "Me" gets entry 0
   // afresh, with the best lap of its first update.
