@@ -58,7 +58,9 @@ void addOptions(CLI::App& app, Options& o) {
       ->check(CLI::Range(0, 255))
       ->group(race)
       ->capture_default_str();
-  app.add_option("--session-length", o.race.sessionLength, "Session length in seconds")
+  app.add_option("--session-length", o.race.sessionLength,
+                 "Race length in seconds from the green flag; without --laps the leader then "
+                 "finishes its lap and every other car the next time it crosses the line")
       ->check(CLI::Range(5.0, 86400.0))
       ->group(race)
       ->capture_default_str();

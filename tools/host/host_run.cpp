@@ -71,6 +71,7 @@ void runRace(RaceModel& model, HostCalls& calls, HostCalls& plugin, const RunSet
   calls.scoring(model.scoring(true));
   calls.telemetry(model.telemetry(dt));
   int leaderLaps = 0;
+  bool timeUpShown = false;
   for (long i = 1; !model.finished(); ++i) {
     if (interrupted()) {
       model.finish();
@@ -82,6 +83,12 @@ void runRace(RaceModel& model, HostCalls& calls, HostCalls& plugin, const RunSet
     if (i % k == 0) {
       calls.scoring(model.scoring(true));
       reportLap(model, leaderLaps, settings.quiet);
+    }
+    if (model.chequered() && !timeUpShown && !settings.quiet) {
+      timeUpShown = true;
+      std::printf("korvanel-host: time is up at %.1f s: the leader finishes its lap\n",
+                  model.time());
+      std::fflush(stdout);
     }
   }
   // The field at a standstill, once, as a recording will replay it.

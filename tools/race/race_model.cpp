@@ -101,14 +101,21 @@ void RaceModel::step(double dt) {
   if (finished_) return;
   for (Car& car : cars_) advanceCar(car, dt);
   time_ += dt;
-  for (Car& car : cars_) car.speed = carSpeed(car, car.s, time_, &car.accel);
-  bool lapsDone = options_.laps > 0 && std::any_of(cars_.begin(), cars_.end(), [&](const Car& c) {
-                    return c.laps >= options_.laps;
-                  });
-  if (lapsDone || time_ >= options_.sessionLength) finish();
+  for (Car& car : cars_) {
+    car.speed = car.finishTime >= 0.0 ? 0.0 : carSpeed(car, car.s, time_, &car.accel);
+    if (car.finishTime >= 0.0) car.accel = 0.0;
+  }
+  bool done =
+      options_.laps > 0
+          ? time_ >= timeUp() || std::any_of(cars_.begin(), cars_.end(),
+                                             [&](const Car& c) { return c.laps >= options_.laps; })
+          : std::all_of(cars_.begin(), cars_.end(),
+                        [](const Car& c) { return c.finishTime >= 0.0; });
+  if (done) finish();
 }
 
 void RaceModel::advanceCar(Car& car, double dt) {
+  if (car.finishTime >= 0.0) return;  // stopped past the line
   const ClassTraits& traits = kClasses[car.classIndex];
   double t = time_;
   // Midpoint step: second-order accurate, so times and places stay smooth.
@@ -139,7 +146,20 @@ void RaceModel::advanceCar(Car& car, double dt) {
       crossLine(car, when);
     }
   }
-  car.s = to >= lap ? to - lap : to;
+  car.s = car.finishTime >= 0.0 ? 0.0 : to >= lap ? to - lap : to;
+}
+
+bool RaceModel::takesFlag(const Car& car, double when) const {
+  if (options_.laps > 0 || when < timeUp()) return false;
+  double lap = track_.length();
+  for (const Car& other : cars_) {
+    if (other.finishTime >= 0.0) return true;  // the leader has finished
+  }
+  // The first to finish is the leader; `car` has just counted its lap.
+  for (const Car& other : cars_) {
+    if (&other != &car && other.laps + other.s / lap > car.laps) return false;
+  }
+  return true;
 }
 
 void RaceModel::crossLine(Car& car, double when) {
@@ -162,6 +182,10 @@ void RaceModel::crossLine(Car& car, double when) {
   }
   car.lapStart = when;
   car.cur1 = car.cur2 = -1.0;
+  if (car.laps > 0 && takesFlag(car, when)) {
+    car.finishTime = when;  // stops at the line, no stop for fuel
+    return;
+  }
   car.lapPace = random_.between(0.995, 1.005);
 
   // Not enough fuel for another lap: stop in the pits after the line.
@@ -196,8 +220,15 @@ void RaceModel::updatePlaces() {
   for (int i = 0; i < n; ++i) order[i] = i;
   double lap = track_.length();
   auto progress = [&](int i) { return cars_[i].laps + cars_[i].s / lap; };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return progress(a) > progress(b); });
+  // Cars that finished on the same lap stand at the line: the first to finish leads.
+  auto finishedFirst = [&](int a, int b) {
+    double fa = cars_[a].finishTime, fb = cars_[b].finishTime;
+    return fa >= 0.0 && (fb < 0.0 || fa < fb);
+  };
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    double pa = progress(a), pb = progress(b);
+    return pa != pb ? pa > pb : finishedFirst(a, b);
+  });
   double leader = progress(order[0]);
   double behindLeader = 0.0;
   for (int r = 0; r < n; ++r) {
@@ -210,7 +241,10 @@ void RaceModel::updatePlaces() {
     }
     double ahead = progress(order[r - 1]), mine = progress(order[r]);
     double average = averageSpeed_[car.classIndex] * car.pace;
-    car.timeBehindNext = (ahead - mine) * lap / average;
+    const Car& next = cars_[order[r - 1]];
+    bool bothFinished = car.finishTime >= 0.0 && next.finishTime >= 0.0 && ahead == mine;
+    car.timeBehindNext =
+        bothFinished ? car.finishTime - next.finishTime : (ahead - mine) * lap / average;
     car.lapsBehindNext = static_cast<int>(std::floor(ahead - mine));
     behindLeader += car.timeBehindNext;
     car.timeBehindLeader = behindLeader;

@@ -19,10 +19,13 @@ struct RaceOptions {
   int classes = 3;
   double trackLength = 4000.0;
   std::string trackName = "Korvanel Ring";
-  int32_t session = 10;           // 10 to 13: race sessions
-  double sessionLength = 1800.0;  // seconds of session time
-  int laps = 0;                   // the race ends when the leader has done these; 0: no limit
-  double gridSeconds = 3.0;       // standing on the grid before the green flag
+  int32_t session = 10;  // 10 to 13: race sessions
+  // Seconds the race runs from the green flag. A timed race (laps 0): when
+  // they are up, the leader finishes the lap it is on and every other car
+  // the next time it crosses the line. A race of laps stops where it stands.
+  double sessionLength = 1800.0;
+  int laps = 0;              // the race ends when the leader has done these; 0: a timed race
+  double gridSeconds = 3.0;  // standing on the grid before the green flag
   uint32_t seed = 1;
   int playerGrid = -1;  // grid slot of the player's car; -1 picks one
 };
@@ -75,6 +78,7 @@ struct Car {
   SectorTruth sectors;
   float sampledTopSpeed = 0.0f;
   int pitStopCount = 0;
+  double finishTime = -1.0;  // session time it took the chequered flag; -1 not yet
 };
 
 class RaceModel {
@@ -89,7 +93,13 @@ class RaceModel {
   double time() const { return time_; }
   double greenTime() const { return options_.gridSeconds; }
   uint8_t phase() const;
+  // The race is over: every car has finished (a timed race) or the leader
+  // has done the laps.
   bool finished() const { return finished_; }
+  // The timed race's clock has run out: the cars are finishing.
+  bool chequered() const { return options_.laps <= 0 && time_ >= timeUp(); }
+  // Session time at which the race's time is up.
+  double timeUp() const { return greenTime() + options_.sessionLength; }
   // Distance the player drove, summed as speed times step over every
   // telemetry record handed out.
   double playerDistance() const { return playerDistance_; }
@@ -107,6 +117,9 @@ class RaceModel {
  private:
   void advanceCar(Car& car, double dt);
   void crossLine(Car& car, double when);
+  // Whether `car`, crossing the line at `when`, takes the chequered flag
+  // of a timed race.
+  bool takesFlag(const Car& car, double when) const;
   double envelope(const Car& car, double t, double* derivative) const;
   double carSpeed(const Car& car, double s, double t, double* accel) const;
   // Places and gaps from progress; the scoring record calls it.

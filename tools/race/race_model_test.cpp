@@ -193,6 +193,48 @@ TEST(RaceModel, PhasesStandingStartAndFinish) {
   EXPECT_EQ(4, leaderLaps);
 }
 
+TEST(RaceModel, TimedRaceLeaderFinishesItsLapTheOthersAtTheirNextLine) {
+  RaceOptions o = shortRace(7);
+  o.laps = 0;
+  o.sessionLength = 75.0;
+  RaceModel model(o);
+  const Car* leader = nullptr;
+  int leaderLaps = 0;
+  runScoring(model, [&](const HostScoring& s) {
+    if (leader == nullptr && model.chequered()) {
+      for (int i = 0; i < s.vehicleCount; ++i) {
+        if (s.vehicles[i].place == 1) leader = &model.cars()[static_cast<size_t>(i)];
+      }
+      leaderLaps = leader->laps;
+    }
+  });
+  ASSERT_NE(leader, nullptr);
+  EXPECT_EQ(leader->laps, leaderLaps + 1) << "the leader finishes the lap it was on";
+  EXPECT_GE(leader->finishTime, model.timeUp());
+  const HostScoring& end = model.scoring(true);
+  EXPECT_EQ(kPhaseOver, end.phase);
+  std::vector<const Car*> order(model.cars().size());
+  for (int i = 0; i < end.vehicleCount; ++i) {
+    const Car& car = model.cars()[static_cast<size_t>(i)];
+    order[end.vehicles[i].place - 1u] = &car;
+    EXPECT_GE(car.finishTime, leader->finishTime) << car.driver;
+    // Its lap before the flag began before the leader finished.
+    EXPECT_LT(car.finishTime - car.lastLap, leader->finishTime + 1e-9) << car.driver;
+    EXPECT_EQ(0.0, double(end.vehicles[i].localVelocity[2]));
+  }
+  EXPECT_EQ(order[0], leader);
+  for (size_t p = 1; p < order.size(); ++p) {
+    const Car &ahead = *order[p - 1], &car = *order[p];
+    EXPECT_TRUE(car.laps < ahead.laps ||
+                (car.laps == ahead.laps && car.finishTime > ahead.finishTime))
+        << "classified by laps, then by the time they finished";
+    if (car.laps == ahead.laps) {
+      EXPECT_NEAR(end.vehicles[&car - model.cars().data()].timeBehindNext,
+                  car.finishTime - ahead.finishTime, 1e-9);
+    }
+  }
+}
+
 TEST(RaceModel, FuelBurnsWithDistanceAndPitStopsRefuel) {
   RaceOptions o = shortRace(11);
   o.laps = 8;
