@@ -19,7 +19,8 @@ constexpr int kAverageLaps = 5;      // green laps in an average (lap time, fuel
 constexpr int kRelativeEachWay = 4;  // cars ahead and behind in the relative by default
 
 // What the user tells of the race's length; the host's records do not carry
-// it. Both 0: unknown. `minutes` counts on the session clock from its zero.
+// it. Both 0: unknown. `minutes` run from the green flag (from the session
+// clock's zero when the history began after the start).
 struct RaceLength {
   int laps = 0;
   double minutes = 0.0;

@@ -40,7 +40,7 @@ std::optional<double> lapsToFinish(const RaceLength& length, const RaceProgress&
   if (length.laps > 0) {
     leaderLeft = std::max(0.0, length.laps - race.leaderProgress) * race.leaderLap;
   } else {
-    double clock = std::max(0.0, length.minutes * 60.0 - race.sessionTime);
+    double clock = std::max(0.0, length.minutes * 60.0 - race.raceTime);
     double flagAt = std::ceil(race.leaderProgress + clock / race.leaderLap);
     leaderLeft = std::max(0.0, flagAt - race.leaderProgress) * race.leaderLap;
   }

@@ -34,7 +34,7 @@ class FuelUse {
 
 // Where the race stands, for the laps still to drive.
 struct RaceProgress {
-  double sessionTime = 0.0;     // s, the session clock
+  double raceTime = 0.0;        // s since the green flag
   double leaderProgress = 0.0;  // laps completed plus the fraction of the lap
   double leaderLap = -1.0;      // s, the leader's typical lap; -1 unknown
   double playerProgress = 0.0;
@@ -43,7 +43,7 @@ struct RaceProgress {
 
 // Laps the player still drives to the flag: the race ends when the overall
 // leader completes `length.laps` laps, or completes the lap in progress
-// once the session clock reaches `length.minutes`; the player then finishes
+// once `length.minutes` have run since the green flag; the player then finishes
 // the lap it is on. None when the length or a lap time is unknown.
 std::optional<double> lapsToFinish(const RaceLength& length, const RaceProgress& race);
 

@@ -92,6 +92,10 @@ struct RaceEngineer::State {
   char track[64] = {};
   double clock = 0.0;            // the latest session clock
   double scoringTime = kNoTime;  // session clock of the latest scoring update handled
+  // The race's start: the session clock at the first scoring update under
+  // the green flag after one before it; NaN when the start was not seen.
+  bool beforeGreen = false;
+  double greenAt = kNoTime;
 
   CarIdentities identities;
   std::array<int, kCarSlots> slotOfIndex{};
@@ -125,6 +129,8 @@ void RaceEngineer::State::startHistory(const KorvanelScoringInfoV2& s,
   std::memcpy(track, s.trackName, sizeof track);
   clock = s.currentTime;
   scoringTime = kNoTime;
+  beforeGreen = false;
+  greenAt = kNoTime;
   identities.reset();
   for (LapHistory& h : histories) h.reset();
   passTimes.reset();
@@ -151,6 +157,12 @@ void RaceEngineer::State::takeScoring(const KorvanelSharedBlock& block) {
   count = std::clamp(s.vehicleCount, 0, KORVANEL_MAX_VEHICLES);
   player = s.playerIndex >= 0 && s.playerIndex < count ? s.playerIndex : -1;
   bool green = greenFlag(s);
+  if (s.phase < 5) {
+    beforeGreen = true;
+    greenAt = kNoTime;
+  } else if (green && beforeGreen && std::isnan(greenAt)) {
+    greenAt = s.currentTime;
+  }
   identities.match(s, count, slotOfIndex, fresh);
   for (int slot = 0; slot < kCarSlots; ++slot) {
     if (!fresh[static_cast<size_t>(slot)]) continue;
@@ -258,7 +270,12 @@ void RaceEngineer::State::takePlayer(const KorvanelSharedBlock& block) {
   }
 
   RaceProgress race;
-  race.sessionTime = now;
+  // A race's minutes run from its start; before the green flag none have run.
+  if (s.phase < 5) {
+    race.raceTime = 0.0;
+  } else {
+    race.raceTime = std::isnan(greenAt) ? now : now - greenAt;
+  }
   if (count > 0) {
     race.leaderProgress = s.vehicles[0].lapProgress;
     race.leaderLap = histories[static_cast<size_t>(slotOfIndex[0])].typicalLap();

@@ -47,18 +47,26 @@ struct Trace {
   }
 };
 
-// Place of `car` among the cars of its class, by progress.
+// Place of `car` among the cars of its class, by progress; cars that
+// finished on the same lap by the time they finished.
 int classPlaceOf(const RaceModel& model, const Car& car) {
   double lap = model.track().length();
   auto progress = [&](const Car& c) { return c.laps + c.s / lap; };
+  auto ahead = [&](const Car& a, const Car& b) {
+    if (progress(a) != progress(b)) return progress(a) > progress(b);
+    return a.finishTime >= 0.0 && (b.finishTime < 0.0 || a.finishTime < b.finishTime);
+  };
   int place = 1;
   for (const Car& other : model.cars()) {
-    if (other.classIndex == car.classIndex && progress(other) > progress(car)) ++place;
+    if (other.classIndex == car.classIndex && ahead(other, car)) ++place;
   }
   return place;
 }
 
-TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndFuel) {
+// A seeded race of three classes with pit stops, 12 laps of a 2 km track
+// long or (`minutes` > 0) that many minutes from the green flag, told to
+// the engineer as the user would.
+void runKnownTruthRace(double minutes) {
   testing::ScratchFolder folder;
   testing::FakeClock tick;
   PluginConfig config;
@@ -68,14 +76,26 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
   options.cars = 20;
   options.classes = 3;
   options.trackLength = 2000.0;
-  options.laps = 12;
+  options.laps = minutes > 0.0 ? 0 : 12;
+  options.sessionLength = minutes > 0.0 ? minutes * 60.0 : 1800.0;
   options.seed = 26;
   RaceModel model(options);
   const double lap = model.track().length();
   const Car& me = model.cars()[static_cast<size_t>(model.playerIndex())];
   const double burn = RaceModel::classTraits(me.classIndex).burnPerMetre;
+  const RaceLength length{options.laps, minutes};
+  // When the forecast to the finish is taken: halfway through a race of
+  // laps; in a timed race once every car has made its one stop (a full tank
+  // lasts the race), as a stop of the leader after the forecast moves the
+  // flag by its length, which no forecast can know.
+  auto forecastNow = [&](int leaderLaps) {
+    if (options.laps > 0) return leaderLaps >= options.laps / 2;
+    return std::all_of(model.cars().begin(), model.cars().end(), [&](const Car& c) {
+      return c.pitStopCount > 0 && model.time() > c.upStart;
+    });
+  };
 
-  RaceEngineer engineer(RaceLength{options.laps, 0.0});
+  RaceEngineer engineer(length);
   RenderPlugin plugin;
   plugin.startup(0);
   plugin.startSession();
@@ -88,7 +108,8 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
   double lapStart = -1.0;
   int deltaChecks = 0, fuelChecks = 0, carChecks = 0;
   double worstDelta = 0.0, largestTrueDelta = 0.0;
-  double fuelToFinish = -1.0, distanceAtForecast = 0.0;
+  double fuelToFinish = -1.0, distanceAtForecast = 0.0, lapsToFinish = -1.0,
+         progressAtForecast = 0.0;
   int nextMark = 1;  // a quarter lap: checks at 1/4, 2/4 and 3/4 of each lap
 
   for (long i = 1; !model.finished(); ++i) {
@@ -181,9 +202,11 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
     }
     int leaderLaps = 0;
     for (const Car& car : model.cars()) leaderLaps = std::max(leaderLaps, car.laps);
-    if (fuelToFinish < 0.0 && leaderLaps >= options.laps / 2 && fuel.toFinish) {
+    if (fuelToFinish < 0.0 && forecastNow(leaderLaps) && fuel.toFinish) {
       fuelToFinish = *fuel.toFinish;
       distanceAtForecast = model.playerDistance();
+      lapsToFinish = fuel.lapsToFinish.value();
+      progressAtForecast = me.laps + me.s / lap;
       EXPECT_NEAR(fuel.toAdd.value(), std::max(0.0, fuelToFinish - me.fuel), 0.01);
     }
   }
@@ -192,7 +215,10 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
   double used = (model.playerDistance() - distanceAtForecast) * burn;
   ASSERT_GT(fuelToFinish, 0.0);
   EXPECT_NEAR(fuelToFinish, used, burn * lap) << "fuel to the finish, one lap's fuel apart";
-  EXPECT_GT(deltaChecks, 3 * (options.laps - 4));
+  // The lap the player finishes on (a race of laps stops the model where it stands).
+  double finishLap = std::ceil(me.laps + me.s / lap - 1e-9);
+  EXPECT_NEAR(progressAtForecast + lapsToFinish, finishLap, 0.01) << "laps to the finish";
+  EXPECT_GT(deltaChecks, 3 * (me.laps - 4));
   EXPECT_LT(worstDelta, 0.03) << "delta to the best lap against the model";
   EXPECT_GT(largestTrueDelta, 0.1) << "the laps differ enough for the delta to tell";
   EXPECT_GT(fuelChecks, 100);
@@ -209,13 +235,16 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
     EXPECT_TRUE(doc.contains(key)) << key;
   }
   EXPECT_EQ(doc["classes"].size(), 3u);
-  EXPECT_EQ(doc["engineer"]["raceLength"]["laps"], options.laps);
+  EXPECT_EQ(doc["engineer"]["raceLength"]["laps"], length.laps);
+  EXPECT_EQ(doc["engineer"]["raceLength"]["minutes"], length.minutes);
   EXPECT_EQ(doc["history"][0]["pit"]["stops"], view->history[0].pit.stops);
   EXPECT_TRUE(engineerJson(*view, kPartSession | kPartStandings).empty());
 
   // A longer race given while nothing new comes (a paused host) shows at once.
   double before = view->fuel.toFinish.value();
-  engineer.setRaceLength({options.laps + 1, 0.0});
+  int leaderLaps = 0;
+  for (const Car& car : model.cars()) leaderLaps = std::max(leaderLaps, car.laps);
+  engineer.setRaceLength({leaderLaps + 1, 0.0});
   EXPECT_NEAR(engineer.view()->fuel.toFinish.value() - before, burn * lap, 0.05 * burn * lap);
 
   plugin.exitRealtime();
@@ -223,6 +252,12 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
   plugin.shutdown();
   PluginConfig::setInstanceForTesting(nullptr);
 }
+
+TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndFuel) {
+  runKnownTruthRace(0.0);
+}
+
+TEST(RaceEngineer, FuelAndLapsToTheFinishOfARaceInMinutes) { runKnownTruthRace(8.0); }
 
 // A made-up block of one scoring update: the cars in race order, all at
 // `speed` m/s, the player among them.
