@@ -84,8 +84,8 @@ struct CarHistory {
   std::array<double, kSectors> bestSectors{{-1.0, -1.0, -1.0}};  // best splits
   double averageLap = -1.0;  // mean of the last up to kAverageLaps green laps; -1 none
   PitSummary pit;
-  // Change of the gap to the car ahead, s per lap, over the last up to 5
-  // laps; negative: closing in.
+  // Change of the gap to the class leader, s per lap, over the last up to
+  // 5 laps with the same class leader; negative: closing in.
   std::optional<double> gapTrend;
 };
 

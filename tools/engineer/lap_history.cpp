@@ -4,6 +4,8 @@
 // line (the pit lane crosses it) belongs to the lap that follows.
 #include "tools/engineer/lap_history.h"
 
+#include <cmath>
+
 namespace korvanel::tools::engineer {
 namespace {
 
@@ -38,13 +40,15 @@ void LapHistory::completeLap(const KorvanelHostVehicle& v) {
   e.times.sectors = splits(v.lastSector1, v.lastSector2, v.lastLapTime);
   e.times.pit = lapPit_;
   e.green = lapGreen_ && !lapPit_ && valid(v.lastLapTime);
-  e.gapAhead = v.lapsBehindNext == 0 && v.place > 1 ? v.timeBehindNext : -1.0;
+  e.lineGap = -1.0;
+  e.reference = -1;
   ++count_;
   takeBests(v.lastLapTime, v.lastSector1, v.lastSector2);
 }
 
-void LapHistory::update(const KorvanelVehicleInfoV2& vehicle, double now, bool green) {
+bool LapHistory::update(const KorvanelVehicleInfoV2& vehicle, double now, bool green) {
   const KorvanelHostVehicle& v = vehicle.host;
+  bool completed = false;
   // The host's own bests cover laps before the history began.
   takeBests(v.bestLapTime, v.bestSector1, v.bestSector2);
   if (lapsCompleted_ < 0) {
@@ -59,6 +63,7 @@ void LapHistory::update(const KorvanelVehicleInfoV2& vehicle, double now, bool g
     pitEntry_ = now;
   } else if (v.lapsCompleted > lapsCompleted_) {
     completeLap(v);
+    completed = true;
     lapsCompleted_ = v.lapsCompleted;
     lapGreen_ = green;
     lapPit_ = false;
@@ -84,6 +89,13 @@ void LapHistory::update(const KorvanelVehicleInfoV2& vehicle, double now, bool g
   inPits_ = inPits;
   pit_.inPits = inPits;
   pit_.stintLaps = inPits ? 0 : v.lapsCompleted - stintStart_;
+  return completed;
+}
+
+void LapHistory::noteLineGap(double gap, int reference) {
+  Entry& e = laps_[(count_ - 1) % kKeptLaps];
+  e.lineGap = std::isfinite(gap) ? gap : -1.0;
+  e.reference = reference;
 }
 
 double LapHistory::averageLap() const {
@@ -115,15 +127,15 @@ PitSummary LapHistory::pit(double now) const {
 }
 
 std::optional<double> LapHistory::gapTrend() const {
-  // The newest gap against the oldest of the last six lines (five laps).
-  int newest = -1, oldest = -1;
+  // The newest gap against the oldest of the last six lines (five laps),
+  // all to the same class leader: a new leader would make the gap jump.
+  int oldest = -1;
   for (int k = 0; k < keptLaps() && k <= kAverageLaps; ++k) {
-    if (entry(k).gapAhead < 0.0) break;
-    if (newest < 0) newest = k;
+    if (entry(k).lineGap < 0.0 || entry(k).reference != entry(0).reference) break;
     oldest = k;
   }
-  if (newest < 0 || oldest == newest) return std::nullopt;
-  return (entry(newest).gapAhead - entry(oldest).gapAhead) / (oldest - newest);
+  if (oldest < 1) return std::nullopt;
+  return (entry(0).lineGap - entry(oldest).lineGap) / oldest;
 }
 
 }  // namespace korvanel::tools::engineer

@@ -1,6 +1,6 @@
 // One car's timing history, fed with its scoring entries: the laps it
 // completed with their sector splits, its personal bests, its pit stops,
-// time in the pit lane, stint and the gap to the car ahead at each line.
+// time in the pit lane, stint and its gap to its class leader at each line.
 #pragma once
 
 #include <array>
@@ -18,8 +18,12 @@ class LapHistory {
   // Forgets everything: the car is new.
   void reset() { *this = LapHistory(); }
   // One scoring update of the car at session time `now`; `green`: the
-  // session runs under the green flag.
-  void update(const KorvanelVehicleInfoV2& vehicle, double now, bool green);
+  // session runs under the green flag. Returns whether it completed a lap.
+  bool update(const KorvanelVehicleInfoV2& vehicle, double now, bool green);
+  // The gap in s to the car in slot `reference` (its class leader) as the
+  // lap just completed ended; a negative gap: none (a lap or more, or the
+  // car leads). REQUIRES: the latest update completed a lap.
+  void noteLineGap(double gap, int reference);
 
   // Completed laps recorded; lap(0) is the newest. REQUIRES: k < keptLaps().
   int keptLaps() const { return count_ < kKeptLaps ? count_ : kKeptLaps; }
@@ -32,15 +36,17 @@ class LapHistory {
   // Latest lap time known: the average, else the last, else the best; -1 none.
   double typicalLap() const;
   PitSummary pit(double now) const;
-  // Change of the gap to the car ahead in s per lap over the last up to 5
-  // laps; none with fewer than two laps measured.
+  // Change of the gap to the class leader in s per lap over the last up to
+  // 5 laps, while the class leader stayed the same car; none with fewer
+  // than two laps measured.
   std::optional<double> gapTrend() const;
 
  private:
   struct Entry {
     LapTimes times;
-    bool green = false;      // green flag throughout, no pits
-    double gapAhead = -1.0;  // to the car ahead at the line; -1 a lap or more
+    bool green = false;     // green flag throughout, no pits
+    double lineGap = -1.0;  // to the class leader at the line; -1 none
+    int reference = -1;     // the class leader's car slot
   };
   // The k-th newest lap kept. REQUIRES: k < keptLaps().
   const Entry& entry(int k) const { return laps_[(count_ - 1 - k) % kKeptLaps]; }

@@ -100,6 +100,7 @@ struct RaceEngineer::State {
   CarIdentities identities;
   std::array<int, kCarSlots> slotOfIndex{};
   std::array<bool, kCarSlots> fresh{};
+  std::array<bool, KORVANEL_MAX_VEHICLES> completedLap{};  // by index, at the latest scoring update
   std::array<LapHistory, kCarSlots> histories;
   PassTimes passTimes;
   LapDelta delta;
@@ -172,11 +173,24 @@ void RaceEngineer::State::takeScoring(const KorvanelSharedBlock& block) {
   for (int i = 0; i < count; ++i) {
     int slot = slotOfIndex[static_cast<size_t>(i)];
     const KorvanelVehicleInfoV2& v = s.vehicles[i];
-    histories[static_cast<size_t>(slot)].update(v, s.currentTime, green);
+    completedLap[static_cast<size_t>(i)] =
+        histories[static_cast<size_t>(slot)].update(v, s.currentTime, green);
     passTimes.update(slot, v.host.lapDistance, s.lapLength, s.currentTime);
     bestLapOfIndex[static_cast<size_t>(i)] = histories[static_cast<size_t>(slot)].bestLap();
   }
   workOutClasses(s, count, bestLapOfIndex.data(), work.classes, work.classStandings);
+  // The gap trend follows the gap to the class leader at each line.
+  for (int i = 0; i < count; ++i) {
+    if (!completedLap[static_cast<size_t>(i)]) continue;
+    const ClassStanding& standing = work.classStandings[static_cast<size_t>(i)];
+    int leader = i;
+    for (const ClassSummary& c : work.classes) {
+      if (c.name == standing.vehicleClass) leader = c.leaderIndex;
+    }
+    bool measured = leader != i && standing.lapsToClassLeader == 0;
+    histories[static_cast<size_t>(slotOfIndex[static_cast<size_t>(i)])].noteLineGap(
+        measured ? standing.gapToClassLeader : -1.0, slotOfIndex[static_cast<size_t>(leader)]);
+  }
   workOutHistory(s.currentTime);
   workOutRelative(s, count, player, slotOfIndex, passTimes, work.classStandings, work.classes,
                   eachWay, work.relative);

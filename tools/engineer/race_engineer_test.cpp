@@ -266,6 +266,8 @@ struct CarSpec {
   int laps;
   double distance;  // m into the lap
   double lastLap = -1.0;
+  double interval = 0.0;  // s behind the car ahead overall
+  const char* vehicleClass = "GT3";
 };
 
 std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track, double clock,
@@ -285,7 +287,8 @@ std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track,
     KorvanelVehicleInfoV2& v = s.vehicles[i];
     std::snprintf(v.host.driverName, sizeof v.host.driverName, "%s", cars[i].driver);
     std::snprintf(v.host.vehicleName, sizeof v.host.vehicleName, "%s car", cars[i].driver);
-    std::snprintf(v.host.vehicleClass, sizeof v.host.vehicleClass, "GT3");
+    std::snprintf(v.host.vehicleClass, sizeof v.host.vehicleClass, "%s", cars[i].vehicleClass);
+    v.host.timeBehindNext = cars[i].interval;
     v.host.lapsCompleted = static_cast<int16_t>(cars[i].laps);
     v.host.lapDistance = cars[i].distance;
     v.host.lastLapTime = cars[i].lastLap;
@@ -337,6 +340,28 @@ TEST(RaceEngineer, ANewSessionStartsTheHistoryOverAndNothingElseDoes) {
   }
   // The view handed out before stays as it was.
   EXPECT_EQ(before->history[0].lastLap.time, 60.25);
+}
+
+TEST(RaceEngineer, GapTrendFollowsTheClassLeaderWhicheverCarIsAheadOverall) {
+  // Bo loses a second a lap to Al, the leader of their class; from the
+  // second line on a car of another class runs between them.
+  const std::vector<CarSpec> updates[] = {
+      {{"Al", 1, 200.0}, {"Bo", 0, 900.0, -1.0, 4.0}},
+      {{"Al", 1, 300.0}, {"Bo", 1, 10.0, 61.0, 5.0}},
+      {{"Al", 2, 360.0}, {"Xi", 2, 200.0, 55.0, 2.0, "LMP2"}, {"Bo", 2, 10.0, 61.0, 4.0}},
+      {{"Al", 3, 420.0}, {"Xi", 3, 300.0, 55.0, 3.0, "LMP2"}, {"Bo", 3, 10.0, 61.0, 4.0}}};
+  RaceEngineer engineer;
+  double clock = 40.0;
+  for (const std::vector<CarSpec>& cars : updates) {
+    engineer.observe(*blockOf(10, "Ring", clock, cars, 0), Clock::now());
+    clock += 60.0;
+  }
+  auto view = engineer.view();
+  ASSERT_EQ(view->history.size(), 3u);
+  EXPECT_EQ(view->history[2].driverName, "Bo");
+  ASSERT_TRUE(view->history[2].gapTrend.has_value());
+  EXPECT_NEAR(*view->history[2].gapTrend, 1.0, 1e-9);
+  EXPECT_FALSE(view->history[0].gapTrend.has_value()) << "a class leader has no trend";
 }
 
 TEST(RaceEngineer, RelativeAcrossTheLineMarksLappingAndLappedCarsWithGapsFromPassTimes) {
