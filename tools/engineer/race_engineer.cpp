@@ -192,8 +192,12 @@ void RaceEngineer::State::takeScoring(const KorvanelSharedBlock& block) {
         measured ? standing.gapToClassLeader : -1.0, slotOfIndex[static_cast<size_t>(leader)]);
   }
   workOutHistory(s.currentTime);
-  workOutRelative(s, count, player, slotOfIndex, passTimes, work.classStandings, work.classes,
-                  eachWay, work.relative);
+  double playerLap =
+      player >= 0
+          ? histories[static_cast<size_t>(slotOfIndex[static_cast<size_t>(player)])].typicalLap()
+          : -1.0;
+  workOutRelative(s, count, player, playerLap, slotOfIndex, passTimes, work.classStandings,
+                  work.classes, eachWay, work.relative);
   work.hasPlayer = player >= 0;
 }
 

@@ -268,6 +268,7 @@ struct CarSpec {
   double lastLap = -1.0;
   double interval = 0.0;  // s behind the car ahead overall
   const char* vehicleClass = "GT3";
+  double speed = -1.0;  // m/s; -1 the block's
 };
 
 std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track, double clock,
@@ -295,7 +296,7 @@ std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track,
     v.host.lastSector1 = v.host.lastSector2 = v.host.bestLapTime = -1.0;
     v.host.bestSector1 = v.host.bestSector2 = -1.0;
     v.host.place = static_cast<uint8_t>(i + 1);
-    v.host.localVelocity[2] = speed;
+    v.host.localVelocity[2] = cars[i].speed >= 0.0 ? cars[i].speed : speed;
     v.host.isPlayer = static_cast<int>(i) == player ? 1 : 0;
     v.lapProgress = static_cast<float>(cars[i].laps + cars[i].distance / lapLength);
   }
@@ -405,6 +406,18 @@ TEST(RaceEngineer, RelativeAcrossTheLineMarksLappingAndLappedCarsWithGapsFromPas
   }
   nlohmann::json doc = engineerJson(*view, kPartRelative);
   EXPECT_EQ(doc["relative"]["cars"][1]["mark"], "lapped");
+
+  // Gus passed the player's point 3.8 s ago and stopped 50 m up the road:
+  // the player reaches him in a second.
+  RaceEngineer stopped;
+  for (int k = 0; k < 5; ++k) {
+    double gus = k == 0 ? 590.0 : k == 1 ? 640.0 : 650.0;
+    std::vector<CarSpec> cars = {{"Gus", 2, gus, -1.0, 0.0, "GT3", k < 2 ? 50.0 : 0.0},
+                                 {"Player", 2, 400.0 + 50.0 * k}};
+    stopped.observe(*blockOf(10, "Ring", 1.0 + k, cars, 1), Clock::now());
+  }
+  ASSERT_EQ(stopped.view()->relative.size(), 2u);
+  EXPECT_NEAR(stopped.view()->relative[0].gap, -1.0, 1e-9);
   EXPECT_FALSE(doc.contains("history"));
 }
 

@@ -1,6 +1,10 @@
 // Gaps on track: a car ahead passed the player's point some seconds ago,
 // which is its gap (negative: ahead); the player passed the point of a car
-// behind some seconds ago, which is that car's gap. Where the history does
+// behind some seconds ago, which is that car's gap. A car ahead at less
+// than half the player's speed (slowed, stopped) passed the player's point
+// long ago: its gap is the time the player needs to reach it when that is
+// less (the player's lap less the time since the player passed the car's
+// point, else the distance over the player's speed). Where the history does
 // not know the moment yet, the distance over the speed stands in.
 #include "tools/engineer/relative.h"
 
@@ -83,7 +87,7 @@ double PassTimes::passTime(int slot, double distance, double lapLength) const {
   return t0;
 }
 
-void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player,
+void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player, double playerLap,
                      const std::array<int, kCarSlots>& slotOfIndex, const PassTimes& passTimes,
                      const std::vector<ClassStanding>& standings,
                      const std::vector<ClassSummary>& classes, int eachWay,
@@ -144,15 +148,23 @@ void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player
       r.mark = RelativeMark::kPlayer;
       return;
     }
-    double passed =
-        d > 0.0 ? passTimes.passTime(slotOfIndex[static_cast<size_t>(i)], mine, lap)
-                : passTimes.passTime(slotOfIndex[static_cast<size_t>(player)], mine + d, lap);
+    int mySlot = slotOfIndex[static_cast<size_t>(player)];
+    double passed = d > 0.0 ? passTimes.passTime(slotOfIndex[static_cast<size_t>(i)], mine, lap)
+                            : passTimes.passTime(mySlot, mine + d, lap);
     double gap;
     if (passed >= 0.0 && passed <= now) {
       gap = now - passed;
     } else {
       double speed = std::max(10.0, (mySpeed + speedOf(e.host)) / 2.0);
       gap = std::fabs(d) / speed;
+    }
+    if (d > 0.0 && speedOf(e.host) < 0.5 * std::max(10.0, mySpeed)) {
+      double iPassedIt = passTimes.passTime(mySlot, mine + d, lap);
+      double reach = playerLap - (now - iPassedIt);
+      if (!(playerLap > 0.0 && iPassedIt >= 0.0 && iPassedIt <= now && reach > 0.0)) {
+        reach = d / std::max(10.0, mySpeed);
+      }
+      gap = std::min(gap, reach);
     }
     r.gap = d > 0.0 ? -gap : gap;
     double progress = static_cast<double>(e.lapProgress) - me.lapProgress;

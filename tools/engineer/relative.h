@@ -44,8 +44,9 @@ class PassTimes {
 // The relative of the first `count` vehicles of `scoring` (race order) at
 // the scoring update's session time: up to `eachWay` cars ahead and behind
 // the player `player` on track, player included, from the car furthest
-// ahead. `color[i]` is vehicle i's class colour. Reuses `out`'s storage.
-void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player,
+// ahead. `playerLap` is the player's typical lap (s; -1 unknown), for the
+// time the player needs to reach a car ahead. Reuses `out`'s storage.
+void workOutRelative(const KorvanelScoringInfoV2& scoring, int count, int player, double playerLap,
                      const std::array<int, kCarSlots>& slotOfIndex, const PassTimes& passTimes,
                      const std::vector<ClassStanding>& standings,
                      const std::vector<ClassSummary>& classes, int eachWay,
