@@ -69,22 +69,42 @@ void CarIdentities::match(const KorvanelScoringInfoV2& scoring, int count,
                           std::array<bool, kCarSlots>& fresh) {
   ++calls_;
   fresh.fill(false);
+  // Cars under the same names first, so that a driver swap below cannot
+  // take the slot of another car of the same vehicle name.
   for (int i = 0; i < count; ++i) {
     const KorvanelHostVehicle& v = scoring.vehicles[i].host;
-    uint64_t hash = nameHash(v);
-    int slot = find(v, hash, previous_[i]);
+    int slot = find(v, nameHash(v), previous_[i]);
+    if (slot >= 0) keys_[slot].lastSeen = calls_;
+    slotOfIndex[i] = slot;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (slotOfIndex[i] >= 0) continue;
+    const KorvanelHostVehicle& v = scoring.vehicles[i].host;
+    // A driver swap: the car of the same vehicle name seen last time keeps
+    // its history under its new driver.
+    int slot = swappedDriver(v);
     if (slot < 0) {
       slot = takeSlot();
-      Key& k = keys_[slot];
-      k.hash = hash;
-      std::memcpy(k.driver, v.driverName, sizeof k.driver);
-      std::memcpy(k.vehicle, v.vehicleName, sizeof k.vehicle);
+      std::memcpy(keys_[slot].vehicle, v.vehicleName, sizeof keys_[slot].vehicle);
       fresh[slot] = true;
     }
-    keys_[slot].lastSeen = calls_;
+    Key& k = keys_[slot];
+    std::memcpy(k.driver, v.driverName, sizeof k.driver);
+    k.hash = nameHash(v);
+    k.lastSeen = calls_;
     slotOfIndex[i] = slot;
-    previous_[i] = slot;
   }
+  for (int i = 0; i < count; ++i) previous_[i] = slotOfIndex[i];
+}
+
+int CarIdentities::swappedDriver(const KorvanelHostVehicle& v) const {
+  for (int slot = 0; slot < kCarSlots; ++slot) {
+    const Key& k = keys_[slot];
+    if (k.lastSeen != 0 && k.lastSeen == calls_ - 1 && sameText(k.vehicle, v.vehicleName)) {
+      return slot;
+    }
+  }
+  return -1;
 }
 
 }  // namespace korvanel::tools::engineer

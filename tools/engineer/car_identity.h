@@ -1,7 +1,8 @@
 // Which car is which from one scoring update to the next: the block lists
 // vehicles in race order, so an index names a place, not a car. A car is
 // its driver and vehicle names; each gets a slot that stays its own for the
-// session.
+// session. A new driver in a vehicle seen at the previous update (a driver
+// swap) keeps the car's slot.
 #pragma once
 
 #include <array>
@@ -36,6 +37,9 @@ class CarIdentities {
   // The slot of the car of `v`'s names not yet matched in this update,
   // tried at `hint` first; -1 none.
   int find(const KorvanelHostVehicle& v, uint64_t hash, int hint) const;
+  // The slot of a car of `v`'s vehicle name seen at the previous update and
+  // not in this one (its driver changed); -1 none.
+  int swappedDriver(const KorvanelHostVehicle& v) const;
   // A free slot, else the one whose car was seen least recently.
   int takeSlot();
 

@@ -268,7 +268,8 @@ struct CarSpec {
   double lastLap = -1.0;
   double interval = 0.0;  // s behind the car ahead overall
   const char* vehicleClass = "GT3";
-  double speed = -1.0;  // m/s; -1 the block's
+  double speed = -1.0;            // m/s; -1 the block's
+  const char* vehicle = nullptr;  // nullptr: "<driver> car"
 };
 
 std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track, double clock,
@@ -287,7 +288,11 @@ std::unique_ptr<KorvanelSharedBlock> blockOf(int32_t session, const char* track,
   for (size_t i = 0; i < cars.size(); ++i) {
     KorvanelVehicleInfoV2& v = s.vehicles[i];
     std::snprintf(v.host.driverName, sizeof v.host.driverName, "%s", cars[i].driver);
-    std::snprintf(v.host.vehicleName, sizeof v.host.vehicleName, "%s car", cars[i].driver);
+    if (cars[i].vehicle) {
+      std::snprintf(v.host.vehicleName, sizeof v.host.vehicleName, "%s", cars[i].vehicle);
+    } else {
+      std::snprintf(v.host.vehicleName, sizeof v.host.vehicleName, "%s car", cars[i].driver);
+    }
     std::snprintf(v.host.vehicleClass, sizeof v.host.vehicleClass, "%s", cars[i].vehicleClass);
     v.host.timeBehindNext = cars[i].interval;
     v.host.lapsCompleted = static_cast<int16_t>(cars[i].laps);
@@ -341,6 +346,16 @@ TEST(RaceEngineer, ANewSessionStartsTheHistoryOverAndNothingElseDoes) {
   }
   // The view handed out before stays as it was.
   EXPECT_EQ(before->history[0].lastLap.time, 60.25);
+
+  // A driver swap is the same car: its laps carry on under the new driver.
+  cars[0] = {"Zoe", 7, 10.0, 57.0};
+  cars[0].vehicle = "Ann car";
+  engineer.observe(*blockOf(11, "Other Ring", 66.0, cars, 0), when);
+  auto swapped = engineer.view();
+  EXPECT_EQ(swapped->since, when);
+  EXPECT_EQ(swapped->history[0].driverName, "Zoe");
+  EXPECT_EQ(swapped->history[0].laps.size(), 2u);
+  EXPECT_EQ(swapped->history[0].bestLap, 57.0);
 }
 
 TEST(RaceEngineer, GapTrendFollowsTheClassLeaderWhicheverCarIsAheadOverall) {
