@@ -10,6 +10,7 @@
 #include "tools/monitor/monitor_check.h"
 #include "tools/monitor/monitor_screen.h"
 #include "tools/reader/block_commands.h"
+#include "tools/reader/block_follower.h"
 #include "tools/reader/block_source.h"
 #include "tools/reader/snapshot_json.h"
 #include "tools/reader/terminal_text.h"
@@ -61,19 +62,22 @@ int watch(BlockSource& block, const Options& o) {
   // Off a terminal the screens go one after the other into a log: fewer.
   double interval = terminal ? o.intervalMs / 1000.0 : std::max(o.intervalMs / 1000.0, 2.0);
   auto copy = std::make_unique<KorvanelSharedBlock>();
+  // A block lost under the monitor, or one that stands still while a
+  // restarted host publishes a new one, is opened again as korvanel-live does.
+  BlockFollower follower(block);
   double start = monotonicSeconds();
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
     std::string screen;
-    // A block lost under the monitor is opened again at each screen.
-    OpenResult opened = block.isOpen() ? OpenResult::kOpen : block.open();
-    CopyResult copied;
-    if (opened == OpenResult::kOpen) copied = block.copy(*copy);
-    if (block.isOpen()) {
-      screen = renderScreen(*copy, style, copied.whole);
+    BlockReading reading = follower.read(*copy, monotonicSeconds());
+    if (reading.open) {
+      style.lines = terminal ? terminalLines() : 0;
+      style.idle = reading.idle;
+      screen = renderScreen(*copy, style, reading.copy.whole);
     } else {
-      screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone: " +
-               (copied.lost ? "it shrank or was replaced under the monitor" : openProblem(opened)) +
+      screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone:\n" +
+               (reading.copy.lost ? "it shrank or was replaced under the monitor"
+                                  : openProblem(reading.opened)) +
                ". Waiting for it.\n";
     }
     if (terminal) {

@@ -1,12 +1,16 @@
 // Building the screen from one copy of the block. Speeds are shown in km/h
-// and distances in km, from the host's metres.
+// and distances in km, from the host's metres. Columns are counted in
+// characters (text_columns.h), so names past ASCII keep the table in line.
 #include "tools/monitor/monitor_screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "tools/monitor/text_columns.h"
 #include "tools/reader/block_source.h"
 #include "tools/reader/terminal_text.h"
 
@@ -38,12 +42,22 @@ class Lines {
   std::string paint(const char* code, const std::string& text) const {
     return colour_ ? "\x1b[" + std::string(code) + "m" + text + "\x1b[0m" : text;
   }
-  void add(const std::string& line) { text_ += line + (colour_ ? "\x1b[K\n" : "\n"); }
-  const std::string& text() const { return text_; }
+  // `line` is cut to the screen's width before it is painted.
+  void add(const std::string& line, const char* colour = nullptr) {
+    std::string fitted = fitColumns(line, kScreenColumns);
+    fitted.erase(fitted.find_last_not_of(' ') + 1);
+    lines_.push_back(colour ? paint(colour, fitted) : fitted);
+  }
+  size_t count() const { return lines_.size(); }
+  std::string text() const {
+    std::string out;
+    for (const std::string& line : lines_) out += line + (colour_ ? "\x1b[K\n" : "\n");
+    return out;
+  }
 
  private:
   bool colour_;
-  std::string text_;
+  std::vector<std::string> lines_;
 };
 
 const char* phaseName(int phase) {
@@ -72,9 +86,19 @@ double speedOf(const void* field) {
   return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
-std::string gapText(float seconds, float laps) {
-  if (laps <= -1.0f || laps >= 1.0f) return format("%+.0f L", std::trunc(laps));
-  return format("%+.3f", seconds);
+// Whole laps of a lap count or difference, safe to print however large.
+int wholeLaps(double laps) {
+  if (!(std::fabs(laps) < 1e6)) return laps > 0 ? 999999 : laps < 0 ? -999999 : 0;
+  return static_cast<int>(std::trunc(laps));
+}
+
+// The screen's one convention for gaps: how far a car is behind, positive
+// behind and negative ahead; "+1 L" is one lap behind. At most 7 columns.
+std::string gapText(double seconds, int laps) {
+  if (laps != 0) return format("%+d L", laps);
+  double size = std::fabs(seconds);
+  if (!(size < kLongestTime)) return "--";
+  return format(size < 100 ? "%+.3f" : size < 10000 ? "%+.1f" : "%+.0f", seconds);
 }
 
 const KorvanelTimeTableEntry* timingEntry(const KorvanelTimeTable& table,
@@ -88,97 +112,130 @@ const KorvanelTimeTableEntry* timingEntry(const KorvanelTimeTable& table,
   return nullptr;
 }
 
-void header(Lines& out, const KorvanelSharedBlock& b, bool whole) {
+int carCount(const KorvanelScoringInfoV2& s) {
+  return std::clamp(s.vehicleCount, 0, KORVANEL_MAX_VEHICLES);
+}
+
+const KorvanelVehicleInfoV2* playerOf(const KorvanelScoringInfoV2& s) {
+  bool valid = s.playerIndex >= 0 && s.playerIndex < carCount(s);
+  return valid ? &s.vehicles[s.playerIndex] : nullptr;
+}
+
+void header(Lines& out, const KorvanelSharedBlock& b, const ScreenStyle& style, bool whole) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelHostState& st = b.state;
   std::string status = st.closed          ? "host shut down"
                        : st.sessionActive ? phaseName(s.phase)
                                           : "no session";
-  out.add(out.paint("1;36", "KORVANEL") +
-          format("  %s (%.0f m)  %s  %s  %s  updates %d", printable(s.trackName).c_str(),
-                 s.lapLength, sessionName(s.session).c_str(), status.c_str(),
-                 lapTimeText(s.currentTime).c_str(), st.updateCount) +
-          (whole ? std::string() : "  " + out.paint("1;31", "torn?")));
+  std::string track = shortName(printable(s.trackName), 24);
+  std::string line =
+      format("KORVANEL  %s %.1f km  %s  %s  %s  updates %d", track.c_str(),
+             std::clamp(s.lapLength, 0.0, 1e9) / 1000.0, sessionName(s.session).c_str(),
+             status.c_str(), lapTimeText(s.currentTime).c_str(), st.updateCount);
+  if (style.idle && !st.closed) line += "  idle";
+  if (!whole) line += "  torn?";
+  out.add(line, "1;36");
 }
 
-void playerBlock(Lines& out, const KorvanelSharedBlock& b) {
+void playerLines(Lines& out, const KorvanelSharedBlock& b) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelTelemetryInfoV2& t = b.telemetry;
-  const KorvanelHostState& st = b.state;
-  if (s.playerIndex < 0 || s.playerIndex >= KORVANEL_MAX_VEHICLES) {
+  const KorvanelVehicleInfoV2* p = playerOf(s);
+  if (!p) {
     out.add("No player car in the session");
   } else {
-    const KorvanelVehicleInfoV2& p = s.vehicles[s.playerIndex];
-    out.add(out.paint("1", format("You  %s, %s", printable(p.host.driverName).c_str(),
-                                  printable(t.telemetry.vehicleName).c_str())) +
-            format("  P%d (class P%d)  lap %d  lap time %s  %.0f km/h%s", s.playerPlace,
-                   s.playerClassPosition, t.telemetry.lapNumber + 1,
+    out.add(
+        format("You  P%d  %s  (%s)  lap %d  %.0f km/h%s", s.playerPlace,
+               shortName(printable(p->host.driverName), 24).c_str(),
+               shortName(printable(t.telemetry.vehicleName), 20).c_str(), t.telemetry.lapNumber + 1,
+               speedOf(t.telemetry.localVelocity) * 3.6, p->host.inPits ? "  IN PITS" : ""),
+        "1");
+    out.add(format("Lap time %s   last lap %s   best lap %s",
                    lapTimeText(t.estimatedLapTime).c_str(),
-                   speedOf(t.telemetry.localVelocity) * 3.6, p.host.inPits ? "  IN PITS" : ""));
+                   lapTimeText(p->host.lastLapTime).c_str(),
+                   lapTimeText(b.timeTable.playerBestLapTime).c_str()));
   }
-  out.add(
-      format("Fuel %.2f  per lap %.3f  laps left %.1f  last lap %.3f  per s %.4f  "
-             "distance per fuel %.1f",
-             t.telemetry.fuelLevel, t.fuelPerLap, t.lapsOfFuelLeft, t.lastLapFuel, t.fuelPerSecond,
-             t.distancePerFuel));
-  out.add(format(
-      "KERS %s%s %.1f s   Odometer: vehicle %.3f km, on this track %.3f km   "
-      "class row %d",
-      st.kersTimerOn == 1 ? "on" : "off", st.kersRunning ? ", running," : "", st.kersRemaining,
-      st.vehicleDistance / 1000.0, st.vehicleTrackDistance / 1000.0, st.selectedClassRow));
+  out.add(format("Fuel %.2f  per lap %.3f  laps left %.1f  last lap's fuel %.3f",
+                 t.telemetry.fuelLevel, t.fuelPerLap, t.lapsOfFuelLeft, t.lastLapFuel));
 }
 
-void classTable(Lines& out, const KorvanelSharedBlock& b, int rows) {
+void settingsLine(Lines& out, const KorvanelSharedBlock& b) {
+  const KorvanelHostState& st = b.state;
+  out.add(format("KERS %s%s %.1f s  Odometer %.3f km, on this track %.3f km  class row %d",
+                 st.kersTimerOn == 1 ? "on" : "off", st.kersRunning ? " running" : "",
+                 st.kersRemaining, st.vehicleDistance / 1000.0, st.vehicleTrackDistance / 1000.0,
+                 st.selectedClassRow));
+}
+
+// The indices of the cars listed: all when they fit, else the leader and
+// the cars around the player.
+std::vector<int> listedCars(const KorvanelScoringInfoV2& s, int rows) {
+  int count = carCount(s);
+  std::vector<int> listed;
+  if (count <= rows) {
+    for (int i = 0; i < count; ++i) listed.push_back(i);
+    return listed;
+  }
+  if (rows <= 0) return listed;
+  listed.push_back(0);
+  int window = rows - 1;
+  int centre = playerOf(s) ? s.playerIndex : 0;
+  int first = std::clamp(centre - window / 2, 1, std::max(1, count - window));
+  for (int i = first; i < first + window && i < count; ++i) listed.push_back(i);
+  return listed;
+}
+
+const char kStandingsHeading[] =
+    "Pos Class      Driver                Leader  To you Last lap Best lap Marks";
+
+void standings(Lines& out, const KorvanelSharedBlock& b, int rows) {
   const KorvanelScoringInfoV2& s = b.scoring;
-  int counted = s.vehicleCount < 0                       ? 0
-                : s.vehicleCount > KORVANEL_MAX_VEHICLES ? KORVANEL_MAX_VEHICLES
-                                                         : s.vehicleCount;
-  bool grouped = !s.noClassGroup;
-  out.add(out.paint(
-      "7", format("%-4s %-4s %-22s %-20s %-8s %4s %9s %9s %9s %10s %6s %s", "Cls", "Pos", "Driver",
-                  "Vehicle", "Class", "Laps", "Ahead", "Leader", "To you", "Best lap", "Top", "")));
-  int shown = 0;
-  for (int i = 0; i < counted && shown < rows; ++i) {
+  out.add(kStandingsHeading, "7");
+  if (carCount(s) == 0) out.add("No cars yet");
+  for (int i : listedCars(s, rows)) {
     const KorvanelVehicleInfoV2& e = s.vehicles[i];
-    if (grouped && !e.inClassGroup) continue;
     const KorvanelHostVehicle& v = e.host;
     const KorvanelTimeTableEntry* timing = timingEntry(b.timeTable, v);
     double best = timing ? timing->bestLapTime : v.bestLapTime;
-    float top = timing ? timing->topSpeed : e.topSpeed;
     bool you = i == s.playerIndex;
-    std::string toYou = you ? "" : gapText(e.timeGapToPlayer, e.lapGapToPlayer);
-    std::string marks = std::string(e.teamMember ? "T" : "") + (v.inPits ? " PIT" : "");
+    std::string classPlace =
+        e.inClassGroup && e.classPosition > 0 ? format("%d", e.classPosition) : "";
+    float lapsToYou = e.lapGapToPlayer;
+    std::string toYou = you || !playerOf(s) ? "" : gapText(e.timeGapToPlayer, wholeLaps(lapsToYou));
+    std::string marks = std::string(e.teamMember ? "T " : "") + (v.inPits ? "PIT" : "");
     std::string line =
-        format("%-4s %-4d %-22.22s %-20.20s %-8.8s %4d %9s %9s %9s %10s %6.0f %s",
-               e.classPosition > 0 ? format("%d", e.classPosition).c_str() : "-", v.place,
-               printable(v.driverName).c_str(), printable(v.vehicleName).c_str(),
-               printable(v.vehicleClass).c_str(), v.lapsCompleted,
-               gapText(e.timeBehindClassAhead, e.lapDiffToClassAhead).c_str(),
-               gapText(e.timeBehindClassLeader, e.lapDiffToClassLeader).c_str(), toYou.c_str(),
-               lapTimeText(best).c_str(), top * 3.6, marks.c_str());
-    out.add(you ? out.paint("1;33", line) : line);
-    ++shown;
+        fitColumns(format("%d", v.place), 3, true) + " " + fitColumns(classPlace, 2, true) + " " +
+        fitColumns(printable(v.vehicleClass), 7) + " " +
+        fitColumns(shortName(printable(v.driverName), 20), 20) + " " +
+        fitColumns(v.place == 1 ? "" : gapText(v.timeBehindLeader, v.lapsBehindLeader), 7, true) +
+        " " + fitColumns(toYou, 7, true) + " " + fitColumns(lapTimeText(v.lastLapTime), 8, true) +
+        " " + fitColumns(lapTimeText(best), 8, true) + " " + marks;
+    out.add(line, you ? "1;33" : nullptr);
   }
-  if (counted == 0) out.add("No cars yet");
 }
 
-void records(Lines& out, const KorvanelSharedBlock& b) {
+void records(Lines& out, const KorvanelSharedBlock& b, bool sectors) {
   const KorvanelTimeTable& t = b.timeTable;
-  out.add(format("Fastest lap %s by %s (S1 %s, S1+S2 %s)   your best %s",
-                 lapTimeText(t.fastestLapTime).c_str(),
-                 t.fastestLapTime > 0 ? printable(t.fastestLapDriver).c_str() : "nobody yet",
+  std::string holder =
+      t.fastestLapTime > 0 ? shortName(printable(t.fastestLapDriver), 16) : "nobody yet";
+  out.add(format("Fastest lap %s %s (S1 %s, S1+S2 %s)  yours %s",
+                 lapTimeText(t.fastestLapTime).c_str(), holder.c_str(),
                  secondsText(t.fastestLapSector1).c_str(), secondsText(t.fastestLapSector2).c_str(),
                  lapTimeText(t.playerBestLapTime).c_str()));
+  if (!sectors) return;
   const KorvanelAbsoluteSectorTimes& r = b.sectorTimes;
-  std::string line = "Sector records:";
+  std::string line = "Sector records";
   const int order[] = {KORVANEL_SECTOR_FIRST, KORVANEL_SECTOR_SECOND, KORVANEL_SECTOR_THIRD};
   for (int n = 0; n < 3; ++n) {
     int slot = order[n];
-    line += format("  S%d %s %s (yours %s)", n + 1, secondsText(r.recordTime[slot]).c_str(),
-                   printable(r.recordHolder[slot]).c_str(),
-                   secondsText(r.playerRecordTime[slot]).c_str());
+    line += format("  S%d %s %s", n + 1, secondsText(r.recordTime[slot]).c_str(),
+                   shortName(printable(r.recordHolder[slot]), 12).c_str());
   }
   out.add(line);
+}
+
+void legend(Lines& out) {
+  out.add("Gaps: + behind, - ahead, +1 L a lap behind.  T team-mate  PIT in the pit lane", "2");
 }
 
 }  // namespace
@@ -192,12 +249,23 @@ std::string lapTimeText(double seconds) {
 
 std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style, bool whole) {
   Lines out(style.colour);
-  header(out, block, whole);
-  playerBlock(out, block);
-  out.add("");
-  classTable(out, block, style.rows);
-  out.add("");
-  records(out, block);
+  header(out, block, style, whole);
+  playerLines(out, block);
+  // On a short terminal the cars come before the settings and the sector
+  // records; the last line stays free so that the screen never scrolls.
+  const int extraLines = 2, otherLines = 3;  // standings heading, fastest lap, legend
+  int wanted = std::min(style.rows, std::max(1, carCount(block.scoring)));
+  int rows = style.rows;
+  bool extras = true;
+  if (style.lines > 0) {
+    int room = style.lines - 1 - static_cast<int>(out.count()) - otherLines;
+    extras = room - extraLines >= wanted;
+    rows = std::clamp(extras ? room - extraLines : room, 1, style.rows);
+  }
+  if (extras) settingsLine(out, block);
+  standings(out, block, rows);
+  records(out, block, extras);
+  legend(out);
   return out.text();
 }
 

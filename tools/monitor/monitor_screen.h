@@ -1,6 +1,6 @@
-// The live timing screen: session, the player's car, the class group in
-// race order, the fastest lap and the sector records, as lines of text
-// with ANSI colours where asked.
+// The live timing screen in 80 columns: session, the player's car and fuel,
+// the standings around the player, the sector records and a legend of the
+// marks, as lines of text with ANSI colours where asked.
 #pragma once
 
 #include <string>
@@ -9,9 +9,14 @@
 
 namespace korvanel::tools {
 
+// Every line of the screen fits this many columns.
+constexpr int kScreenColumns = 80;
+
 struct ScreenStyle {
   bool colour = true;
-  int rows = 30;  // vehicles listed at most
+  int rows = 30;      // cars of the standings listed at most
+  int lines = 0;      // terminal lines the screen must fit in (fewer cars then); 0: no limit
+  bool idle = false;  // nothing published for a while: said in the first line
 };
 
 // `whole`: whether the copy came whole from the read protocol; a copy that

@@ -82,6 +82,12 @@ bool prepareTerminal() {
   return true;
 }
 
+int terminalLines() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 void installInterruptFlag() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
 bool interrupted() { return gInterrupted.load(); }
