@@ -1,5 +1,6 @@
-// What the monitor prints of a block written by someone hostile: names that
-// carry terminal commands and times no race has.
+// What the monitor prints: a block written by someone hostile (names that
+// carry terminal commands, times no race has), and a crowded race on an
+// 80x24 terminal.
 #include "tools/monitor/monitor_screen.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <regex>
+#include <sstream>
+#include <vector>
 
 #include "tools/reader/snapshot_json.h"
 #include "tools/reader/terminal_text.h"
@@ -68,6 +72,82 @@ TEST(MonitorScreen, HostileNamesAndTimesPrintAsPlainText) {
   EXPECT_EQ("", controlsIn(text));
   nlohmann::json parsed = nlohmann::json::parse(text);
   EXPECT_EQ(kInjection, parsed["vehicles"][0]["driverName"].get<std::string>());
+}
+
+// Characters of a line of printable UTF-8 without wide characters.
+size_t columns(const std::string& line) {
+  size_t n = 0;
+  for (char c : line) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// The part of `line` from character `from`, `count` characters long.
+std::string characters(const std::string& line, size_t from, size_t count) {
+  std::string out;
+  size_t n = 0;
+  for (char c : line) {
+    bool lead = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (lead) ++n;
+    if (n > from && n <= from + count) out += c;
+  }
+  return out;
+}
+
+TEST(MonitorScreen, CrowdedRaceFitsEightyByTwentyFourWithNamesPastAscii) {
+  auto block = std::make_unique<KorvanelSharedBlock>();
+  std::memset(block.get(), 0, sizeof *block);
+  KorvanelScoringInfoV2& s = block->scoring;
+  s.vehicleCount = 40;
+  s.playerIndex = 29;
+  s.playerPlace = 30;
+  s.lapLength = 4000;
+  std::strcpy(s.trackName, "Circuit de la Sarthe-Ardèche");
+  for (int i = 0; i < s.vehicleCount; ++i) {
+    KorvanelHostVehicle& v = s.vehicles[i].host;
+    std::snprintf(v.driverName, sizeof v.driverName, "Zoë Ørsted %d", i + 1);
+    std::strcpy(v.vehicleClass, i % 2 ? "GT3" : "Hypercar");
+    v.place = static_cast<uint8_t>(i + 1);
+    v.bestLapTime = 90.0 + i;
+    v.lastLapTime = 91.0 + i;
+    v.timeBehindLeader = i * 1.5;
+    s.vehicles[i].timeGapToPlayer = static_cast<float>((i - 29) * 1.5);
+  }
+  std::strcpy(s.vehicles[29].host.driverName, "Anna-Lena Sørensen-Åberg");
+  s.vehicles[28].teamMember = 1;
+  s.vehicles[28].host.inPits = 1;
+  s.vehicles[31].lapGapToPlayer = 1.4f;
+  s.vehicles[31].host.lapsBehindLeader = 1;
+
+  ScreenStyle style;
+  style.colour = false;
+  style.lines = 24;
+  std::string screen = renderScreen(*block, style);
+  std::vector<std::string> lines;
+  std::istringstream split(screen);
+  for (std::string line; std::getline(split, line);) lines.push_back(line);
+  EXPECT_LE(lines.size(), 23u) << "the last line is left free, so the screen never scrolls";
+  size_t heading = lines.size(), bestLapEnds = 0;
+  for (size_t n = 0; n < lines.size(); ++n) {
+    EXPECT_LE(columns(lines[n]), 80u) << lines[n];
+    size_t at = lines[n].find("Best lap Marks");
+    if (at != std::string::npos) heading = n, bestLapEnds = columns(lines[n].substr(0, at + 8));
+  }
+  ASSERT_LT(heading, lines.size()) << screen;
+  // Every car's best lap stands under the heading, whatever bytes its name takes.
+  const std::regex lapTime("\\d:\\d\\d\\.\\d\\d\\d");
+  int rows = 0;
+  for (size_t n = heading + 1; n < lines.size() && lines[n].rfind("Fastest lap", 0) != 0; ++n) {
+    EXPECT_TRUE(std::regex_match(characters(lines[n], bestLapEnds - 8, 8), lapTime)) << lines[n];
+    ++rows;
+  }
+  EXPECT_GE(rows, 10) << screen;
+  EXPECT_NE(std::string::npos, screen.find("  1 ")) << "the leader stays listed";
+  EXPECT_NE(std::string::npos, screen.find(" A. Sørensen-Åberg ")) << "the player, initials first";
+  EXPECT_NE(std::string::npos, screen.find("T PIT")) << screen;
+  EXPECT_NE(std::string::npos, screen.find("+1 L    +1 L")) << "a lap behind, in both gaps";
+  for (const char* legend : {"T team-mate", "PIT in the pit lane", "+1 L a lap behind"}) {
+    EXPECT_NE(std::string::npos, screen.find(legend)) << legend;
+  }
 }
 
 }  // namespace
