@@ -8,7 +8,8 @@ if(KORVANEL_TOOLS AND EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   file(GLOB tools_unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/*_test.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/tools_*_test.cpp)
   add_executable(tools_tests ${tools_unit_sources})
-  target_link_libraries(tools_tests PRIVATE korv_test_main korv_tools_core korv_monitor_core)
+  target_link_libraries(tools_tests PRIVATE korv_test_main korv_tools_core korv_monitor_core
+    korv_engineer)
   add_test(NAME tools_tests COMMAND tools_tests)
 
   add_executable(tools_reader_header_c_test tools_reader_header_c_test.c)

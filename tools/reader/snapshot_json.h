@@ -17,6 +17,8 @@ namespace korvanel::tools {
 
 // Raised whenever a field changes meaning or goes away (not when one is added).
 constexpr int kSnapshotSchemaVersion = 1;
+// Raised with every addition (a part or a field); docs/snapshot.md lists them.
+constexpr int kSnapshotSchemaRevision = 2;
 
 // Parts of the picture a client can ask for; the envelope (schema version,
 // status, layout, whole, sequence, update count, time stamp) always comes.
@@ -25,7 +27,12 @@ enum SnapshotPart : unsigned {
   kPartStandings = 1u << 1,  // scoring, vehicles
   kPartPlayer = 1u << 2,     // scoring, telemetry, and the player's vehicle
   kPartRecords = 1u << 3,    // timeTable, sectorRecords
-  kPartAll = 15u,
+  kPartClasses = 1u << 4,    // the race engineer's classes, classStandings
+  kPartRelative = 1u << 5,   // the race engineer's relative
+  kPartDelta = 1u << 6,      // the race engineer's live delta of the player
+  kPartFuel = 1u << 7,       // the race engineer's fuel and strategy
+  kPartHistory = 1u << 8,    // the race engineer's sessionBests, history
+  kPartAll = 511u,
 };
 
 // What is known about a copy beside its bytes.
