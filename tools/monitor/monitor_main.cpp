@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
 #include "korvanel/shared_block.h"
+#include "tools/engineer/race_engineer.h"
 #include "tools/monitor/monitor_check.h"
 #include "tools/monitor/monitor_screen.h"
 #include "tools/reader/block_commands.h"
@@ -31,6 +33,7 @@ struct Options {
   double seconds = 0.0;  // 0: until Ctrl-C
   int rows = 30;
   bool plain = false;
+  engineer::RaceLength raceLength;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -53,7 +56,17 @@ void addOptions(CLI::App& app, Options& o) {
       ->check(CLI::Range(1, 150))
       ->capture_default_str();
   app.add_flag("--plain", o.plain, "No colours or cursor movement; one screen after another");
+  app.add_option("--race-laps", o.raceLength.laps, "Laps of the race, for fuel to the finish")
+      ->check(CLI::Range(1, 100000));
+  app.add_option("--race-minutes", o.raceLength.minutes,
+                 "Minutes of the race on the session clock, for fuel to the finish")
+      ->check(CLI::Range(1.0, 100000.0))
+      ->excludes("--race-laps");
 }
+
+// The engineer needs every scoring update (five a second at the host's
+// usual rate) to see laps, sectors and stops; screens come slower.
+constexpr double kSamplePeriod = 1.0 / 30.0;
 
 int watch(BlockSource& block, const Options& o) {
   installInterruptFlag();
@@ -65,15 +78,26 @@ int watch(BlockSource& block, const Options& o) {
   // A block lost under the monitor, or one that stands still while a
   // restarted host publishes a new one, is opened again as korvanel-live does.
   BlockFollower follower(block);
+  engineer::RaceEngineer raceEngineer(o.raceLength);
+  raceEngineer.setRelativeCars(2);
   double start = monotonicSeconds();
+  double nextScreen = start;
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
-    std::string screen;
     BlockReading reading = follower.read(*copy, monotonicSeconds());
+    if (reading.open && reading.copy.whole && reading.moved) {
+      raceEngineer.observe(*copy, std::chrono::system_clock::now());
+    }
+    double now = monotonicSeconds();
+    if (now < nextScreen) {
+      sleepSeconds(std::min(kSamplePeriod, nextScreen - now));
+      continue;
+    }
+    std::string screen;
     if (reading.open) {
       style.lines = terminal ? terminalLines() : 0;
       style.idle = reading.idle;
-      screen = renderScreen(*copy, style, reading.copy.whole);
+      screen = renderScreen(*copy, style, reading.copy.whole, raceEngineer.view().get());
     } else {
       screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone:\n" +
                (reading.copy.lost ? "it shrank or was replaced under the monitor"
@@ -89,8 +113,8 @@ int watch(BlockSource& block, const Options& o) {
       std::fputs("\n", stdout);
     }
     std::fflush(stdout);
-    if (o.seconds > 0 && monotonicSeconds() - start + interval > o.seconds) break;
-    sleepSeconds(interval);
+    if (o.seconds > 0 && now - start + interval > o.seconds) break;
+    nextScreen = now + interval;
   }
   if (terminal) std::fputs("\x1b[?25h", stdout);
   std::fflush(stdout);

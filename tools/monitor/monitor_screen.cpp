@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <vector>
 
 #include "tools/monitor/text_columns.h"
@@ -121,13 +123,50 @@ const KorvanelVehicleInfoV2* playerOf(const KorvanelScoringInfoV2& s) {
   return valid ? &s.vehicles[s.playerIndex] : nullptr;
 }
 
+// What the screen takes from the engineer, looked up by vehicle index.
+class Engineered {
+ public:
+  Engineered(const engineer::EngineerView* view, int cars) : view_(view) {
+    if (!view) return;
+    standing_.assign(static_cast<size_t>(cars), nullptr);
+    history_.assign(static_cast<size_t>(cars), nullptr);
+    for (const engineer::ClassStanding& c : view->classStandings) {
+      if (c.index >= 0 && c.index < cars) standing_[c.index] = &c;
+    }
+    for (const engineer::CarHistory& h : view->history) {
+      if (h.index >= 0 && h.index < cars) history_[h.index] = &h;
+    }
+  }
+  const engineer::EngineerView* view() const { return view_; }
+  const engineer::ClassStanding* standing(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < standing_.size() ? standing_[index] : nullptr;
+  }
+  const engineer::CarHistory* history(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < history_.size() ? history_[index] : nullptr;
+  }
+
+ private:
+  const engineer::EngineerView* view_;
+  std::vector<const engineer::ClassStanding*> standing_;
+  std::vector<const engineer::CarHistory*> history_;
+};
+
+// "4 GT3": a car's place in its own class and the class.
+std::string classText(const KorvanelVehicleInfoV2& e, const Engineered& eng, int index) {
+  const engineer::ClassStanding* c = eng.standing(index);
+  int place = c ? c->classPlace : eng.view() ? 0 : e.inClassGroup ? e.classPosition : 0;
+  return fitColumns(place > 0 ? format("%d", place) : "", 2, true) + " " +
+         fitColumns(shortName(printable(e.host.vehicleClass), 7), 7);
+}
+
 void header(Lines& out, const KorvanelSharedBlock& b, const ScreenStyle& style, bool whole) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelHostState& st = b.state;
   std::string status = st.closed          ? "host shut down"
                        : st.sessionActive ? phaseName(s.phase)
                                           : "no session";
-  std::string track = shortName(printable(s.trackName), 24);
+  std::string track = fitColumns(printable(s.trackName), 24);
+  track.erase(track.find_last_not_of(' ') + 1);
   std::string line =
       format("KORVANEL  %s %.1f km  %s  %s  %s  updates %d", track.c_str(),
              std::clamp(s.lapLength, 0.0, 1e9) / 1000.0, sessionName(s.session).c_str(),
@@ -137,26 +176,59 @@ void header(Lines& out, const KorvanelSharedBlock& b, const ScreenStyle& style, 
   out.add(line, "1;36");
 }
 
-void playerLines(Lines& out, const KorvanelSharedBlock& b) {
+// "+0.123", or "--" without a figure.
+std::string deltaText(const std::optional<double>& seconds) {
+  if (!seconds || !(std::fabs(*seconds) < kLongestTime)) return "--";
+  return format("%+.3f", *seconds);
+}
+
+void playerLines(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng) {
   const KorvanelScoringInfoV2& s = b.scoring;
   const KorvanelTelemetryInfoV2& t = b.telemetry;
   const KorvanelVehicleInfoV2* p = playerOf(s);
   if (!p) {
     out.add("No player car in the session");
   } else {
+    // "P9 · P4/7 GT3": overall, then within the player's own class.
+    std::string place = format("P%d", s.playerPlace);
+    if (const engineer::ClassStanding* c = eng.standing(s.playerIndex)) {
+      place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount,
+                      shortName(terminalText(c->vehicleClass), 12).c_str());
+    }
     out.add(
-        format("You  P%d  %s  (%s)  lap %d  %.0f km/h%s", s.playerPlace,
-               shortName(printable(p->host.driverName), 24).c_str(),
-               shortName(printable(t.telemetry.vehicleName), 20).c_str(), t.telemetry.lapNumber + 1,
+        format("You  %s  %s  (%s)  lap %d  %.0f km/h%s", place.c_str(),
+               shortName(printable(p->host.driverName), 22).c_str(),
+               shortName(printable(t.telemetry.vehicleName), 18).c_str(), t.telemetry.lapNumber + 1,
                speedOf(t.telemetry.localVelocity) * 3.6, p->host.inPits ? "  IN PITS" : ""),
         "1");
-    out.add(format("Lap time %s   last lap %s   best lap %s",
-                   lapTimeText(t.estimatedLapTime).c_str(),
-                   lapTimeText(p->host.lastLapTime).c_str(),
-                   lapTimeText(b.timeTable.playerBestLapTime).c_str()));
+    std::string times = format("Lap %s  last %s  best %s", lapTimeText(t.estimatedLapTime).c_str(),
+                               lapTimeText(p->host.lastLapTime).c_str(),
+                               lapTimeText(b.timeTable.playerBestLapTime).c_str());
+    if (eng.view() && eng.view()->hasPlayer) {
+      const engineer::Delta& d = eng.view()->delta;
+      times += format("  vs best %s  vs last %s", deltaText(d.toBest).c_str(),
+                      deltaText(d.toLast).c_str());
+    }
+    out.add(times);
   }
   out.add(format("Fuel %.2f  per lap %.3f  laps left %.1f  last lap's fuel %.3f",
                  t.telemetry.fuelLevel, t.fuelPerLap, t.lapsOfFuelLeft, t.lastLapFuel));
+}
+
+// Fuel to the finish, when the user gave the race's length.
+void finishLine(Lines& out, const Engineered& eng) {
+  const engineer::EngineerView* v = eng.view();
+  if (!v || !v->hasPlayer || !v->raceLength.known()) return;
+  std::string length = v->raceLength.laps > 0 ? format("%d laps", v->raceLength.laps)
+                                              : format("%.0f min", v->raceLength.minutes);
+  const engineer::Fuel& f = v->fuel;
+  if (!f.toFinish || !f.lapsToFinish || !f.perLap) {
+    out.add("Race of " + length + ": fuel to the finish after a green lap");
+    return;
+  }
+  out.add(format("Race of %s: %.1f laps to go; fuel to finish %.2f, to add %.2f (%.3f/lap)",
+                 length.c_str(), *f.lapsToFinish, *f.toFinish, f.toAdd ? *f.toAdd : 0.0,
+                 *f.perLap));
 }
 
 void settingsLine(Lines& out, const KorvanelSharedBlock& b) {
@@ -185,12 +257,12 @@ std::vector<int> listedCars(const KorvanelScoringInfoV2& s, int rows) {
   return listed;
 }
 
-const char kStandingsHeading[] =
-    "Pos Class      Driver                Leader  To you Last lap Best lap Marks";
-
-void standings(Lines& out, const KorvanelSharedBlock& b, int rows) {
+void standings(Lines& out, const KorvanelSharedBlock& b, int rows, const Engineered& eng) {
   const KorvanelScoringInfoV2& s = b.scoring;
-  out.add(kStandingsHeading, "7");
+  out.add(eng.view()
+              ? "Pos Class      Driver               Cls gap  To you Last lap Best lap Pit Marks"
+              : "Pos Class      Driver               Overall  To you Last lap Best lap     Marks",
+          "7");
   if (carCount(s) == 0) out.add("No cars yet");
   for (int i : listedCars(s, rows)) {
     const KorvanelVehicleInfoV2& e = s.vehicles[i];
@@ -198,18 +270,47 @@ void standings(Lines& out, const KorvanelSharedBlock& b, int rows) {
     const KorvanelTimeTableEntry* timing = timingEntry(b.timeTable, v);
     double best = timing ? timing->bestLapTime : v.bestLapTime;
     bool you = i == s.playerIndex;
-    std::string classPlace =
-        e.inClassGroup && e.classPosition > 0 ? format("%d", e.classPosition) : "";
-    float lapsToYou = e.lapGapToPlayer;
-    std::string toYou = you || !playerOf(s) ? "" : gapText(e.timeGapToPlayer, wholeLaps(lapsToYou));
+    // To the class leader with the engineer; to the overall leader without.
+    std::string leader;
+    if (const engineer::ClassStanding* c = eng.standing(i)) {
+      if (c->classPlace > 1) leader = gapText(c->gapToClassLeader, c->lapsToClassLeader);
+    } else if (!eng.view() && v.place != 1) {
+      leader = gapText(v.timeBehindLeader, v.lapsBehindLeader);
+    }
+    std::string toYou =
+        you || !playerOf(s) ? "" : gapText(e.timeGapToPlayer, wholeLaps(e.lapGapToPlayer));
+    const engineer::CarHistory* h = eng.history(i);
+    std::string stops = h && h->pit.stops > 0 ? format("%d", h->pit.stops) : "";
     std::string marks = std::string(e.teamMember ? "T " : "") + (v.inPits ? "PIT" : "");
-    std::string line =
-        fitColumns(format("%d", v.place), 3, true) + " " + fitColumns(classPlace, 2, true) + " " +
-        fitColumns(printable(v.vehicleClass), 7) + " " +
-        fitColumns(shortName(printable(v.driverName), 20), 20) + " " +
-        fitColumns(v.place == 1 ? "" : gapText(v.timeBehindLeader, v.lapsBehindLeader), 7, true) +
-        " " + fitColumns(toYou, 7, true) + " " + fitColumns(lapTimeText(v.lastLapTime), 8, true) +
-        " " + fitColumns(lapTimeText(best), 8, true) + " " + marks;
+    std::string line = fitColumns(format("%d", v.place), 3, true) + " " + classText(e, eng, i) +
+                       " " + fitColumns(shortName(printable(v.driverName), 20), 20) + " " +
+                       fitColumns(leader, 7, true) + " " + fitColumns(toYou, 7, true) + " " +
+                       fitColumns(lapTimeText(v.lastLapTime), 8, true) + " " +
+                       fitColumns(lapTimeText(best), 8, true) + " " + fitColumns(stops, 3, true) +
+                       " " + marks;
+    out.add(line, you ? "1;33" : nullptr);
+  }
+}
+
+// The cars nearest the player on track, from the one furthest ahead.
+void relative(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng) {
+  const engineer::EngineerView* v = eng.view();
+  if (!v || !v->hasPlayer || v->relative.empty()) return;
+  out.add("Relative  Pos Class      Driver", "7");
+  const KorvanelScoringInfoV2& s = b.scoring;
+  for (const engineer::RelativeCar& r : v->relative) {
+    if (r.index < 0 || r.index >= carCount(s)) continue;
+    const KorvanelVehicleInfoV2& e = s.vehicles[r.index];
+    bool you = r.mark == engineer::RelativeMark::kPlayer;
+    const char* mark = r.mark == engineer::RelativeMark::kLapping  ? "lapping you"
+                       : r.mark == engineer::RelativeMark::kLapped ? "being lapped"
+                                                                   : "";
+    std::string laps = r.lapDifference != 0 ? format("%+d L", -r.lapDifference) : "";
+    std::string line = fitColumns(you ? "" : gapText(r.gap, 0), 8, true) + "  " +
+                       fitColumns(format("%d", e.host.place), 3, true) + " " +
+                       classText(e, eng, r.index) + " " +
+                       fitColumns(shortName(terminalText(r.driverName), 20), 20) + " " +
+                       fitColumns(laps, 5, true) + " " + mark + (r.inPits ? " PIT" : "");
     out.add(line, you ? "1;33" : nullptr);
   }
 }
@@ -234,8 +335,23 @@ void records(Lines& out, const KorvanelSharedBlock& b, bool sectors) {
   out.add(line);
 }
 
-void legend(Lines& out) {
+std::string clockText(std::chrono::system_clock::time_point when) {
+  std::time_t t = std::chrono::system_clock::to_time_t(when);
+  const std::tm* local = std::localtime(&t);
+  char text[16] = "?";
+  if (local) std::strftime(text, sizeof text, "%H:%M", local);
+  return text;
+}
+
+void legend(Lines& out, const Engineered& eng) {
   out.add("Gaps: + behind, - ahead, +1 L a lap behind.  T team-mate  PIT in the pit lane", "2");
+  if (eng.view()) {
+    out.add("Class: place in own class  Cls gap: to class leader  Pit: stops since " +
+                clockText(eng.view()->since),
+            "2");
+  } else {
+    out.add("Overall: gap to the leader of the race", "2");
+  }
 }
 
 }  // namespace
@@ -247,26 +363,31 @@ std::string lapTimeText(double seconds) {
   return format("%d:%06.3f", minutes, seconds - minutes * 60.0);
 }
 
-std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style, bool whole) {
-  Lines out(style.colour);
+std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style, bool whole,
+                         const engineer::EngineerView* view) {
+  Engineered eng(view, carCount(block.scoring));
+  Lines out(style.colour), after(style.colour);
   header(out, block, style, whole);
-  playerLines(out, block);
+  playerLines(out, block, eng);
+  finishLine(out, eng);
+  relative(after, block, eng);
   // On a short terminal the cars come before the settings and the sector
   // records; the last line stays free so that the screen never scrolls.
-  const int extraLines = 2, otherLines = 3;  // standings heading, fastest lap, legend
+  const int extraLines = 2;
+  int otherLines = 1 + 1 + 2;  // standings heading, fastest lap, legend
   int wanted = std::min(style.rows, std::max(1, carCount(block.scoring)));
   int rows = style.rows;
   bool extras = true;
   if (style.lines > 0) {
-    int room = style.lines - 1 - static_cast<int>(out.count()) - otherLines;
+    int room = style.lines - 1 - static_cast<int>(out.count() + after.count()) - otherLines;
     extras = room - extraLines >= wanted;
     rows = std::clamp(extras ? room - extraLines : room, 1, style.rows);
   }
   if (extras) settingsLine(out, block);
-  standings(out, block, rows);
-  records(out, block, extras);
-  legend(out);
-  return out.text();
+  standings(out, block, rows, eng);
+  records(after, block, extras);
+  legend(after, eng);
+  return out.text() + after.text();
 }
 
 }  // namespace korvanel::tools

@@ -1,11 +1,13 @@
-// The live timing screen in 80 columns: session, the player's car and fuel,
-// the standings around the player, the sector records and a legend of the
-// marks, as lines of text with ANSI colours where asked.
+// The live timing screen in 80 columns: session, the player's car, fuel and
+// fuel to the finish, the standings around the player with class places,
+// the relative on track, the sector records and a legend of the marks, as
+// lines of text with ANSI colours where asked.
 #pragma once
 
 #include <string>
 
 #include "korvanel/shared_block.h"
+#include "tools/engineer/engineer_view.h"
 
 namespace korvanel::tools {
 
@@ -20,9 +22,12 @@ struct ScreenStyle {
 };
 
 // `whole`: whether the copy came whole from the read protocol; a copy that
-// did not is marked "torn?" in the first line.
+// did not is marked "torn?" in the first line. `engineer`: what a race
+// engineer fed with the copies has worked out (class places of every car,
+// pit stops, the relative, the delta, fuel to the finish); without it the
+// screen shows what the block alone tells.
 std::string renderScreen(const KorvanelSharedBlock& block, const ScreenStyle& style,
-                         bool whole = true);
+                         bool whole = true, const engineer::EngineerView* engineer = nullptr);
 
 // m:ss.mmm, or "--" for none.
 std::string lapTimeText(double seconds);
