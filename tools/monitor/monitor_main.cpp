@@ -6,8 +6,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "korvanel/shared_block.h"
+#include "tools/engineer/engineer_json.h"
 #include "tools/engineer/race_engineer.h"
 #include "tools/monitor/monitor_check.h"
 #include "tools/monitor/monitor_screen.h"
@@ -27,6 +30,7 @@ constexpr int kUsage = 2;
 
 struct Options {
   bool json = false;
+  std::vector<std::string> parts;
   bool check = false;
   BlockCommands commands;
   int intervalMs = 250;
@@ -36,8 +40,35 @@ struct Options {
   engineer::RaceLength raceLength;
 };
 
+// The names of the SnapshotPart bits, lowest first, as korvanel-live takes them.
+const std::vector<std::string>& partNames() {
+  static const std::vector<std::string> names = {"session", "standings", "player",
+                                                 "records", "classes",   "relative",
+                                                 "delta",   "fuel",      "history"};
+  return names;
+}
+
+constexpr unsigned kEngineerParts =
+    kPartClasses | kPartRelative | kPartDelta | kPartFuel | kPartHistory;
+
+// None named: the block's own four parts, as before the engineer.
+unsigned partBits(const std::vector<std::string>& names) {
+  if (names.empty()) return kPartAll & ~kEngineerParts;
+  unsigned bits = 0;
+  for (const std::string& name : names) {
+    auto at = std::find(partNames().begin(), partNames().end(), name);
+    bits |= 1u << (at - partNames().begin());
+  }
+  return bits;
+}
+
 void addOptions(CLI::App& app, Options& o) {
   app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
+  app.add_option("--parts", o.parts,
+                 "Parts of the JSON snapshot, comma-separated (default: session, standings, "
+                 "player, records); the race engineer's parts are worked out from this one copy")
+      ->delimiter(',')
+      ->check(CLI::IsMember(partNames()));
   app.add_flag("--check", o.check,
                "Say whether the plugin is loaded and publishing, and what to do if not");
   app.add_option("--class-row", o.commands.classRow, "Select the class row the plugin groups by")
@@ -179,7 +210,14 @@ int main(int argc, char** argv) {
     }
     meta.timeStamp = utcTimeStamp(std::chrono::system_clock::now());
     meta.status = publishingStatus(*copy, meta.copy);
-    std::printf("%s\n", snapshotText(snapshotJson(*copy, meta), 1, true).c_str());
+    unsigned parts = partBits(options.parts);
+    nlohmann::json document = snapshotJson(*copy, meta, parts);
+    if (parts & kEngineerParts) {
+      engineer::RaceEngineer raceEngineer(options.raceLength);
+      raceEngineer.observe(*copy, std::chrono::system_clock::now());
+      engineer::addEngineerJson(document, *raceEngineer.view(), parts);
+    }
+    std::printf("%s\n", snapshotText(document, 1, true).c_str());
   } else if (!options.commands.any()) {
     result = watch(*block, options);
   }
