@@ -195,12 +195,14 @@ void playerLines(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng
       place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount,
                       shortName(terminalText(c->vehicleClass), 12).c_str());
     }
-    out.add(
-        format("You  %s  %s  (%s)  lap %d  %.0f km/h%s", place.c_str(),
-               shortName(printable(p->host.driverName), 22).c_str(),
-               shortName(printable(t.telemetry.vehicleName), 18).c_str(), t.telemetry.lapNumber + 1,
-               speedOf(t.telemetry.localVelocity) * 3.6, p->host.inPits ? "  IN PITS" : ""),
-        "1");
+    // The car's name goes first when the line is long: place and pit lane matter more.
+    std::string you = format("You  %s%s  %s", place.c_str(), p->host.inPits ? "  IN PITS" : "",
+                             shortName(printable(p->host.driverName), 22).c_str());
+    std::string car = " (" + shortName(printable(t.telemetry.vehicleName), 18) + ")";
+    std::string rest = format("  lap %d  %.0f km/h", t.telemetry.lapNumber + 1,
+                              speedOf(t.telemetry.localVelocity) * 3.6);
+    bool roomy = columnsOf(you + car + rest) <= kScreenColumns;
+    out.add(you + (roomy ? car : std::string()) + rest, "1");
     std::string times = format("Lap %s  last %s  best %s", lapTimeText(t.estimatedLapTime).c_str(),
                                lapTimeText(p->host.lastLapTime).c_str(),
                                lapTimeText(b.timeTable.playerBestLapTime).c_str());

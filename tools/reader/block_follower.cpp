@@ -14,6 +14,7 @@ BlockReading BlockFollower::read(KorvanelSharedBlock& out, double now) {
   if (source_.isOpen()) {
     // A block that shrank or was replaced is reopened by the copy, or left
     // closed when nothing readable is there any more.
+    reading.copied = true;
     reading.copy = source_.copy(out);
   }
   reading.opened = source_.isOpen() ? OpenResult::kOpen : lastOpen_;

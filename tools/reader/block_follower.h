@@ -16,7 +16,8 @@ namespace korvanel::tools {
 struct BlockReading {
   bool open = false;                        // `out` holds a copy; the source is open
   OpenResult opened = OpenResult::kAbsent;  // the latest open: why there is no copy
-  CopyResult copy;                          // of this look, when one was tried
+  bool copied = false;                      // a copy was tried: the source was open
+  CopyResult copy;                          // of that copy
   bool moved = false;  // the first copy, or the plugin published since the last
   bool idle = false;   // open, but nothing published for kIdleSeconds
 };
