@@ -111,7 +111,8 @@ grep -q '"kersTimerOn": 1' "$dir/kers.json" || problem "the KERS switch did not 
 in_dir "$monitor" --plain --seconds 0.5 >"$dir/screen.txt" || problem "the monitor's screen failed"
 grep -q "Player One" "$dir/screen.txt" && grep -q "Sector records" "$dir/screen.txt" ||
   problem "the monitor's screen lacks the player or the sector records"
-LC_ALL=C.UTF-8 awk 'length($0) > 80 { print; bad = 1 } END { exit bad }' "$dir/screen.txt" ||
+# wc -L counts characters where the locale is UTF-8 (awk may count bytes).
+[ "$(LC_ALL=C.UTF-8 wc -L <"$dir/screen.txt")" -le 80 ] ||
   problem "the monitor's screen is wider than 80 columns"
 # Kept on screen through the end of this host, the replay and the next race.
 (cd "$dir" && exec $runner "$monitor" --plain --interval 500) >"$work/watch.txt" 2>&1 &

@@ -156,7 +156,7 @@ std::string classText(const KorvanelVehicleInfoV2& e, const Engineered& eng, int
   const engineer::ClassStanding* c = eng.standing(index);
   int place = c ? c->classPlace : eng.view() ? 0 : e.inClassGroup ? e.classPosition : 0;
   return fitColumns(place > 0 ? format("%d", place) : "", 2, true) + " " +
-         fitColumns(shortName(printable(e.host.vehicleClass), 7), 7);
+         fitColumns(printable(e.host.vehicleClass), 7);
 }
 
 void header(Lines& out, const KorvanelSharedBlock& b, const ScreenStyle& style, bool whole) {
@@ -192,10 +192,11 @@ void playerLines(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng
     // "P9 · P4/7 GT3": overall, then within the player's own class.
     std::string place = format("P%d", s.playerPlace);
     if (const engineer::ClassStanding* c = eng.standing(s.playerIndex)) {
-      place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount,
-                      shortName(terminalText(c->vehicleClass), 12).c_str());
+      std::string name = fitColumns(terminalText(c->vehicleClass), 12);
+      name.erase(name.find_last_not_of(' ') + 1);
+      place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount, name.c_str());
     }
-    // The car's name goes first when the line is long: place and pit lane matter more.
+    // A long line leaves the car's name out first: place and pit lane matter more.
     std::string you = format("You  %s%s  %s", place.c_str(), p->host.inPits ? "  IN PITS" : "",
                              shortName(printable(p->host.driverName), 22).c_str());
     std::string car = " (" + shortName(printable(t.telemetry.vehicleName), 18) + ")";

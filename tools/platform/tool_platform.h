@@ -23,7 +23,8 @@ void closeLibrary(void* library);
 double monotonicSeconds();
 void sleepSeconds(double seconds);
 
-// True when standard output is a terminal; turns on ANSI sequences there.
+// True when standard output is a terminal; turns on ANSI sequences and
+// UTF-8 output there.
 bool prepareTerminal();
 // Lines of the terminal on standard output; 0 when it is not one or does not say.
 int terminalLines();

@@ -79,6 +79,8 @@ bool prepareTerminal() {
   if (GetConsoleMode(out, &mode)) {
     SetConsoleMode(out, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */);
   }
+  // The screen is UTF-8: names past ASCII and its own marks.
+  SetConsoleOutputCP(CP_UTF8);
   return true;
 }
 
