@@ -165,8 +165,7 @@ void header(Lines& out, const KorvanelSharedBlock& b, const ScreenStyle& style, 
   std::string status = st.closed          ? "host shut down"
                        : st.sessionActive ? phaseName(s.phase)
                                           : "no session";
-  std::string track = fitColumns(printable(s.trackName), 24);
-  track.erase(track.find_last_not_of(' ') + 1);
+  std::string track = cutColumns(printable(s.trackName), 24);
   std::string line =
       format("KORVANEL  %s %.1f km  %s  %s  %s  updates %d", track.c_str(),
              std::clamp(s.lapLength, 0.0, 1e9) / 1000.0, sessionName(s.session).c_str(),
@@ -192,9 +191,8 @@ void playerLines(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng
     // "P9 · P4/7 GT3": overall, then within the player's own class.
     std::string place = format("P%d", s.playerPlace);
     if (const engineer::ClassStanding* c = eng.standing(s.playerIndex)) {
-      std::string name = fitColumns(terminalText(c->vehicleClass), 12);
-      name.erase(name.find_last_not_of(' ') + 1);
-      place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount, name.c_str());
+      place += format(" \xc2\xb7 P%d/%d %s", c->classPlace, c->classCount,
+                      cutColumns(terminalText(c->vehicleClass), 12).c_str());
     }
     // A long line leaves the car's name out first: place and pit lane matter more.
     std::string you = format("You  %s%s  %s", place.c_str(), p->host.inPits ? "  IN PITS" : "",

@@ -78,6 +78,12 @@ std::string fitColumns(const std::string& text, int columns, bool right) {
   return right ? padding + fitted : fitted + padding;
 }
 
+std::string cutColumns(const std::string& text, int columns) {
+  if (columnsOf(text) <= columns) return text;
+  std::string cut = fitColumns(text, columns);
+  return cut.substr(0, cut.find_last_not_of(' ') + 1);
+}
+
 std::string shortName(const std::string& name, int columns) {
   if (columnsOf(name) <= columns) return name;
   size_t last = name.find_last_of(' ');
@@ -95,8 +101,7 @@ std::string shortName(const std::string& name, int columns) {
     std::string shorter = initials + name.substr(last + 1);
     if (columnsOf(shorter) <= columns) return shorter;
   }
-  std::string cut = fitColumns(name, columns);
-  return cut.substr(0, cut.find_last_not_of(' ') + 1);
+  return cutColumns(name, columns);
 }
 
 }  // namespace korvanel::tools

@@ -16,6 +16,10 @@ int columnsOf(const std::string& text);
 // column, or padded with spaces on the right (on the left when `right`).
 std::string fitColumns(const std::string& text, int columns, bool right = false);
 
+// `text` cut to at most `columns` columns, with "…" as its last when cut.
+// Not padded.
+std::string cutColumns(const std::string& text, int columns);
+
 // A person's name in at most `columns` columns: whole when it fits, else
 // with the given names as initials ("M. Müller-Lüdenscheidt"), else cut
 // with "…". Not padded.
