@@ -63,12 +63,13 @@ unsigned partBits(const std::vector<std::string>& names) {
 }
 
 void addOptions(CLI::App& app, Options& o) {
-  app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
+  CLI::Option* json = app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
   app.add_option("--parts", o.parts,
                  "Parts of the JSON snapshot, comma-separated (default: session, standings, "
                  "player, records); the race engineer's parts are worked out from this one copy")
       ->delimiter(',')
-      ->check(CLI::IsMember(partNames()));
+      ->check(CLI::IsMember(partNames()))
+      ->needs(json);
   app.add_flag("--check", o.check,
                "Say whether the plugin is loaded and publishing, and what to do if not");
   app.add_option("--class-row", o.commands.classRow, "Select the class row the plugin groups by")
