@@ -60,6 +60,18 @@ TEST(MonitorScreen, HostileNamesAndTimesPrintAsPlainText) {
 
   std::string screen = renderScreen(*block, ScreenStyle{false, 30});
   EXPECT_EQ("", controlsIn(screen)) << screen;
+  // Through the race engineer too, whose names come from the block; it
+  // takes no copy without a session clock.
+  auto timed = std::make_unique<KorvanelSharedBlock>(*block);
+  timed->scoring.currentTime = 100.0;
+  timed->scoring.lapLength = 1000.0;
+  timed->scoring.vehicles[1].host.lapDistance = 100.0;
+  engineer::RaceEngineer raceEngineer;
+  raceEngineer.observe(*timed, std::chrono::system_clock::now());
+  std::string engineered =
+      renderScreen(*timed, ScreenStyle{false, 30}, true, raceEngineer.view().get());
+  EXPECT_NE(std::string::npos, engineered.find("Relative")) << engineered;
+  EXPECT_EQ("", controlsIn(engineered)) << engineered;
   EXPECT_NE(std::string::npos, screen.find("?]0;PWNED??[2J")) << screen;
   EXPECT_NE(std::string::npos, screen.find("M\xc3\xbcller ?2J ?2J")) << "UTF-8 kept";
   EXPECT_EQ(std::string::npos, screen.find("-2147483648")) << screen;
