@@ -28,10 +28,33 @@ bool sameClass(const std::string& name, const char (&vehicleClass)[32]) {
 
 }  // namespace
 
-const char* classColor(const char* name) {
+int preferredColor(const std::string& name) {
   uint32_t hash = 2166136261u;
-  for (const char* p = name; *p; ++p) hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
-  return kPalette[hash % kColors];
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return static_cast<int>(hash % kColors);
+}
+
+// Each class its preferred colour, or the next one free when a class of a
+// name earlier in the alphabet took it: the same set of classes always gets
+// the same colours, and up to kColors classes never share one.
+void giveColors(std::vector<ClassSummary>& classes, size_t count) {
+  int order[KORVANEL_MAX_VEHICLES];
+  for (size_t c = 0; c < count; ++c) order[c] = static_cast<int>(c);
+  std::sort(order, order + count, [&](int a, int b) { return classes[a].name < classes[b].name; });
+  bool taken[kColors] = {};
+  for (size_t k = 0; k < count; ++k) {
+    ClassSummary& s = classes[static_cast<size_t>(order[k])];
+    int color = preferredColor(s.name);
+    for (int probe = 0; probe < kColors; ++probe) {
+      int candidate = (color + probe) % kColors;
+      if (!taken[candidate]) {
+        color = candidate;
+        break;
+      }
+    }
+    taken[color] = true;
+    s.color = kPalette[color];
+  }
 }
 
 void workOutClasses(const KorvanelScoringInfoV2& scoring, int count, const double* bestLap,
@@ -58,7 +81,6 @@ void workOutClasses(const KorvanelScoringInfoV2& scoring, int count, const doubl
       if (classes.size() <= c) classes.emplace_back();
       ClassSummary& s = classes[c];
       s.name.assign(v.vehicleClass, boundedLength(v.vehicleClass, sizeof v.vehicleClass));
-      s.color = classColor(s.name.c_str());
       s.carCount = 0;
       s.leaderIndex = i;
       s.bestLap = -1.0;
@@ -97,6 +119,7 @@ void workOutClasses(const KorvanelScoringInfoV2& scoring, int count, const doubl
     classOf[i] = static_cast<int>(c);
   }
   classes.resize(classCount);
+  giveColors(classes, classCount);
   for (int i = 0; i < count; ++i)
     standings[static_cast<size_t>(i)].classCount = classes[classOf[i]].carCount;
 }

@@ -11,12 +11,11 @@
 
 namespace korvanel::tools::engineer {
 
-// "#rrggbb" for a class name: the same name always gets the same colour.
-const char* classColor(const char* name);
-
 // Works out `classes` and `standings` (race order) from the first `count`
 // vehicles of `scoring`, which are in race order. `bestLap[i]` is vehicle
-// i's best lap (-1 none). Reuses the vectors' storage.
+// i's best lap (-1 none). Colours ("#rrggbb") follow the class name: the
+// same set of classes always gets the same colours, distinct up to twelve
+// classes. Reuses the vectors' storage.
 void workOutClasses(const KorvanelScoringInfoV2& scoring, int count, const double* bestLap,
                     std::vector<ClassSummary>& classes, std::vector<ClassStanding>& standings);
 

@@ -53,6 +53,10 @@ void LapHistory::update(const KorvanelVehicleInfoV2& vehicle, double now, bool g
     stintStart_ = v.lapsCompleted;
     lapGreen_ = false;
     lapPit_ = v.inPits != 0;
+    // A car already in the pits: its time there counts from now, but the
+    // entry was not seen and is no stop.
+    inPits_ = v.inPits != 0;
+    pitEntry_ = now;
   } else if (v.lapsCompleted > lapsCompleted_) {
     completeLap(v);
     lapsCompleted_ = v.lapsCompleted;

@@ -57,6 +57,25 @@ TimeMark markOf(double time, double sessionBest, double personalBest) {
   return TimeMark::kNone;
 }
 
+// `from` copied into `to`, whose storage serves again: each car's lap
+// list is made room for a full view's laps once, not a lap at a time.
+void copyView(EngineerView& to, const EngineerView& from) {
+  to.since = from.since;
+  to.raceLength = from.raceLength;
+  to.hasPlayer = from.hasPlayer;
+  to.classes = from.classes;
+  to.classStandings = from.classStandings;
+  to.sessionBests = from.sessionBests;
+  to.history.resize(from.history.size());
+  for (size_t i = 0; i < from.history.size(); ++i) {
+    if (to.history[i].laps.capacity() < kViewLaps) to.history[i].laps.reserve(kViewLaps);
+    to.history[i] = from.history[i];
+  }
+  to.relative = from.relative;
+  to.delta = from.delta;
+  to.fuel = from.fuel;
+}
+
 }  // namespace
 
 struct RaceEngineer::State {
@@ -146,8 +165,10 @@ void RaceEngineer::State::takeScoring(const KorvanelSharedBlock& block) {
 
 void RaceEngineer::State::workOutHistory(double now) {
   // Session bests first: the marks of every last lap need them.
+  // Reset field by field: the names keep their storage.
   SessionBests& bests = work.sessionBests;
-  bests = SessionBests();
+  bests.lap.time = -1.0;
+  for (TimedDriver& s : bests.sectors) s.time = -1.0;
   auto lowerBest = [](TimedDriver& best, double time, const std::string& driver) {
     if (time > 0.0 && (best.time < 0.0 || time < best.time)) {
       best.time = time;
@@ -164,6 +185,10 @@ void RaceEngineer::State::workOutHistory(double now) {
                 driver);
     }
   }
+  if (bests.lap.time < 0.0) bests.lap.driverName.clear();
+  for (TimedDriver& s : bests.sectors) {
+    if (s.time < 0.0) s.driverName.clear();
+  }
   for (int i = 0; i < count; ++i) {
     const LapHistory& h = histories[static_cast<size_t>(slotOfIndex[static_cast<size_t>(i)])];
     const ClassStanding& standing = work.classStandings[static_cast<size_t>(i)];
@@ -178,6 +203,7 @@ void RaceEngineer::State::workOutHistory(double now) {
     c.gapTrend = h.gapTrend();
     int kept = h.keptLaps();
     int shown = std::min(kept, kViewLaps);
+    if (c.laps.capacity() < kViewLaps) c.laps.reserve(kViewLaps);
     c.laps.resize(static_cast<size_t>(shown));
     for (int k = 0; k < shown; ++k) c.laps[static_cast<size_t>(k)] = h.lap(shown - 1 - k);
     c.lastLap = LastLap();
@@ -292,7 +318,7 @@ std::shared_ptr<const EngineerView> RaceEngineer::view() const {
     target = std::make_shared<EngineerView>();
     if (st.pool.size() < kPoolViews) st.pool.push_back(target);
   }
-  *target = st.work;
+  copyView(*target, st.work);
   st.published = target;
   st.dirty = false;
   return st.published;

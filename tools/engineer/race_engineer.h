@@ -23,11 +23,12 @@ class RaceEngineer {
   RaceEngineer(const RaceEngineer&) = delete;
   RaceEngineer& operator=(const RaceEngineer&) = delete;
 
-  // The race length for fuel to the finish; takes effect at the next view.
+  // The race length for fuel to the finish, from the next observation on.
   // Any thread.
   void setRaceLength(RaceLength length);
   // Cars ahead and behind the player in the relative (default
-  // kRelativeEachWay, clamped to 0..20). Any thread.
+  // kRelativeEachWay, clamped to 0..20), from the next scoring update on.
+  // Any thread.
   void setRelativeCars(int eachWay);
 
   // Feeds one whole copy of the block taken at `now` (wall clock). Meant

@@ -148,8 +148,18 @@ TEST(RaceEngineer, KnowsEveryCarsClassPlaceStopsStintsLapsAndThePlayersDeltaAndF
       const CarHistory& h = view->history[k];
       const Car& car = *byDriver.at(h.driverName);
       size_t c = static_cast<size_t>(&car - model.cars().data());
-      EXPECT_EQ(view->classStandings[k].classPlace, classPlaceOf(model, car)) << car.driver;
-      EXPECT_EQ(view->classStandings[k].vehicleClass, RaceModel::classTraits(car.classIndex).name);
+      const ClassStanding& standing = view->classStandings[k];
+      EXPECT_EQ(standing.classPlace, classPlaceOf(model, car)) << car.driver;
+      const Car* classLeader = nullptr;
+      for (const Car& other : model.cars()) {
+        if (other.classIndex == car.classIndex && classPlaceOf(model, other) == 1) {
+          classLeader = &other;
+        }
+      }
+      EXPECT_NEAR(standing.gapToClassLeader, car.timeBehindLeader - classLeader->timeBehindLeader,
+                  1e-6)
+          << car.driver;
+      EXPECT_EQ(standing.vehicleClass, RaceModel::classTraits(car.classIndex).name);
       EXPECT_EQ(h.pit.stops, car.pitStopCount) << car.driver;
       EXPECT_EQ(h.pit.stintLaps, h.pit.inPits ? 0 : car.laps - lapsAtStop[c]) << car.driver;
       if (car.laps > 0) {
