@@ -33,7 +33,10 @@ class CarIdentities {
     char vehicle[64] = {};
     uint64_t lastSeen = 0;  // match() call count; 0 free
   };
+  // The slot of the car of `v`'s names not yet matched in this update,
+  // tried at `hint` first; -1 none.
   int find(const KorvanelHostVehicle& v, uint64_t hash, int hint) const;
+  // A free slot, else the one whose car was seen least recently.
   int takeSlot();
 
   std::array<Key, kCarSlots> keys_;

@@ -49,6 +49,8 @@ class LapDelta {
   Delta delta() const { return delta_; }
 
  private:
+  // Ends the current lap after `lapTime` s; a whole one becomes the last
+  // lap, and the best when it is faster.
   void closeLap(double lapTime);
 
   LapTrace traces_[3];  // rotated through current, last and best

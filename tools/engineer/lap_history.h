@@ -42,8 +42,11 @@ class LapHistory {
     bool green = false;      // green flag throughout, no pits
     double gapAhead = -1.0;  // to the car ahead at the line; -1 a lap or more
   };
+  // The k-th newest lap kept. REQUIRES: k < keptLaps().
   const Entry& entry(int k) const { return laps_[(count_ - 1 - k) % kKeptLaps]; }
+  // Records the lap the host's last-lap fields describe.
   void completeLap(const KorvanelHostVehicle& v);
+  // Lowers the bests with a lap given as the host gives it (sector 2 cumulative).
   void takeBests(double lap, double s1, double s2cumulative);
 
   std::array<Entry, kKeptLaps> laps_{};

@@ -44,9 +44,12 @@ constexpr size_t kPoolViews = 4;  // views kept for reuse once nobody holds them
 // Phase 5 is the green flag; yellow, stopped and over (6 and up) are not.
 bool greenFlag(const KorvanelScoringInfoV2& s) { return s.phase == 5; }
 
-double speedOf(const double (&velocity)[3]) {
-  return std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] +
-                   velocity[2] * velocity[2]);
+// The length of a host record's velocity. The records are packed to 4
+// bytes: their doubles are read through the record, never bound by reference.
+template <typename Record>
+double speedOf(const Record& r) {
+  double x = r.localVelocity[0], y = r.localVelocity[1], z = r.localVelocity[2];
+  return std::sqrt(x * x + y * y + z * z);
 }
 
 // The mark of `time` against the session's and the driver's own best.
@@ -231,7 +234,7 @@ void RaceEngineer::State::takePlayer(const KorvanelSharedBlock& block) {
                      : 0.0;
   double now = s.currentTime + since;
   double lapStart = t.lapStartTime;
-  double speed = (speedOf(me.host.localVelocity) + speedOf(t.localVelocity)) / 2.0;
+  double speed = (speedOf(me.host) + speedOf(t)) / 2.0;
 
   fuel.observe(lapStart, t.fuelLevel, me.host.inPits != 0, green);
   if (lapStart > 0.0 && lap > 0.0 && now >= lapStart) {

@@ -44,7 +44,7 @@ class RaceEngineer {
   std::shared_ptr<const EngineerView> view() const;
 
  private:
-  struct State;
+  struct State;               // the history and the picture kept up to date
   mutable std::mutex mutex_;  // guards state_
   std::unique_ptr<State> state_;
 };

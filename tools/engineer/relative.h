@@ -19,6 +19,7 @@ constexpr int kPassPoints = 200;  // points on the lap at which pass times are k
 class PassTimes {
  public:
   PassTimes() { reset(); }
+  // Forgets every car.
   void reset();
   // The car in `slot` is at `distance` at session time `now` (a scoring
   // update): the points passed since its previous report get times
