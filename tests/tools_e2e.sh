@@ -2,7 +2,8 @@
 # End to end: the substitute host runs a seeded race as fast as possible
 # with the real plugin; the monitor's snapshot must agree with the race;
 # commands written by the monitor must take effect; a replay of the
-# recorded race must give the same snapshot.
+# recorded race must give the same snapshot; a monitor left running
+# follows the host through its restarts.
 #   tools_e2e.sh HOST MONITOR PLUGIN CHECKER CONFIG [RUNNER]
 # RUNNER is "wine" for the Windows build.
 set -u
@@ -12,6 +13,7 @@ export KORVANEL_NAME_SUFFIX=".e2e$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-e2e.XXXXXX")
 failed=0
 host_pid=
+watch_pid=
 
 # A path as the programs under test take it.
 native() {
@@ -22,6 +24,7 @@ native() {
 }
 
 cleanup() {
+  [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null && wait "$watch_pid"
   if [ -n "$host_pid" ]; then
     rm -f "$dir/hold"
     wait "$host_pid" 2>/dev/null
@@ -108,11 +111,19 @@ grep -q '"kersTimerOn": 1' "$dir/kers.json" || problem "the KERS switch did not 
 in_dir "$monitor" --plain --seconds 0.5 >"$dir/screen.txt" || problem "the monitor's screen failed"
 grep -q "Player One" "$dir/screen.txt" && grep -q "Sector records" "$dir/screen.txt" ||
   problem "the monitor's screen lacks the player or the sector records"
+# wc -L counts characters where the locale is UTF-8 (awk may count bytes).
+[ "$(LC_ALL=C.UTF-8 wc -L <"$dir/screen.txt")" -le 80 ] ||
+  problem "the monitor's screen is wider than 80 columns"
+# Kept on screen through the end of this host, the replay and the next race.
+(cd "$dir" && exec $runner "$monitor" --plain --interval 500) >"$work/watch.txt" 2>&1 &
+watch_pid=$!
 stop_host
 check km model.json Plugins/KORVANEL/KM.txt live.json
 if in_dir "$monitor" --json >/dev/null 2>&1; then
   problem "the monitor still finds the block after the host ended"
 fi
+for _ in $(seq 1 40); do grep -q "is gone" "$work/watch.txt" && break; sleep 0.25; done
+grep -q "is gone" "$work/watch.txt" || problem "the monitor left running did not see the host end"
 
 note "== replay at the recorded pace"
 scratch replay
@@ -127,6 +138,14 @@ start_host --fast --cars 160 --track-length 600 --laps 1 --seed 3 --summary mode
   --destroy-through-table || exit 1
 snapshot many.json
 check many model.json many.json
+# The next race's track is 0.6 km long; the first was 1.5 km.
+for _ in $(seq 1 40); do grep -q " 0.6 km " "$work/watch.txt" && break; sleep 0.25; done
+kill "$watch_pid" && wait "$watch_pid"
+watch_pid=
+grep -q " 0.6 km " "$work/watch.txt" || {
+  tail -5 "$work/watch.txt"
+  problem "the monitor did not follow the restarted host"
+}
 stop_host
 grep -q "Korvanel Shutdown" "$dir/Plugins/KORVANEL/KORVANEL.log.txt" ||
   problem "the plugin logged no shutdown"

@@ -3,13 +3,19 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "korvanel/shared_block.h"
+#include "tools/engineer/engineer_json.h"
+#include "tools/engineer/race_engineer.h"
 #include "tools/monitor/monitor_check.h"
 #include "tools/monitor/monitor_screen.h"
 #include "tools/reader/block_commands.h"
+#include "tools/reader/block_follower.h"
 #include "tools/reader/block_source.h"
 #include "tools/reader/snapshot_json.h"
 #include "tools/reader/terminal_text.h"
@@ -24,16 +30,46 @@ constexpr int kUsage = 2;
 
 struct Options {
   bool json = false;
+  std::vector<std::string> parts;
   bool check = false;
   BlockCommands commands;
   int intervalMs = 250;
   double seconds = 0.0;  // 0: until Ctrl-C
   int rows = 30;
   bool plain = false;
+  engineer::RaceLength raceLength;
 };
 
+// The names of the SnapshotPart bits, lowest first, as korvanel-live takes them.
+const std::vector<std::string>& partNames() {
+  static const std::vector<std::string> names = {"session", "standings", "player",
+                                                 "records", "classes",   "relative",
+                                                 "delta",   "fuel",      "history"};
+  return names;
+}
+
+constexpr unsigned kEngineerParts =
+    kPartClasses | kPartRelative | kPartDelta | kPartFuel | kPartHistory;
+
+// None named: the block's own four parts, as before the engineer.
+unsigned partBits(const std::vector<std::string>& names) {
+  if (names.empty()) return kPartAll & ~kEngineerParts;
+  unsigned bits = 0;
+  for (const std::string& name : names) {
+    auto at = std::find(partNames().begin(), partNames().end(), name);
+    bits |= 1u << (at - partNames().begin());
+  }
+  return bits;
+}
+
 void addOptions(CLI::App& app, Options& o) {
-  app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
+  CLI::Option* json = app.add_flag("--json", o.json, "Print one snapshot as JSON and exit");
+  app.add_option("--parts", o.parts,
+                 "Parts of the JSON snapshot, comma-separated (default: session, standings, "
+                 "player, records); the race engineer's parts are worked out from this one copy")
+      ->delimiter(',')
+      ->check(CLI::IsMember(partNames()))
+      ->needs(json);
   app.add_flag("--check", o.check,
                "Say whether the plugin is loaded and publishing, and what to do if not");
   app.add_option("--class-row", o.commands.classRow, "Select the class row the plugin groups by")
@@ -52,7 +88,17 @@ void addOptions(CLI::App& app, Options& o) {
       ->check(CLI::Range(1, 150))
       ->capture_default_str();
   app.add_flag("--plain", o.plain, "No colours or cursor movement; one screen after another");
+  app.add_option("--race-laps", o.raceLength.laps, "Laps of the race, for fuel to the finish")
+      ->check(CLI::Range(1, 100000));
+  app.add_option("--race-minutes", o.raceLength.minutes,
+                 "Minutes of the race on the session clock, for fuel to the finish")
+      ->check(CLI::Range(1.0, 100000.0))
+      ->excludes("--race-laps");
 }
+
+// The engineer needs every scoring update (five a second at the host's
+// usual rate) to see laps, sectors and stops; screens come slower.
+constexpr double kSamplePeriod = 1.0 / 30.0;
 
 int watch(BlockSource& block, const Options& o) {
   installInterruptFlag();
@@ -61,19 +107,33 @@ int watch(BlockSource& block, const Options& o) {
   // Off a terminal the screens go one after the other into a log: fewer.
   double interval = terminal ? o.intervalMs / 1000.0 : std::max(o.intervalMs / 1000.0, 2.0);
   auto copy = std::make_unique<KorvanelSharedBlock>();
+  // A block lost under the monitor, or one that stands still while a
+  // restarted host publishes a new one, is opened again as korvanel-live does.
+  BlockFollower follower(block);
+  engineer::RaceEngineer raceEngineer(o.raceLength);
+  raceEngineer.setRelativeCars(2);
   double start = monotonicSeconds();
+  double nextScreen = start;
   if (terminal) std::fputs("\x1b[?25l\x1b[2J", stdout);
   while (!interrupted()) {
+    BlockReading reading = follower.read(*copy, monotonicSeconds());
+    if (reading.open && reading.copy.whole && reading.moved) {
+      raceEngineer.observe(*copy, std::chrono::system_clock::now());
+    }
+    double now = monotonicSeconds();
+    if (now < nextScreen) {
+      sleepSeconds(std::min(kSamplePeriod, nextScreen - now));
+      continue;
+    }
     std::string screen;
-    // A block lost under the monitor is opened again at each screen.
-    OpenResult opened = block.isOpen() ? OpenResult::kOpen : block.open();
-    CopyResult copied;
-    if (opened == OpenResult::kOpen) copied = block.copy(*copy);
-    if (block.isOpen()) {
-      screen = renderScreen(*copy, style, copied.whole);
+    if (reading.open) {
+      style.lines = terminal ? terminalLines() : 0;
+      style.idle = reading.idle;
+      screen = renderScreen(*copy, style, reading.copy.whole, raceEngineer.view().get());
     } else {
-      screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone: " +
-               (copied.lost ? "it shrank or was replaced under the monitor" : openProblem(opened)) +
+      screen = "Korvanel's shared block \"" + terminalText(block.name()) + "\" is gone:\n" +
+               (reading.copy.lost ? "it shrank or was replaced under the monitor"
+                                  : openProblem(reading.opened)) +
                ". Waiting for it.\n";
     }
     if (terminal) {
@@ -85,8 +145,8 @@ int watch(BlockSource& block, const Options& o) {
       std::fputs("\n", stdout);
     }
     std::fflush(stdout);
-    if (o.seconds > 0 && monotonicSeconds() - start + interval > o.seconds) break;
-    sleepSeconds(interval);
+    if (o.seconds > 0 && now - start + interval > o.seconds) break;
+    nextScreen = now + interval;
   }
   if (terminal) std::fputs("\x1b[?25h", stdout);
   std::fflush(stdout);
@@ -151,7 +211,14 @@ int main(int argc, char** argv) {
     }
     meta.timeStamp = utcTimeStamp(std::chrono::system_clock::now());
     meta.status = publishingStatus(*copy, meta.copy);
-    std::printf("%s\n", snapshotText(snapshotJson(*copy, meta), 1, true).c_str());
+    unsigned parts = partBits(options.parts);
+    nlohmann::json document = snapshotJson(*copy, meta, parts);
+    if (parts & kEngineerParts) {
+      engineer::RaceEngineer raceEngineer(options.raceLength);
+      raceEngineer.observe(*copy, std::chrono::system_clock::now());
+      engineer::addEngineerJson(document, *raceEngineer.view(), parts);
+    }
+    std::printf("%s\n", snapshotText(document, 1, true).c_str());
   } else if (!options.commands.any()) {
     result = watch(*block, options);
   }

@@ -23,8 +23,11 @@ void closeLibrary(void* library);
 double monotonicSeconds();
 void sleepSeconds(double seconds);
 
-// True when standard output is a terminal; turns on ANSI sequences there.
+// True when standard output is a terminal; turns on ANSI sequences and
+// UTF-8 output there.
 bool prepareTerminal();
+// Lines of the terminal on standard output; 0 when it is not one or does not say.
+int terminalLines();
 
 // Runs `read(context)` and returns true; returns false instead when the read
 // touched a page of a mapped file beyond the file's end, which on POSIX

@@ -1,6 +1,7 @@
 // POSIX services of the tools: dlopen, clock_gettime, signals.
 #include <dlfcn.h>
 #include <setjmp.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -96,6 +97,11 @@ bool runGuardingMappedReads(void (*read)(void* context), void* context) {
 }
 
 bool prepareTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+int terminalLines() {
+  struct winsize size {};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
+}
 
 void installInterruptFlag() {
   struct sigaction action {};

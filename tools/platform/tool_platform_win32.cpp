@@ -79,7 +79,15 @@ bool prepareTerminal() {
   if (GetConsoleMode(out, &mode)) {
     SetConsoleMode(out, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */);
   }
+  // The screen is UTF-8: names past ASCII and its own marks.
+  SetConsoleOutputCP(CP_UTF8);
   return true;
+}
+
+int terminalLines() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
 void installInterruptFlag() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
