@@ -8,14 +8,10 @@
 
 #include "tools/engineer/engineer_json.h"
 #include "tools/platform/tool_platform.h"
+#include "tools/reader/block_follower.h"
 
 namespace korvanel::tools::live {
 namespace {
-
-// Without a new update for this long the plugin counts as idle, and the
-// block is opened afresh (a host that restarted may have made a new one).
-constexpr double kIdleSeconds = 2.0;
-constexpr double kReopenSeconds = 1.0;
 
 std::string now() { return utcTimeStamp(std::chrono::system_clock::now()); }
 
@@ -126,12 +122,7 @@ CommandOutcome FrameFeed::command(const BlockCommands& commands) {
 }
 
 void FrameFeed::run() {
-  double lastOpenTry = -1e9;
-  OpenResult lastOpen = OpenResult::kAbsent;
-  double lastChange = monotonicSeconds();
-  int32_t lastUpdate = 0;
-  uint32_t lastSequence = 0;
-  bool haveLast = false;
+  BlockFollower follower(*source_);
   auto copy = std::make_unique<KorvanelSharedBlock>();
   double next = monotonicSeconds();
   while (!stopping_.load()) {
@@ -149,38 +140,20 @@ void FrameFeed::run() {
     }
     {
       std::lock_guard<std::mutex> hold(sourceMutex_);
-      bool stale = source_->isOpen() && t - lastChange > kIdleSeconds;
-      if ((!source_->isOpen() || stale) && t - lastOpenTry >= kReopenSeconds) {
-        lastOpenTry = t;
-        // The same block reopened keeps its update counter, so it stays
-        // idle; a restarted host's counter has moved.
-        lastOpen = source_->open();
-      }
-      if (source_->isOpen()) {
-        // A block that shrank or was replaced is reopened by the copy, or
-        // left closed when nothing readable is there any more.
-        meta.copy = source_->copy(*copy);
+      BlockReading reading = follower.read(*copy, t);
+      meta.copy = reading.copy;
+      if (reading.copied) {
         copies_.fetch_add(1);
-        if (!meta.copy.whole) torn_.fetch_add(1);
+        if (!reading.copy.whole) torn_.fetch_add(1);
       }
-      if (!source_->isOpen()) {
+      if (!reading.open) {
         layoutUsable_ = false;
-        meta.status = lastOpen == OpenResult::kUnknownLayout ? "unknown-layout" : "no-plugin";
+        meta.status = reading.opened == OpenResult::kUnknownLayout ? "unknown-layout" : "no-plugin";
       } else {
         meta.status = publishingStatus(*copy, meta.copy);
         layoutUsable_ = meta.status != std::string("unknown-layout");
-        bool moved = !haveLast || copy->state.updateCount != lastUpdate ||
-                     meta.copy.sequence != lastSequence;
-        if (moved) {
-          if (haveLast) lastChange = t;
-          fresh = true;
-        } else if (t - lastChange > kIdleSeconds && meta.status == std::string("publishing")) {
-          meta.status = "idle";
-        }
-        if (!haveLast) lastChange = t;
-        haveLast = true;
-        lastUpdate = copy->state.updateCount;
-        lastSequence = meta.copy.sequence;
+        fresh = reading.moved;
+        if (reading.idle && meta.status == std::string("publishing")) meta.status = "idle";
       }
     }
     bool picture = source_->isOpen() && layoutUsable_;

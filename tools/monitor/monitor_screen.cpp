@@ -306,7 +306,7 @@ void relative(Lines& out, const KorvanelSharedBlock& b, const Engineered& eng) {
     const char* mark = r.mark == engineer::RelativeMark::kLapping  ? "lapping you"
                        : r.mark == engineer::RelativeMark::kLapped ? "being lapped"
                                                                    : "";
-    std::string laps = r.lapDifference != 0 ? format("%+d L", -r.lapDifference) : "";
+    std::string laps = r.lapsBehind != 0 ? format("%+d L", r.lapsBehind) : "";
     std::string line = fitColumns(you ? "" : gapText(r.gap, 0), 8, true) + "  " +
                        fitColumns(format("%d", e.host.place), 3, true) + " " +
                        classText(e, eng, r.index) + " " +
