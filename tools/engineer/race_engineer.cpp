@@ -264,8 +264,12 @@ void RaceEngineer::State::takePlayer(const KorvanelSharedBlock& block) {
   const KorvanelHostTelemetry& t = block.telemetry.telemetry;
   double lap = s.lapLength;
   bool green = greenFlag(s);
+  // Scoring comes a few times a second; when it stops coming while the
+  // telemetry runs on (a host holding its race, a stalled scoring thread),
+  // the player is held where a second's run would have taken them instead
+  // of being moved on without end.
   double since = std::isfinite(block.state.timeSinceScoring) && block.state.timeSinceScoring > 0.0f
-                     ? block.state.timeSinceScoring
+                     ? std::min(1.0, static_cast<double>(block.state.timeSinceScoring))
                      : 0.0;
   double now = s.currentTime + since;
   double lapStart = t.lapStartTime;
