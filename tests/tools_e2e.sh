@@ -119,11 +119,15 @@ grep -q "Player One" "$dir/screen.txt" && grep -q "Sector records" "$dir/screen.
 watch_pid=$!
 stop_host
 check km model.json Plugins/KORVANEL/KM.txt live.json
-if in_dir "$monitor" --json >/dev/null 2>&1; then
-  problem "the monitor still finds the block after the host ended"
+# On Windows the watching monitor's handle keeps the block, which the
+# host marked closed; elsewhere the block goes with the host.
+if in_dir "$monitor" --json >"$dir/after.json" 2>&1; then
+  [ -n "$runner" ] && grep -q '"status": "stopped"' "$dir/after.json" ||
+    problem "the monitor still finds the block after the host ended"
 fi
-for _ in $(seq 1 40); do grep -q "is gone" "$work/watch.txt" && break; sleep 0.25; done
-grep -q "is gone" "$work/watch.txt" || problem "the monitor left running did not see the host end"
+for _ in $(seq 1 40); do grep -qE "is gone|host shut down" "$work/watch.txt" && break; sleep 0.25; done
+grep -qE "is gone|host shut down" "$work/watch.txt" ||
+  problem "the monitor left running did not see the host end"
 
 note "== replay at the recorded pace"
 scratch replay
