@@ -1,6 +1,10 @@
 // A part is published when its content changed: session, standings and
 // player change with every update of the host (the clock, the positions),
-// records only when a record or the time table does. Every part is
+// records only when a record or the time table does; of the engineer's,
+// delta, relative and fuel move with the car, classes with the scoring,
+// history with laps and pit stops. The engineer's parts are encoded from
+// the frame's own engineer view, so followers get what the driver's
+// overlays show, worked out once on the driver's machine. Every part is
 // retained so a late follower has the picture at once; after a reconnection
 // (the broker may have restarted without its store) all parts go again.
 #include "tools/live/mqtt_publisher.h"
@@ -9,11 +13,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
+#include "tools/engineer/engineer_json.h"
 #include "tools/live/live_requests.h"
 #include "tools/live/mqtt_connection.h"
 #include "tools/live/mqtt_deflate.h"
-#include "tools/live/mqtt_topics.h"
 #include "tools/platform/tool_platform.h"
 
 namespace korvanel::tools::live {
@@ -24,9 +29,9 @@ using nlohmann::json;
 // New frames come at most at the reader's 60 a second; looking more often
 // would only add wake-ups.
 constexpr double kLookSeconds = 1.0 / 60;
-// A frame is four messages at most; beyond two frames' worth the broker is
-// not keeping up and the frame is skipped.
-constexpr int kQueueLimit = 8;
+// A frame is one message a part at most; beyond two frames' worth the
+// broker is not keeping up and the frame is skipped.
+constexpr int kQueueLimit = 2 * static_cast<int>(kMqttParts.size());
 
 std::string localName() {
   boost::system::error_code ec;
@@ -111,8 +116,13 @@ void MqttPublisher::run() {
 
 void MqttPublisher::publishFrame(const Frame& frame) {
   for (size_t i = 0; i < kMqttParts.size(); ++i) {
-    json document = frame.block() ? snapshotJson(*frame.block(), frame.meta(), kMqttParts[i].bits)
-                                  : statusJson(frame.meta());
+    const unsigned bits = kMqttParts[i].bits;
+    json document =
+        frame.block() ? snapshotJson(*frame.block(), frame.meta(), bits) : statusJson(frame.meta());
+    // Adds nothing for the block's parts.
+    if (frame.block() && frame.engineer()) {
+      engineer::addEngineerJson(document, *frame.engineer(), bits);
+    }
     // What changes with every frame even when the part does not stays out
     // of the comparison.
     json envelope = json::object();
@@ -140,16 +150,25 @@ void MqttPublisher::takeCommand(const std::string& payload) {
   json message = json::parse(payload, nullptr, false);
   json reply;
   BlockCommands commands;
+  std::optional<engineer::RaceLength> raceLength;
   if (!message.is_object() || !message.contains("command")) {
     reply = {{"status", 400},
              {"error", "a command message is {\"token\": ..., \"command\": {...}}"}};
   } else if (!message.value("token", json()).is_string() ||
              !sameToken(message["token"].get<std::string>(), token_)) {
     reply = {{"status", 403}, {"error", "wrong or missing token"}};
-  } else if (Refusal r = parseCommands(message["command"], commands)) {
+  } else if (Refusal r = parseCommands(message["command"], commands, &raceLength)) {
     reply = {{"status", r.status}, {"error", r.reason}};
   } else {
-    CommandOutcome outcome = feed_.command(commands);
+    CommandOutcome outcome{200, ""};
+    // The race length is the engineer's, which this computer runs: the pit
+    // wall may set it as the driver's own page does.
+    if (raceLength) outcome = feed_.setRaceLength("", *raceLength);
+    if (outcome.status == 200 && commands.any()) {
+      CommandOutcome written = feed_.command(commands);
+      written.message = outcome.message + (outcome.message.empty() ? "" : "\n") + written.message;
+      outcome = written;
+    }
     reply = outcome.status == 200 ? json{{"status", 200}, {"done", outcome.message}}
                                   : json{{"status", outcome.status}, {"error", outcome.message}};
   }

@@ -4,6 +4,7 @@
 // few messages queued: a slow broker loses frames, not memory.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "tools/live/frame_feed.h"
 #include "tools/live/mqtt_options.h"
+#include "tools/live/mqtt_topics.h"
 
 namespace korvanel::tools::live {
 
@@ -53,7 +55,7 @@ class MqttPublisher {
   bool stopping_ = false;
   std::atomic<bool> republish_{false};  // after a (re)connection: every part again
   std::atomic<int> queued_{0};          // messages handed to the client, not yet sent
-  std::string lastBody_[4];
+  std::array<std::string, kMqttParts.size()> lastBody_;
 };
 
 }  // namespace korvanel::tools::live

@@ -1,8 +1,10 @@
 // The topics korvanel-live publishes under a prefix, one car per level:
-// PREFIX/CAR/session, /standings, /player, /records (each a snapshot
-// document of that part alone, retained), PREFIX/CAR/status (retained
-// {"online": true|false}, false being the broker's last will for a
-// publisher that vanished) and PREFIX/CAR/command (only with --mqtt-commands).
+// PREFIX/CAR/session, /standings, /player, /records (the block's parts) and
+// /classes, /relative, /delta, /fuel, /history (the race engineer's), each
+// a snapshot document of that part alone, retained; PREFIX/CAR/status
+// (retained {"online": true|false}, false being the broker's last will for
+// a publisher that vanished) and PREFIX/CAR/command (only with
+// --mqtt-commands).
 #pragma once
 
 #include <array>
@@ -16,11 +18,18 @@ struct MqttPart {
   unsigned bits;  // SnapshotPart
 };
 
-// In merging order: the standings' full vehicle list after the player's one.
-constexpr std::array<MqttPart, 4> kMqttParts = {{{"session", kPartSession},
+// In merging order: the standings' full vehicle list after the player's
+// one; the engineer's parts, which share no key with the block's but their
+// "engineer" block, last.
+constexpr std::array<MqttPart, 9> kMqttParts = {{{"session", kPartSession},
                                                  {"player", kPartPlayer},
                                                  {"standings", kPartStandings},
-                                                 {"records", kPartRecords}}};
+                                                 {"records", kPartRecords},
+                                                 {"classes", kPartClasses},
+                                                 {"relative", kPartRelative},
+                                                 {"delta", kPartDelta},
+                                                 {"fuel", kPartFuel},
+                                                 {"history", kPartHistory}}};
 
 constexpr const char* kMqttStatusLevel = "status";
 constexpr const char* kMqttCommandLevel = "command";
