@@ -93,6 +93,7 @@ void MqttPublisher::run() {
   const double period = 1.0 / settings_.rate;
   uint64_t lastId = 0;
   double lastPublish = -1e9;
+  bool held = false;
   std::unique_lock<std::mutex> hold(wakeMutex_);
   while (!stopping_) {
     wake_.wait_for(hold, std::chrono::duration<double>(kLookSeconds));
@@ -101,20 +102,22 @@ void MqttPublisher::run() {
     if (republish_.exchange(false)) {
       lastId = 0;
       for (std::string& body : lastBody_) body.clear();
+      lastSent_.fill(-1e9);
     }
     std::shared_ptr<const Frame> frame = feed_.latest();
     double now = monotonicSeconds();
-    if (!frame || frame->id() == lastId || now - lastPublish < period) continue;
+    if (!frame || (frame->id() == lastId && !held) || now - lastPublish < period) continue;
     if (queued_.load() > kQueueLimit) continue;
     lastId = frame->id();
     lastPublish = now;
     hold.unlock();
-    publishFrame(*frame);
+    held = publishFrame(*frame, now);
     hold.lock();
   }
 }
 
-void MqttPublisher::publishFrame(const Frame& frame) {
+bool MqttPublisher::publishFrame(const Frame& frame, double now) {
+  bool held = false;
   for (size_t i = 0; i < kMqttParts.size(); ++i) {
     const unsigned bits = kMqttParts[i].bits;
     json document =
@@ -134,16 +137,23 @@ void MqttPublisher::publishFrame(const Frame& frame) {
     }
     std::string body = snapshotText(document, -1);
     if (body == lastBody_[i]) continue;
+    if (now - lastSent_[i] < kMqttParts[i].leastSeconds) {
+      held = true;
+      continue;
+    }
     lastBody_[i] = std::move(body);
     for (auto& [key, value] : envelope.items()) document[key] = std::move(value);
     std::string text = snapshotText(document, -1);
     if (settings_.compress) text = deflateText(text);
     if (connection_->publish(base_ + "/" + kMqttParts[i].name, text, 0, true)) {
       queued_.fetch_add(1);
+      lastSent_[i] = now;
     } else {
-      lastBody_[i].clear();  // not sent: goes again with the next frame
+      lastBody_[i].clear();  // not sent: goes again with the next look
+      held = true;
     }
   }
+  return held;
 }
 
 void MqttPublisher::takeCommand(const std::string& payload) {

@@ -39,7 +39,10 @@ class MqttPublisher {
 
  private:
   void run();
-  void publishFrame(const Frame& frame);
+  // Publishes the parts of `frame` that changed, at `now` (monotonic s);
+  // true when one of them is held back (by its leastSeconds, or a refused
+  // hand-over) and is to go with a later look even if no new frame comes.
+  bool publishFrame(const Frame& frame, double now);
   void takeCommand(const std::string& payload);
 
   FrameFeed& feed_;
@@ -56,6 +59,7 @@ class MqttPublisher {
   std::atomic<bool> republish_{false};  // after a (re)connection: every part again
   std::atomic<int> queued_{0};          // messages handed to the client, not yet sent
   std::array<std::string, kMqttParts.size()> lastBody_;
+  std::array<double, kMqttParts.size()> lastSent_{};  // monotonic s
 };
 
 }  // namespace korvanel::tools::live

@@ -16,6 +16,11 @@ namespace korvanel::tools::live {
 struct MqttPart {
   const char* name;
   unsigned bits;  // SnapshotPart
+  // Least time between two messages of the part, beyond --publish-rate's
+  // cap: the history, the largest of the engineer's parts (29 kB of JSON at
+  // 20 cars and 10 laps), changes with every scoring update while a car is
+  // in the pit lane, where two a second tell the pit time well enough.
+  double leastSeconds = 0.0;
 };
 
 // In merging order: the standings' full vehicle list after the player's
@@ -29,7 +34,7 @@ constexpr std::array<MqttPart, 9> kMqttParts = {{{"session", kPartSession},
                                                  {"relative", kPartRelative},
                                                  {"delta", kPartDelta},
                                                  {"fuel", kPartFuel},
-                                                 {"history", kPartHistory}}};
+                                                 {"history", kPartHistory, 0.5}}};
 
 constexpr const char* kMqttStatusLevel = "status";
 constexpr const char* kMqttCommandLevel = "command";
