@@ -194,12 +194,19 @@ void MqttFollower::remake(Car& car) {
   car.frame = std::make_shared<
       const Frame>(nextId_++, status, picture, [parts, arrival, stale, follow](unsigned bits) {
     json merged = json::object();
-    int latest = -1;
+    int latest = -1, latestEngineer = -1;
     for (size_t i = 0; i < kMqttParts.size(); ++i) {
       if (!(bits & kMqttParts[i].bits) || !parts[i]) continue;
       for (auto& [key, value] : parts[i]->items()) merged[key] = value;
       if (latest < 0 || arrival[i] > arrival[latest]) latest = static_cast<int>(i);
+      if (parts[i]->contains("engineer") &&
+          (latestEngineer < 0 || arrival[i] > arrival[latestEngineer])) {
+        latestEngineer = static_cast<int>(i);
+      }
     }
+    // The engineer's parts each carry its block; the newest says the race
+    // length best (history may go a little later than the others).
+    if (latestEngineer >= 0) merged["engineer"] = parts[latestEngineer]->at("engineer");
     if (latest >= 0) {
       for (const char* key : kEnvelope) {
         auto at = parts[latest]->find(key);
@@ -259,9 +266,13 @@ CommandOutcome MqttFollower::setRaceLength(const std::string& car, engineer::Rac
   std::optional<engineer::RaceLength> current;
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    for (const auto& part : cars_.at(name).parts) {
+    const Car& known = cars_.at(name);
+    uint64_t newest = 0;
+    for (size_t i = 0; i < known.parts.size(); ++i) {
+      const auto& part = known.parts[i];
       auto at = part ? part->find("engineer") : json::const_iterator();
-      if (part && at != part->end() && at->is_object()) {
+      if (part && at != part->end() && at->is_object() && known.arrival[i] > newest) {
+        newest = known.arrival[i];
         current = raceLengthOf(at->value("raceLength", json()));
       }
     }
