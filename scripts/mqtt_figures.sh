@@ -4,7 +4,8 @@
 # default rate (10 a second) and one follows it for SECONDS. Prints the
 # follower's latency (p50, p99: the frame's time stamp to its arrival,
 # which includes the wait for the rate cap) and the bytes a second it got
-# for the car, and the publisher's share of one core. Uses the native build.
+# for the car, the messages and bytes a second of each topic, and the
+# publisher's share of one core. Uses the native build.
 # --compress publishes deflated parts. With --screenshot FILE, headless
 # Chromium also takes the follower's page.
 #   scripts/mqtt_figures.sh [CARS [SECONDS]] [--compress] [--screenshot FILE]   (default 20 cars, 30 s)
@@ -49,7 +50,8 @@ follow=$(sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' follower.out)
 sleep 2
 cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 before=$(cpu $publisher)
-sleep "$seconds"
+# Every message's topic and payload length, for the bytes of each part.
+mosquitto_sub -p "$port" -t 'fig/figures/+' -F '%t %l' -W "$seconds" >topics.txt 2>/dev/null || true
 ticks=$(( $(cpu $publisher) - before ))
 curl -s "http://127.0.0.1:$follow/api/v1/cars" >cars.json
 python3 - "$cars" <<'PY'
@@ -59,6 +61,9 @@ l = c["latencyMs"]
 print("%s cars: latency p50 %.1f ms, p99 %.1f ms over %d messages; %.1f kB a second for the car"
       % (sys.argv[1], l["p50"], l["p99"], l["samples"], c["bytesPerSecond"] / 1000))
 PY
+awk -v s="$seconds" '{ bytes[$1] += $2 + length($1); n[$1]++ }
+  END { for (t in bytes) printf "  %-22s %5.1f messages, %7.1f kB a second\n", t, n[t] / s, bytes[t] / s / 1000 }' \
+  topics.txt | sort
 echo "publisher: $(awk -v t=$ticks -v s=$seconds -v hz=$(getconf CLK_TCK) 'BEGIN { printf "%.1f", 100 * t / hz / s }') % of one core"
 if [ -n "$shot" ]; then
   timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/c" \

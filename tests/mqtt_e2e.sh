@@ -3,7 +3,8 @@
 # loopback and stops: two substitute hosts (cars alpha and bravo, each its
 # own block), each with a publishing korvanel-live, and one following
 # korvanel-live (one car's parts plain, the other's deflated). Checked: each car's snapshot on the follower keeps up with
-# its publisher and equals it once the race holds; the broker restarted
+# its publisher and equals it once the race holds, the race engineer's
+# parts included (their race length set from the pit wall); the broker restarted
 # mid-race, both sides reconnect and the follower records the gap (they
 # all started before the broker, too); wrong
 # credentials give one error line and retries, not an exit; commands pass
@@ -172,6 +173,34 @@ PY
 lag_check alpha || problem "alpha's follower snapshot lags more than a frame"
 lag_check bravo || problem "bravo's follower snapshot lags more than a frame"
 
+# ---- mid-race, the race engineer's figures: worked out by each publisher,
+# served by the follower with the parts an overlay asks for (the fuel
+# overlay's here), equal to its publisher's or a published frame behind
+engineer_check() {  # CAR
+  python3 - "$1" "${pub_port[$1]}" "$follower" <<'PY'
+import json, sys, time, urllib.request
+car, pub, fol = sys.argv[1], sys.argv[2], sys.argv[3]
+get = lambda url: json.load(urllib.request.urlopen(url))
+parts = "parts=session,player,classes,fuel,delta"
+figures = lambda d: ([s["index"] for s in d["classStandings"]], d["fuel"]["perLap"])
+matched = 0
+for _ in range(20):
+    before = figures(get(f"http://127.0.0.1:{pub}/api/v1/snapshot?{parts}"))
+    seen = get(f"http://127.0.0.1:{fol}/api/v1/snapshot?{parts}&car={car}")
+    after = figures(get(f"http://127.0.0.1:{pub}/api/v1/snapshot?{parts}"))
+    if "delta" not in seen or len(seen.get("classStandings", [])) != 20:
+        print(f"FAIL: {car}: the follower serves no engineer parts: {sorted(seen)}"); sys.exit(1)
+    matched += figures(seen) in (before, after)
+    time.sleep(0.05)
+# An overtake between the published frame and the publisher's copy may
+# differ once or twice.
+print(f"{car}: follower's class standings and fuel per lap as the publisher's in {matched} of 20")
+sys.exit(0 if matched >= 16 else 1)
+PY
+}
+engineer_check alpha || problem "alpha's engineer parts on the follower differ from its publisher's"
+engineer_check bravo || problem "bravo's engineer parts on the follower differ from its publisher's"
+
 # ---- the broker restarts mid-race
 kill "$broker_pid"; wait "$broker_pid" 2>/dev/null
 sleep 3
@@ -192,9 +221,12 @@ command_status() {  # TOKEN CAR BODY
 [ "$(command_status "$(cat alpha/token)" alpha '{"classRow":2}')" = 202 ] || problem "a command to alpha was not sent"
 [ "$(command_status "$(cat alpha/token)" bravo '{"classRow":2}')" = 202 ] || problem "a command to bravo was not sent"
 mosquitto_pub -p "$port" -u team -P s3cret-pass -t team/alpha/command -m '{"token":"guessed","command":{"classRow":3}}'
+# The pit wall gives the race's length to the driver's engineer.
+[ "$(command_status "$(cat alpha/token)" alpha '{"raceLength":{"laps":4}}')" = 202 ] || problem "a race length to alpha was not sent"
 sleep 1.5
 [ "$(class_row alpha)" = 2 ] || problem "alpha did not carry out the command with its token (or took the guessed one)"
 [ "$(class_row bravo)" = 0 ] || problem "bravo took a command through the broker without allowing them"
+snapshot "${pub_port[alpha]}" | grep -q '"raceLength":{"laps":4,' || problem "alpha's engineer did not take the race length sent through the broker"
 
 # ---- the race ends and the hosts freeze (their blocks stay as they are and
 # the publishers go idle): the follower's picture equals each publisher's
@@ -210,9 +242,10 @@ fol, car, pub = sys.argv[1], sys.argv[2], sys.argv[3]
 get = lambda url: json.load(urllib.request.urlopen(url))
 seen = get(f"http://127.0.0.1:{fol}/api/v1/snapshot?car={car}")
 follow = seen.pop("follow")
-# The broker carries the block's four parts, not the race engineer's.
-truth = get(f"http://127.0.0.1:{pub}/api/v1/snapshot?parts=session,standings,player,records")
-if seen == truth and follow["car"] == car and len(truth.get("vehicles", [])) == 20:
+# Every part, the race engineer's included, with figures worth comparing.
+truth = get(f"http://127.0.0.1:{pub}/api/v1/snapshot")
+if (seen == truth and follow["car"] == car and len(truth.get("vehicles", [])) == 20
+        and len(truth["history"]) == 20 and truth["fuel"]["perLap"] is not None):
     sys.exit(0)
 diff = sorted(k for k in set(seen) | set(truth) if seen.get(k) != truth.get(k))
 print(f"{car}: differs in {diff}", file=sys.stderr)
@@ -243,13 +276,18 @@ import json, sys, time, urllib.request
 start = time.time()
 while time.time() - start < 1.0:
     d = json.load(urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/api/v1/cars"))
-    if {c["car"] for c in d["cars"] if c["messages"] >= 4} >= {"alpha", "bravo"}:
+    if {c["car"] for c in d["cars"] if c["messages"] >= 9} >= {"alpha", "bravo"}:
         print(f"late follower: both cars' retained state {time.time() - start:.3f} s after it began serving")
         sys.exit(0)
     time.sleep(0.01)
 sys.exit(1)
 PY
 for car in alpha bravo; do same "$late" $car || problem "the late follower's $car differs from its publisher"; done
+# Without --mqtt-commands a follower takes the race length a page asks for
+# only when it is the driver's already.
+race_status() { curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$late/api/v1/snapshot?car=alpha&race=$1"; }
+[ "$(race_status 4L)" = 200 ] && [ "$(race_status 5L)" = 403 ] ||
+  problem "the late follower took a race length unlike the driver's, or refused the driver's own"
 
 grep -q "connected to the broker at 127.0.0.1:$tls_port (TLS)" late.out || problem "the late follower is not on TLS"
 grep -q "certificate verify failed" untrusting.out && kill -0 "$untrusting" 2>/dev/null ||

@@ -80,11 +80,12 @@ class FrameSource {
   // Carries out `commands` for `car`; the outcome as an HTTP status.
   virtual CommandOutcome command(const std::string& car, const BlockCommands& commands) = 0;
   // Sets the race's length the engineer of `car` computes fuel for; frames
-  // made from then on carry it. 404 where there is no engineer.
+  // made from then on carry it. 200 done, 202 passed on to the engineer of
+  // a car elsewhere, 404 where there is no engineer.
   virtual CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) {
     (void)car;
     (void)length;
-    return {404, "this korvanel-live has no race engineer (it follows cars through a broker)"};
+    return {404, "this source of frames has no race engineer"};
   }
   // The cars to pick from as a JSON document; empty when the server has
   // only its own car (no picker).

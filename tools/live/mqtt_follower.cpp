@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "tools/live/mqtt_connection.h"
 #include "tools/live/mqtt_deflate.h"
@@ -54,7 +55,22 @@ double percentile(std::vector<double> values, double p) {
 }
 
 bool hasPicture(const json& part) {
-  return part.contains("state") || part.contains("scoring") || part.contains("timeTable");
+  return part.contains("state") || part.contains("scoring") || part.contains("timeTable") ||
+         part.contains("engineer");
+}
+
+// What `engineer` ({"laps", "minutes"} or null) says, as the engineer takes it.
+engineer::RaceLength raceLengthOf(const json& engineer) {
+  engineer::RaceLength length;
+  if (!engineer.is_object()) return length;
+  length.laps = engineer.value("laps", 0);
+  length.minutes = engineer.value("minutes", 0.0);
+  return length;
+}
+
+json raceLengthJson(const engineer::RaceLength& length) {
+  if (!length.known()) return nullptr;
+  return length.laps > 0 ? json{{"laps", length.laps}} : json{{"minutes", length.minutes}};
 }
 
 }  // namespace
@@ -170,7 +186,7 @@ void MqttFollower::remake(Car& car) {
                  {"gaps", car.gaps},
                  {"lastGapSeconds", car.lastGapSeconds}};
   int newest = -1;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < static_cast<int>(parts.size()); ++i) {
     if (parts[i] && (newest < 0 || arrival[i] > arrival[newest])) newest = i;
   }
   bool picture = newest >= 0 && hasPicture(*parts[newest]);
@@ -178,12 +194,19 @@ void MqttFollower::remake(Car& car) {
   car.frame = std::make_shared<
       const Frame>(nextId_++, status, picture, [parts, arrival, stale, follow](unsigned bits) {
     json merged = json::object();
-    int latest = -1;
+    int latest = -1, latestEngineer = -1;
     for (size_t i = 0; i < kMqttParts.size(); ++i) {
       if (!(bits & kMqttParts[i].bits) || !parts[i]) continue;
       for (auto& [key, value] : parts[i]->items()) merged[key] = value;
       if (latest < 0 || arrival[i] > arrival[latest]) latest = static_cast<int>(i);
+      if (parts[i]->contains("engineer") &&
+          (latestEngineer < 0 || arrival[i] > arrival[latestEngineer])) {
+        latestEngineer = static_cast<int>(i);
+      }
     }
+    // The engineer's parts each carry its block; the newest says the race
+    // length best (history may go a little later than the others).
+    if (latestEngineer >= 0) merged["engineer"] = parts[latestEngineer]->at("engineer");
     if (latest >= 0) {
       for (const char* key : kEnvelope) {
         auto at = parts[latest]->find(key);
@@ -205,6 +228,23 @@ std::shared_ptr<const Frame> MqttFollower::latest(const std::string& car) const 
   return at == cars_.end() ? nullptr : at->second.frame;
 }
 
+CommandOutcome MqttFollower::commandTarget(const std::string& car, std::string& name) const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (cars_.empty()) return {503, "no car has published yet"};
+  name = car.empty() ? cars_.begin()->first : car;
+  if (!cars_.count(name)) return {404, "no such car: " + name};
+  return {200, ""};
+}
+
+CommandOutcome MqttFollower::sendCommand(const std::string& name, const json& command) {
+  json message = {{"token", settings_.commandToken}, {"command", command}};
+  if (!connection_->publish(url_.prefix + "/" + name + "/" + kMqttCommandLevel, message.dump(), 1,
+                            false)) {
+    return {503, "not connected to the broker: nothing was sent"};
+  }
+  return {202, "sent to " + name + " through the broker"};
+}
+
 CommandOutcome MqttFollower::command(const std::string& car, const BlockCommands& commands) {
   if (!settings_.commands) {
     return {403,
@@ -212,22 +252,41 @@ CommandOutcome MqttFollower::command(const std::string& car, const BlockCommands
             "--mqtt-commands"};
   }
   std::string name;
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (cars_.empty()) return {503, "no car has published yet"};
-    name = car.empty() ? cars_.begin()->first : car;
-    if (!cars_.count(name)) return {404, "no such car: " + name};
-  }
+  if (CommandOutcome target = commandTarget(car, name); target.status != 200) return target;
   json command = json::object();
   if (commands.classRow) command["classRow"] = *commands.classRow;
   if (commands.odometer) command["resetOdometer"] = *commands.odometer;
   if (commands.kers) command["kers"] = *commands.kers;
-  json message = {{"token", settings_.commandToken}, {"command", command}};
-  if (!connection_->publish(url_.prefix + "/" + name + "/" + kMqttCommandLevel, message.dump(), 1,
-                            false)) {
-    return {503, "not connected to the broker: nothing was sent"};
+  return sendCommand(name, command);
+}
+
+CommandOutcome MqttFollower::setRaceLength(const std::string& car, engineer::RaceLength length) {
+  std::string name;
+  if (CommandOutcome target = commandTarget(car, name); target.status != 200) return target;
+  std::optional<engineer::RaceLength> current;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const Car& known = cars_.at(name);
+    uint64_t newest = 0;
+    for (size_t i = 0; i < known.parts.size(); ++i) {
+      const auto& part = known.parts[i];
+      auto at = part ? part->find("engineer") : json::const_iterator();
+      if (part && at != part->end() && at->is_object() && known.arrival[i] > newest) {
+        newest = known.arrival[i];
+        current = raceLengthOf(at->value("raceLength", json()));
+      }
+    }
   }
-  return {202, "sent to " + name + " through the broker"};
+  if (current && current->laps == length.laps && current->minutes == length.minutes) {
+    return {200, name + " already has this race length"};
+  }
+  if (!settings_.commands) {
+    return {403,
+            "the race length is set on the driver's korvanel-live, whose race engineer works out "
+            "the fuel figures (--race-laps, --race-minutes, its page's race=); to set it from "
+            "here, start both ends with --mqtt-commands"};
+  }
+  return sendCommand(name, json{{"raceLength", raceLengthJson(length)}});
 }
 
 std::string MqttFollower::carsText() const {

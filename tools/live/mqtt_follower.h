@@ -1,7 +1,9 @@
 // The pit wall's side: follows every car published under a prefix and
-// serves each as this computer's own car would be served. A car's frame is
-// the merge of its parts as they last came; its status is "stale" once the
-// broker announced its publisher gone (the publisher's last will).
+// serves each as this computer's own car would be served, the race
+// engineer's parts included: the driver's korvanel-live works them out and
+// publishes them, so a follower has no engineer of its own. A car's frame
+// is the merge of its parts as they last came; its status is "stale" once
+// the broker announced its publisher gone (the publisher's last will).
 #pragma once
 
 #include <array>
@@ -14,6 +16,7 @@
 
 #include "tools/live/frame_feed.h"
 #include "tools/live/mqtt_options.h"
+#include "tools/live/mqtt_topics.h"
 
 namespace korvanel::tools::live {
 
@@ -34,6 +37,11 @@ class MqttFollower : public FrameSource {
   // Sends the commands to the car's publisher with the driver's token when
   // commands were enabled (202: sent, no answer awaited); 403 otherwise.
   CommandOutcome command(const std::string& car, const BlockCommands& commands) override;
+  // The race length is the driver's engineer's: 200 when the car already
+  // publishes `length` (nothing is sent, so a page's race= that matches
+  // works everywhere); otherwise sent to the car's publisher as a command
+  // like command() (202), and 403 without --mqtt-commands.
+  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) override;
   // {"connected", "brokerLosses", "cars": [{"car", "online", "status",
   // "ageSeconds", "gaps", "lastGapSeconds", "latencyMs", "bytesPerSecond"}]}
   std::string carsText() const override;
@@ -42,8 +50,8 @@ class MqttFollower : public FrameSource {
   using Clock = std::chrono::steady_clock;
   struct Car {
     std::string name;
-    std::array<std::shared_ptr<const nlohmann::json>, 4> parts;
-    std::array<uint64_t, 4> arrival{};  // order of arrival, to find the newest part
+    std::array<std::shared_ptr<const nlohmann::json>, kMqttParts.size()> parts;
+    std::array<uint64_t, kMqttParts.size()> arrival{};  // order of arrival, to find the newest part
     bool online = true;
     std::string status = "waiting";  // of the newest part
     Clock::time_point lastReceived;
@@ -61,6 +69,11 @@ class MqttFollower : public FrameSource {
 
   void receive(const std::string& topic, const std::string& payload, bool retained);
   void remake(Car& car);
+  // The car of `car` ("" the first by name) for a command: its name, or
+  // the refusal when there is none.
+  CommandOutcome commandTarget(const std::string& car, std::string& name) const;
+  // Publishes {"token", "command": command} to the car's command topic.
+  CommandOutcome sendCommand(const std::string& name, const nlohmann::json& command);
 
   MqttUrl url_;
   MqttSettings settings_;

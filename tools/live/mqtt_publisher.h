@@ -4,6 +4,7 @@
 // few messages queued: a slow broker loses frames, not memory.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "tools/live/frame_feed.h"
 #include "tools/live/mqtt_options.h"
+#include "tools/live/mqtt_topics.h"
 
 namespace korvanel::tools::live {
 
@@ -37,7 +39,10 @@ class MqttPublisher {
 
  private:
   void run();
-  void publishFrame(const Frame& frame);
+  // Publishes the parts of `frame` that changed, at `now` (monotonic s);
+  // true when one of them is held back (by its leastSeconds, or a refused
+  // hand-over) and is to go with a later look even if no new frame comes.
+  bool publishFrame(const Frame& frame, double now);
   void takeCommand(const std::string& payload);
 
   FrameFeed& feed_;
@@ -53,7 +58,8 @@ class MqttPublisher {
   bool stopping_ = false;
   std::atomic<bool> republish_{false};  // after a (re)connection: every part again
   std::atomic<int> queued_{0};          // messages handed to the client, not yet sent
-  std::string lastBody_[4];
+  std::array<std::string, kMqttParts.size()> lastBody_;
+  std::array<double, kMqttParts.size()> lastSent_{};  // monotonic s
 };
 
 }  // namespace korvanel::tools::live
