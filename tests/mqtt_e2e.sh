@@ -223,6 +223,9 @@ command_status() {  # TOKEN CAR BODY
 mosquitto_pub -p "$port" -u team -P s3cret-pass -t team/alpha/command -m '{"token":"guessed","command":{"classRow":3}}'
 # The pit wall gives the race's length to the driver's engineer.
 [ "$(command_status "$(cat alpha/token)" alpha '{"raceLength":{"laps":4}}')" = 202 ] || problem "a race length to alpha was not sent"
+# A page's race= carries no token, so it cannot change the driver's figures.
+[ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$follower/api/v1/snapshot?car=alpha&race=7L")" = 401 ] ||
+  problem "the follower passed a page's race length on to the driver without the token"
 sleep 1.5
 [ "$(class_row alpha)" = 2 ] || problem "alpha did not carry out the command with its token (or took the guessed one)"
 [ "$(class_row bravo)" = 0 ] || problem "bravo took a command through the broker without allowing them"

@@ -81,10 +81,13 @@ class FrameSource {
   virtual CommandOutcome command(const std::string& car, const BlockCommands& commands) = 0;
   // Sets the race's length the engineer of `car` computes fuel for; frames
   // made from then on carry it. 200 done, 202 passed on to the engineer of
-  // a car elsewhere, 404 where there is no engineer.
-  virtual CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) {
+  // a car elsewhere, 404 where there is no engineer. `withToken`: the
+  // request carried the command token (a page's race= does not).
+  virtual CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length,
+                                       bool withToken) {
     (void)car;
     (void)length;
+    (void)withToken;
     return {404, "this source of frames has no race engineer"};
   }
   // The cars to pick from as a JSON document; empty when the server has
@@ -125,7 +128,8 @@ class FrameFeed : public FrameSource {
   CommandOutcome command(const std::string& car, const BlockCommands& commands) override;
   // Handed to the reader thread, which applies it before its next copy and
   // makes a new frame with it.
-  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) override;
+  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length,
+                               bool withToken) override;
   void streamRateChanged(int from, int to) override;
 
   // Number of copies taken and how many of them were not whole (for tests

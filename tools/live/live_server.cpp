@@ -191,7 +191,7 @@ json runCommand(FrameSource& feed, const std::string& expected, std::string_view
   std::string done;
   int status = 200;
   if (raceLength) {
-    CommandOutcome outcome = feed.setRaceLength(car, *raceLength);
+    CommandOutcome outcome = feed.setRaceLength(car, *raceLength, true);
     if (outcome.status / 100 != 2) return {{"status", outcome.status}, {"error", outcome.message}};
     done = outcome.message;
     status = std::max(status, outcome.status);
@@ -209,7 +209,7 @@ json runCommand(FrameSource& feed, const std::string& expected, std::string_view
 // before the answer is made; the last one given wins.
 Refusal applyRace(FrameSource& feed, const StreamOptions& options) {
   if (!options.race) return {};
-  CommandOutcome outcome = feed.setRaceLength(options.car, *options.race);
+  CommandOutcome outcome = feed.setRaceLength(options.car, *options.race, false);
   if (outcome.status / 100 != 2) return {outcome.status, outcome.message};
   return {};
 }

@@ -260,7 +260,8 @@ CommandOutcome MqttFollower::command(const std::string& car, const BlockCommands
   return sendCommand(name, command);
 }
 
-CommandOutcome MqttFollower::setRaceLength(const std::string& car, engineer::RaceLength length) {
+CommandOutcome MqttFollower::setRaceLength(const std::string& car, engineer::RaceLength length,
+                                           bool withToken) {
   std::string name;
   if (CommandOutcome target = commandTarget(car, name); target.status != 200) return target;
   std::optional<engineer::RaceLength> current;
@@ -285,6 +286,11 @@ CommandOutcome MqttFollower::setRaceLength(const std::string& car, engineer::Rac
             "the race length is set on the driver's korvanel-live, whose race engineer works out "
             "the fuel figures (--race-laps, --race-minutes, its page's race=); to set it from "
             "here, start both ends with --mqtt-commands"};
+  }
+  if (!withToken) {
+    return {401,
+            "a race length for the driver's car goes there as a command: send it with the token "
+            "(POST /api/v1/command {\"raceLength\": ...})"};
   }
   return sendCommand(name, json{{"raceLength", raceLengthJson(length)}});
 }

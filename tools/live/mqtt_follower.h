@@ -40,8 +40,10 @@ class MqttFollower : public FrameSource {
   // The race length is the driver's engineer's: 200 when the car already
   // publishes `length` (nothing is sent, so a page's race= that matches
   // works everywhere); otherwise sent to the car's publisher as a command
-  // like command() (202), and 403 without --mqtt-commands.
-  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length) override;
+  // like command() (202), and 403 without --mqtt-commands; 401 without the
+  // token, since it changes what the driver's own screens show.
+  CommandOutcome setRaceLength(const std::string& car, engineer::RaceLength length,
+                               bool withToken) override;
   // {"connected", "brokerLosses", "cars": [{"car", "online", "status",
   // "ageSeconds", "gaps", "lastGapSeconds", "latencyMs", "bytesPerSecond"}]}
   std::string carsText() const override;

@@ -173,7 +173,7 @@ void MqttPublisher::takeCommand(const std::string& payload) {
     CommandOutcome outcome{200, ""};
     // The race length is the engineer's, which this computer runs: the pit
     // wall may set it as the driver's own page does.
-    if (raceLength) outcome = feed_.setRaceLength("", *raceLength);
+    if (raceLength) outcome = feed_.setRaceLength("", *raceLength, true);
     if (outcome.status == 200 && commands.any()) {
       CommandOutcome written = feed_.command(commands);
       written.message = outcome.message + (outcome.message.empty() ? "" : "\n") + written.message;
