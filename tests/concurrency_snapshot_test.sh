@@ -38,6 +38,9 @@ plugin_path=$plugin
 $runner "$host" "$plugin_path" --fast --quiet --seed 77 --cars 150 --session-length 86400 \
   >host.out 2>&1 &
 host_pid=$!
+# The readers start once the host publishes: Wine processes that all start
+# together race for the Wine server as it comes up, and one may lose.
+for _ in $(seq 1 120); do [ -e "/dev/shm/\$Quorvex2KORVANEL\$$suffix" ] && break; sleep 0.25; done
 pids=""
 for i in $(seq 1 $readers); do
   $runner "$reader" $((total / readers + 1)) $limit >reader$i.out 2>&1 &

@@ -117,6 +117,8 @@ grep -q "Player One" "$dir/screen.txt" && grep -q "Sector records" "$dir/screen.
 # Kept on screen through the end of this host, the replay and the next race.
 (cd "$dir" && exec $runner "$monitor" --plain --interval 500) >"$work/watch.txt" 2>&1 &
 watch_pid=$!
+# Under Wine the monitor takes a while to start: it must see this host first.
+for _ in $(seq 1 80); do grep -q "Player One" "$work/watch.txt" && break; sleep 0.25; done
 stop_host
 check km model.json Plugins/KORVANEL/KM.txt live.json
 # On Windows the watching monitor's handle keeps the block, which the
