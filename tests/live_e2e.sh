@@ -31,13 +31,7 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-"$live" --port 0 --token-file token.txt >live.out 2>&1 &
-live_pid=$!
-for _ in $(seq 1 100); do grep -q "page at" live.out && break; sleep 0.1; done
-port=$(sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' live.out)
-token=$(cat token.txt)
-[ -n "$port" ] && [ -n "$token" ] || { cat live.out; problem "korvanel-live did not start"; exit 1; }
-url=http://127.0.0.1:$port
+start_live
 status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
 field() { sed -n "s/.*\"$1\":\([^,}]*\).*/\1/p" | head -1; }
 

@@ -15,6 +15,7 @@
 set -u
 host=$1 live=$2 plugin=$3 probe=$4 config=$5 artefacts=$6
 command -v chromium >/dev/null 2>&1 || { echo "SKIP: chromium is not installed"; exit 77; }
+. "$(dirname "$0")/live_race.sh"
 export KORVANEL_NAME_SUFFIX=".liveovl$$x$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanel-overlays.XXXXXX")
 mkdir -p "$work/Plugins/KORVANEL" "$artefacts"
@@ -31,13 +32,7 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-"$live" --port 0 --token-file token.txt --race-minutes 30 >live.out 2>&1 &
-live_pid=$!
-for _ in $(seq 1 100); do grep -q "page at" live.out && break; sleep 0.1; done
-port=$(sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' live.out)
-token=$(cat token.txt)
-[ -n "$port" ] && [ -n "$token" ] || { cat live.out; echo "FAIL: korvanel-live did not start"; exit 1; }
-url=http://127.0.0.1:$port
+start_live --race-minutes 30
 
 # At ten times real time the engineer samples every lap many times over.
 touch hold

@@ -1,5 +1,19 @@
 # Sourced by the live server's end-to-end scripts: the race both run the
-# server against, and its end. Uses the caller's `problem` and `url`.
+# server against, its end, and the server's start. Uses the caller's
+# `problem`, `live` and `url`.
+
+# Starts korvanel-live (the command `live`, with the arguments given) on a
+# free port with token.txt in the working folder; sets live_pid, port,
+# token and url. Exits the script when it does not start.
+start_live() {
+  "$live" --port 0 --token-file token.txt "$@" >live.out 2>&1 &
+  live_pid=$!
+  for _ in $(seq 1 100); do grep -q "page at" live.out && break; sleep 0.1; done
+  port=$(sed -n 's#.*page at http://127.0.0.1:\([0-9]*\)/.*#\1#p' live.out)
+  token=$(cat token.txt)
+  [ -n "$port" ] && [ -n "$token" ] || { cat live.out; problem "korvanel-live did not start"; exit 1; }
+  url=http://127.0.0.1:$port
+}
 
 # Runs the substitute host given as the arguments (its command and the
 # plugin) on a 20-car race held at its end (hold, host.out, model.json in the
