@@ -53,14 +53,7 @@ class RenderPlugin final : public InternalsPluginV01 {
   const char* currentVehicleName() const { return currentVehicleName_; }
 
  private:
-  // The work of the host's calls of the same names; these may throw.
-  void runStartup();
-  void runShutdown();
-  void runStartSession();
-  void runEndSession();
-  void runScoringUpdate(const HostScoring* scoring);
-  void runTelemetryUpdate(const HostTelemetry* telemetry);
-
+  // The work of enterRealtime (1) and exitRealtime (0); may throw.
   void setRealtime(uint8_t value);
 
   CarSlots carSlots_;  // what each car's names decide, for the scoring block and the finder
