@@ -19,11 +19,6 @@ void orderRace(const HostScoring& scoring, CarSlots* slots, RaceOrder& order) {
   for (int i = order.count; i < kMaxVehicles; ++i) order.slot[i] = nullptr;
 }
 
-void buildScoringBlock(ScoringInfoV2& block, const HostScoring& scoring, const ScoringInputs& in) {
-  fillScoringEntries(block, scoring, in.order, in.topSpeeds);
-  analyseField(block, in.config, in.selectedRow, in.slots, in.order.slot);
-}
-
 void fillScoringEntries(ScoringInfoV2& block, const HostScoring& scoring, const RaceOrder& order,
                         const float* topSpeeds) {
   copyScoringHeader(block, scoring);
