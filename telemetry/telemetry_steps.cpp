@@ -29,10 +29,6 @@ Vec3 load(const void* field) {
   return v;
 }
 
-Vec3 loadRow(const void* matrix, int row) {
-  return load(static_cast<const unsigned char*>(matrix) + row * sizeof(Vec3));
-}
-
 // A dot product worked in extended precision and rounded once to float.
 float extendedDotToFloat(const Vec3& a, const Vec3& b) {
   long double sum = static_cast<long double>(a.x) * b.x + static_cast<long double>(a.y) * b.y +
@@ -90,10 +86,6 @@ struct CarDots {
 // Not thread-safe, like the block itself: callers hold the data lock.
 CarDots gCarDots[kDeadReckonedVehicles];
 
-bool sameInputs(const unsigned char* kept, const unsigned char* current) {
-  return sameBytes<kDotInputsSize>(kept, current);
-}
-
 // Out of line: inlined, the compiler starts the loads of the four vectors
 // before the comparison, through integer registers and the stack on the
 // 32-bit build, and every telemetry update pays for them.
@@ -101,8 +93,8 @@ __attribute__((noinline)) void workOutDots(CarDots& d, const HostVehicle& car,
                                            const unsigned char* inputs) {
   Vec3 v = load(car.localVelocity);
   Vec3 a = load(car.localAcceleration);
-  Vec3 r0 = loadRow(car.orientation, 0);
-  Vec3 r2 = loadRow(car.orientation, 2);
+  Vec3 r0 = load(car.orientation);      // row 0
+  Vec3 r2 = load(car.orientation + 6);  // row 2
   bool settled = fastDotToFloat(r0, v, d.vx) & fastDotToFloat(r0, a, d.ax) &
                  fastDotToFloat(r2, v, d.vz) & fastDotToFloat(r2, a, d.az);
   if (!settled) {
@@ -120,7 +112,7 @@ __attribute__((noinline)) void workOutDots(CarDots& d, const HostVehicle& car,
 const CarDots& dotsOf(int index, const HostVehicle& car) {
   CarDots& d = gCarDots[index];
   const unsigned char* inputs = reinterpret_cast<const unsigned char*>(&car) + kDotInputsOffset;
-  if (!d.known || !sameInputs(d.inputs, inputs)) workOutDots(d, car, inputs);
+  if (!d.known || !sameBytes<kDotInputsSize>(d.inputs, inputs)) workOutDots(d, car, inputs);
   return d;
 }
 

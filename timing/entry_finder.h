@@ -32,15 +32,17 @@ class EntryFinder {
   // Inline up to the slot's answer: it runs for every car of every pass.
   int find(const TimeTable& table, int position, const HostVehicle& v) {
     CarSlot* slot = slots_.check(position, v);
-    if (slot != nullptr && slot->timingEpoch == slots_.timingEpoch()) return slot->timingEntry;
-    return findAfresh(table, slot, v);
+    if (slot == nullptr) return lookUp(table, v);
+    if (slot->timingEpoch != slots_.timingEpoch()) {
+      slot->timingEntry = static_cast<int16_t>(lookUp(table, v));
+      slot->timingEpoch = slots_.timingEpoch();
+    }
+    return slot->timingEntry;
   }
   // Entry k, free until now, has just taken a car's names.
   void namesWritten(const TimeTable& table, int k);
 
  private:
-  // find() past the slot: the hash's answer, kept in `slot` when there is one.
-  int findAfresh(const TimeTable& table, CarSlot* slot, const HostVehicle& v);
   // The hash's search for the names of `v`.
   int lookUp(const TimeTable& table, const HostVehicle& v) const;
 

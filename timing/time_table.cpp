@@ -61,16 +61,12 @@ void takeNewEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, float 
   e.bestLapTime = e.bestSector1 = e.bestSector2 = -1.0f;
   e.inUse = 1;
 
-  Lap best = bestLapOf(v);
-  Lap last = lastLapOf(v);
-  bool bestValid = validTime(best.lapTime);
-  bool lastValid = validTime(last.lapTime);
-  if (bestValid && lastValid) {
-    storeLap(e, best.lapTime < last.lapTime ? best : last);
-  } else if (bestValid) {
-    storeLap(e, best);
+  // The faster of the two valid laps; the last one on a tie.
+  bool lastValid = validTime(v.lastLapTime);
+  if (validTime(v.bestLapTime) && (!lastValid || v.bestLapTime < v.lastLapTime)) {
+    storeLap(e, bestLapOf(v));
   } else if (lastValid) {
-    storeLap(e, last);
+    storeLap(e, lastLapOf(v));
   }
 }
 
@@ -125,18 +121,16 @@ int firstFreeFrom(const TimeTable& table, int from) {
 
 }  // namespace
 
-void clearEntry(TimeTableEntry& e) {
-  e.driverName[0] = e.vehicleName[0] = e.vehicleClass[0] = 0;
-  e.vehicleIndex = -1;
-  e.place = 0;
-  e.bestSector1 = e.bestSector2 = e.bestLapTime = -1.0f;
-  e.topSpeed = e.stintTopSpeed = 0.0f;
-  e.inUse = e.isPlayerVehicle = e.seenThisUpdate = 0;
-  e.vehicleStatus = 0;
-}
-
 void resetTimeTable(TimeTable& table) {
-  for (TimeTableEntry& e : table.entries) clearEntry(e);
+  for (TimeTableEntry& e : table.entries) {
+    e.driverName[0] = e.vehicleName[0] = e.vehicleClass[0] = 0;
+    e.vehicleIndex = -1;
+    e.place = 0;
+    e.bestSector1 = e.bestSector2 = e.bestLapTime = -1.0f;
+    e.topSpeed = e.stintTopSpeed = 0.0f;
+    e.inUse = e.isPlayerVehicle = e.seenThisUpdate = 0;
+    e.vehicleStatus = 0;
+  }
   clearFastestLap(table);
   table.earlyTimesSeen = 0;
   table.playerBestLapTime = table.playerBestSector1 = table.playerBestSector2 = -1.0f;

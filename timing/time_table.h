@@ -16,9 +16,8 @@ using TimeTable = KorvanelTimeTable;
 
 constexpr int kTimeTableEntries = KORVANEL_TIME_TABLE_ENTRIES;
 
-// Empty names, vehicleIndex -1, times -1.0, speeds 0, flags 0.
-void clearEntry(TimeTableEntry& e);
-// Clears the tail and every entry.
+// Clears the tail and every entry: empty names, vehicleIndex -1, times
+// -1.0, speeds 0, flags 0.
 void resetTimeTable(TimeTable& table);
 
 // The per-update steps of a scoring update, on one host record: first
