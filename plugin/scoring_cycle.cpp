@@ -1,16 +1,5 @@
 // The scoring update: the plugin's slow path, run at every scoring record
-// under the data lock, as four passes in a fixed order:
-//   1. the host's array in host order: each car's slot checked against its
-//      names, its timing entry's top speed raised, its sector offered to the
-//      records, and (once, past the early phase) whether any car already
-//      carries times;
-//   2. the entries in race order: each car's top speed taken from its
-//      timing entry, then the block built from the host's record and those
-//      speeds (scoring/scoring_block.h); the state record, pace and
-//      odometer follow from it;
-//   3. the timing table: each driver's entry, then the fastest lap's two
-//      publication steps;
-//   4. publication: the in-process blocks copied into the shared block.
+// under the data lock, as the four passes numbered below in a fixed order.
 #include <cstring>
 
 #include "platform/platform.h"
@@ -55,12 +44,12 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
     TimeTable& timeTable = publishedTimeTable();
     AbsoluteSectorTimes& sectorTimes = publishedSectorTimes();
 
-    // 1. The host's array in host order. The early phase ends at the first
-    // update past it, with the tick of this update as the one check (two
-    // readings could straddle the mark), by the difference of ticks (a
-    // session that starts just before the 32-bit counter wraps neither ends
-    // its phase at once nor keeps it for 49 days); that update scans for
-    // early times.
+    // 1. The host's array in host order: each car's timing entry's top speed
+    // raised, its sector offered to the records. The first update past the
+    // early phase ends it and scans for early times; one tick reading, as
+    // two could straddle the mark, compared by difference, so that a session
+    // starting just before the 32-bit counter wraps neither ends its phase
+    // at once nor keeps it for 49 days.
     carSlots_.beginPass();
     const int count = hostVehicleCount(scoring);
     const bool endsEarlyPhase =
@@ -80,7 +69,8 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
       sectorTimes.earlyTimesSeen = 1;
     }
 
-    // 2. The entries in race order.
+    // 2. The entries in race order, each with its timing entry's top speed;
+    // the state record, pace and odometer follow from the block.
     RaceOrder order;
     orderRace(scoring, &carSlots_, order);
     float topSpeeds[kMaxVehicles];
@@ -113,11 +103,12 @@ void RenderPlugin::updateScoring(const HostScoring* record) {
 
     scoringClockReset() = 1;
 
-    // 3. The timing table.
+    // 3. The timing table: each driver's entry, then the fastest lap's two
+    // publication steps.
     int fastest = updateTimeTable(timeTable, scoring, entryFinder_, speeds);
     republishFastestLap(timeTable, cycleState().earlyPhase, fastest);
 
-    // 4. Publication.
+    // 4. Publication into the shared block.
     if (block) {
       scope.beginWrites();
       copyBlock(&block->scoring, &info, sizeof(ScoringInfoV2));
