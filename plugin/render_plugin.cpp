@@ -2,7 +2,6 @@
 // each run guarded at the host's edge (plugin/host_boundary.h).
 #include "plugin/render_plugin.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -45,10 +44,8 @@ PluginLog* pluginLog() { return gLog; }
 RenderPlugin::RenderPlugin() : entryFinder_(carSlots_), lastScoringTick_(platform::tickCount()) {
   currentTrackName_[0] = 0;
   currentVehicleName_[0] = 0;
-  char path[260];
-  std::snprintf(path, sizeof path, "Plugins\\%s\\%s.log.txt", "KORVANEL", "KORVANEL");
   delete gLog;
-  gLog = new PluginLog(path);
+  gLog = new PluginLog("Plugins\\KORVANEL\\KORVANEL.log.txt");
   odometer_.setLog(gLog);
   initDataLock();
   PluginConfig& config = PluginConfig::instance(gLog);

@@ -24,8 +24,6 @@ struct CycleState {
 };
 CycleState& cycleState();
 
-constexpr uint32_t kEarlyPhaseMs = 5000;
-
 class RenderPlugin final : public InternalsPluginV01 {
  public:
   RenderPlugin();

@@ -17,6 +17,8 @@
 namespace korvanel {
 namespace {
 
+constexpr uint32_t kEarlyPhaseMs = 5000;
+
 bool positive(double value) { return value > 0.0; }  // NaN is not
 
 bool carriesTimes(const HostVehicle& v) {

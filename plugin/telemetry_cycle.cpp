@@ -68,7 +68,7 @@ void RenderPlugin::updateTelemetry(const HostTelemetry* record) {
     state.vehicleDistance = odometer_.vehicleTotal;
     state.vehicleTrackDistance = odometer_.trackTotal;
 
-    runKersTimer(state.kersRemaining, KersSwitches{commands.kersTimerOn, commands.kersRunning},
+    runKersTimer(state.kersRemaining, commands.kersTimerOn, commands.kersRunning,
                  telemetry.deltaTime, lapChanged, scoring,
                  PluginConfig::instance(pluginLog()).kersTime);
 

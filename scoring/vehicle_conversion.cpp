@@ -86,12 +86,10 @@ void convertVehicle(VehicleInfoV2& e, const HostVehicle& v, double lapLength, Ca
     if (slot != nullptr) {
       // A cut field ends one short of its size; so does a field whose
       // terminator is its last byte, which the cut leaves as it is.
-      constexpr size_t kDriver = sizeof e.host.driverName - 1;
-      constexpr size_t kVehicle = sizeof e.host.vehicleName - 1;
-      constexpr size_t kClass = sizeof e.host.vehicleClass - 1;
-      slot->unterminated = static_cast<uint8_t>((driverLength == kDriver ? 1u : 0u) |
-                                                (vehicleLength == kVehicle ? 2u : 0u) |
-                                                (classLength == kClass ? 4u : 0u));
+      slot->unterminated =
+          static_cast<uint8_t>((driverLength == sizeof e.host.driverName - 1 ? 1u : 0u) |
+                               (vehicleLength == sizeof e.host.vehicleName - 1 ? 2u : 0u) |
+                               (classLength == sizeof e.host.vehicleClass - 1 ? 4u : 0u));
       copyBytes<sizeof e.driverNameUpper>(slot->driverUpper, e.driverNameUpper);
       copyBytes<sizeof e.vehicleClassUpper>(slot->classUpper, e.vehicleClassUpper);
       slot->converted = true;

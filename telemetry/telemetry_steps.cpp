@@ -1,6 +1,7 @@
 // The computing steps of the telemetry update.
 #include "telemetry/telemetry_steps.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -151,10 +152,10 @@ double usableDeltaTime(double deltaTime) {
   return (std::isfinite(deltaTime) && deltaTime >= 0.0) ? deltaTime : 0.0;
 }
 
-void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, bool lapChanged,
-                  const ScoringInfoV2& scoring, float kersTime) {
-  if (switches.timerOn != 1) return;
-  if (switches.running != 0) {
+void runKersTimer(float& remaining, uint8_t timerOn, uint8_t running, double deltaTime,
+                  bool lapChanged, const ScoringInfoV2& scoring, float kersTime) {
+  if (timerOn != 1) return;
+  if (running != 0) {
     // Clamped before narrowing, so a huge step cannot leave float range.
     double left = remaining - usableDeltaTime(deltaTime);
     remaining = (left >= 0.0) ? static_cast<float>(left) : 0.0f;
@@ -190,9 +191,7 @@ void reckonEntries(ScoringInfoV2& scoring, const HostTelemetry& telemetry, int f
 
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs,
                 ScoringInfoV2* copy) {
-  int n =
-      scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
-  if (n < 0) n = 0;
+  const int n = std::clamp<int>(scoring.vehicleCount, 0, kDeadReckonedVehicles);
   float t = static_cast<float>(elapsedMs / 1000.0);
   const double td = t;
   auto* from = reinterpret_cast<const unsigned char*>(&scoring);

@@ -88,14 +88,9 @@ void updateMatchedEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, 
 
   // The last lap, while there is one, is what the host has just completed;
   // the best lap is only looked at without it.
-  Lap candidate;
-  if (validTime(v.lastLapTime)) {
-    candidate = lastLapOf(v);
-  } else if (validTime(v.bestLapTime)) {
-    candidate = bestLapOf(v);
-  } else {
-    return;
-  }
+  const bool hasLast = validTime(v.lastLapTime);
+  if (!hasLast && !validTime(v.bestLapTime)) return;
+  const Lap candidate = hasLast ? lastLapOf(v) : bestLapOf(v);
   if (!fasterThanStored(candidate.lapTime, e.bestLapTime)) return;
   storeLap(e, candidate);
   if (!timingSession) e.topSpeed = e.stintTopSpeed;
