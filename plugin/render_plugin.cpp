@@ -42,14 +42,11 @@ CycleState& cycleState() {
 PluginLog* pluginLog() { return gLog; }
 
 RenderPlugin::RenderPlugin() : entryFinder_(carSlots_), lastScoringTick_(platform::tickCount()) {
-  currentTrackName_[0] = 0;
-  currentVehicleName_[0] = 0;
   delete gLog;
   gLog = new PluginLog("Plugins\\KORVANEL\\KORVANEL.log.txt");
   odometer_.setLog(gLog);
   initDataLock();
-  PluginConfig& config = PluginConfig::instance(gLog);
-  if (config.sharedBlockEnabled) createSharedBlock(gLog);
+  if (PluginConfig::instance(gLog).sharedBlockEnabled) createSharedBlock(gLog);
   entryFinder_.rebuild(publishedTimeTable());
 }
 

@@ -59,8 +59,8 @@ class RenderPlugin final : public InternalsPluginV01 {
   PaceEstimator pace_;
   EntryFinder entryFinder_;  // for the published timing table
   uint32_t lastScoringTick_;
-  char currentTrackName_[64];
-  char currentVehicleName_[64];
+  char currentTrackName_[64] = {};
+  char currentVehicleName_[64] = {};
 };
 
 // The module's log, or null before the first plugin object.

@@ -20,8 +20,10 @@ struct RaceOrder {
   CarSlot* slot[kMaxVehicles];      // its slot, or null (always beyond count)
 };
 
-// The race order of `scoring`'s vehicles (orderByPlace), each with its slot
-// from `slots` when given.
+// The indices of the best-placed min(count, 150) of `scoring`'s vehicles,
+// by place (compared as unsigned bytes), equal places in host order, so the
+// leaders always stay; each with its slot from `slots` when given. Without
+// an array or a positive count, none, the array never read. No heap.
 // REQUIRES: slots->beginPass() since the host's array last changed.
 void orderRace(const HostScoring& scoring, CarSlots* slots, RaceOrder& order);
 

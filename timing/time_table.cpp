@@ -9,8 +9,6 @@
 namespace korvanel {
 namespace {
 
-bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
-
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
 struct Lap {
@@ -143,30 +141,28 @@ int updateTimeTable(TimeTable& table, const HostScoring& scoring, EntryFinder& f
   TimeTableEntry* entries = table.entries;
   for (TimeTableEntry& e : table.entries) e.seenThisUpdate = 0;
 
-  int count = hostVehicleCount(scoring);
-  if (count > 0) {
-    bool timingSession = isTimingSession(scoring.session);
-    // Entries only ever come into use during an update, so the first free
-    // one moves forward only.
-    int freeSlot = firstFreeFrom(table, 0);
-    for (int32_t i = 0; i < count; ++i) {
-      const HostVehicle& v = scoring.vehicles[i];
-      float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
-      bool player = isPlayerVehicle(v);
-      if (player) samplePlayerBest(table, v);
+  const int count = hostVehicleCount(scoring);
+  const bool timingSession = scoring.session >= 10 && scoring.session <= 13;
+  // Entries only ever come into use during an update, so the first free
+  // one moves forward only.
+  int freeSlot = firstFreeFrom(table, 0);
+  for (int32_t i = 0; i < count; ++i) {
+    const HostVehicle& v = scoring.vehicles[i];
+    float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
+    bool player = isPlayerVehicle(v);
+    if (player) samplePlayerBest(table, v);
 
-      int k = finder.find(table, i, v);
-      if (k >= 0) {
-        updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
-      } else if (freeSlot < kTimeTableEntries) {
-        k = freeSlot;
-        takeNewEntry(entries[k], v, i, speed, player);
-        finder.namesWritten(table, k);
-      } else {
-        continue;  // more drivers than entries: left out of the table
-      }
-      if (k == freeSlot) freeSlot = firstFreeFrom(table, k + 1);
+    int k = finder.find(table, i, v);
+    if (k >= 0) {
+      updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
+    } else if (freeSlot < kTimeTableEntries) {
+      k = freeSlot;
+      takeNewEntry(entries[k], v, i, speed, player);
+      finder.namesWritten(table, k);
+    } else {
+      continue;  // more drivers than entries: left out of the table
     }
+    if (k == freeSlot) freeSlot = firstFreeFrom(table, k + 1);
   }
 
   // Publication step A: a lap faster than the published one is published;
