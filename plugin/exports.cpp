@@ -4,18 +4,13 @@
 #include "plugin/host_boundary.h"
 #include "plugin/render_plugin.h"
 
-namespace {
-constexpr int32_t kPluginType = 3;
-constexpr int32_t kPluginVersion = 1;
-}  // namespace
-
 extern "C" {
 
 const char* GetPluginName() { return "Korvanel - Mendrali"; }
 
-int32_t GetPluginType() { return kPluginType; }
+int32_t GetPluginType() { return 3; }
 
-int32_t GetPluginVersion() { return kPluginVersion; }
+int32_t GetPluginVersion() { return 1; }
 
 korvanel::PluginObject* CreatePluginObject() {
   korvanel::RenderPlugin* plugin = nullptr;

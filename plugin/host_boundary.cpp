@@ -1,6 +1,4 @@
-// The host's calls of the plugin object: each one runs its work guarded, so
-// that no exception crosses into the host, and first makes sure that the
-// shared objects it is about to touch are whole.
+// Noting the exceptions that the host calls stop at the edge.
 #include "plugin/host_boundary.h"
 
 #include <atomic>
@@ -8,7 +6,6 @@
 
 #include "platform/plugin_log.h"
 #include "plugin/render_plugin.h"
-#include "publish/shared_block.h"
 
 namespace korvanel {
 namespace {
@@ -30,16 +27,6 @@ bool firstTimeFor(const char* call) {
   return false;  // more kinds than slots: stay quiet rather than flood
 }
 
-// Every host call but destruction touches the shared objects, so each one
-// first makes sure that they are whole, inside the same guard.
-template <typename Work>
-void hostCall(const char* call, Work&& work) noexcept {
-  runGuarded(call, [&] {
-    keepSharedBlockWhole();
-    work();
-  });
-}
-
 }  // namespace
 
 void noteEscapedException(const char* call, const char* what) noexcept {
@@ -49,49 +36,6 @@ void noteEscapedException(const char* call, const char* what) noexcept {
     std::snprintf(line, sizeof line, "ERROR exception in %s: ", call);
     log->write(line, what ? what : "");
   }
-}
-
-void* RenderPlugin::destroy(uint32_t flags) {
-  runGuarded("destruction", [&] {
-    if (flags & 1u) {
-      delete this;
-    } else {
-      this->~RenderPlugin();
-    }
-  });
-  return this;
-}
-
-void RenderPlugin::startup(int32_t) {
-  hostCall("startup", [&] { runStartup(); });
-}
-
-void RenderPlugin::shutdown() {
-  hostCall("shutdown", [&] { runShutdown(); });
-}
-
-void RenderPlugin::startSession() {
-  hostCall("session start", [&] { runStartSession(); });
-}
-
-void RenderPlugin::endSession() {
-  hostCall("session end", [&] { runEndSession(); });
-}
-
-void RenderPlugin::enterRealtime() {
-  hostCall("realtime entry", [&] { setRealtime(1); });
-}
-
-void RenderPlugin::exitRealtime() {
-  hostCall("realtime exit", [&] { setRealtime(0); });
-}
-
-void RenderPlugin::updateScoring(const HostScoring* scoring) {
-  hostCall("scoring update", [&] { runScoringUpdate(scoring); });
-}
-
-void RenderPlugin::updateTelemetry(const HostTelemetry* telemetry) {
-  hostCall("telemetry update", [&] { runTelemetryUpdate(telemetry); });
 }
 
 }  // namespace korvanel

@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "publish/shared_block.h"
+
 namespace korvanel {
 
 // Logs "ERROR exception in " followed by `call` and what the exception says
@@ -26,6 +28,17 @@ bool runGuarded(const char* call, Work&& work) noexcept {
     noteEscapedException(call, "an exception of unknown type");
   }
   return false;
+}
+
+// A host call on the plugin object other than its destruction: such calls
+// touch the shared objects, so `work` first makes sure that they are whole,
+// inside the same guard.
+template <typename Work>
+void hostCall(const char* call, Work&& work) noexcept {
+  runGuarded(call, [&] {
+    keepSharedBlockWhole();
+    work();
+  });
 }
 
 }  // namespace korvanel

@@ -24,8 +24,6 @@ struct CycleState {
 };
 CycleState& cycleState();
 
-constexpr uint32_t kEarlyPhaseMs = 5000;
-
 class RenderPlugin final : public InternalsPluginV01 {
  public:
   RenderPlugin();
@@ -53,14 +51,7 @@ class RenderPlugin final : public InternalsPluginV01 {
   const char* currentVehicleName() const { return currentVehicleName_; }
 
  private:
-  // The work of the host's calls of the same names; these may throw.
-  void runStartup();
-  void runShutdown();
-  void runStartSession();
-  void runEndSession();
-  void runScoringUpdate(const HostScoring* scoring);
-  void runTelemetryUpdate(const HostTelemetry* telemetry);
-
+  // The work of enterRealtime (1) and exitRealtime (0); may throw.
   void setRealtime(uint8_t value);
 
   CarSlots carSlots_;  // what each car's names decide, for the scoring block and the finder
@@ -68,8 +59,8 @@ class RenderPlugin final : public InternalsPluginV01 {
   PaceEstimator pace_;
   EntryFinder entryFinder_;  // for the published timing table
   uint32_t lastScoringTick_;
-  char currentTrackName_[64];
-  char currentVehicleName_[64];
+  char currentTrackName_[64] = {};
+  char currentVehicleName_[64] = {};
 };
 
 // The module's log, or null before the first plugin object.

@@ -1,7 +1,6 @@
 // What one car's names decide, kept per position of the host's vehicle
-// array. A car keeps its position from update to update and its names
-// change only at a driver swap, so what derives from them is worked out when
-// they change rather than at every update.
+// array: a car keeps its position and its names change only at a driver
+// swap, so what derives from them is worked out only when they change.
 #pragma once
 
 #include <cstddef>
@@ -22,30 +21,23 @@ constexpr size_t kCarNameBytes = sizeof(HostVehicle::driverName) +
                                  sizeof(HostVehicle::vehicleClass);
 
 struct CarSlot {
-  // The name fields as the host last sent them at this position, every
-  // byte, the ones after a terminator included: equal images, equal facts.
+  // The name fields as the host last sent them here, every byte, those after
+  // a terminator included: equal images, equal facts.
   char names[kCarNameBytes];
-  // The timing entry that carries these names (-1: none), while
-  // `timingEpoch` equals the table's CarSlots::timingEpoch().
-  int16_t timingEntry;
+  // Each fact below holds while its epoch equals the CarSlots' one.
+  int16_t timingEntry;  // the timing entry carrying these names, -1: none
   uint32_t timingEpoch;
-  // The pass of the latest check that found these names.
-  uint32_t checkedInPass;
-  // The conversion's facts, once `converted`: the entry's upper-case images
-  // of the driver and class names, and which of the fields driver (bit 0),
-  // vehicle (bit 1) and class (bit 2) fill their whole field without a
-  // terminator.
+  uint32_t checkedInPass;  // the pass of the latest check that found these names
+  // The conversion's facts, once `converted`: the upper-case images of the
+  // driver and class names, and which of the fields driver (bit 0), vehicle
+  // (bit 1) and class (bit 2) fill their whole field without a terminator.
   bool converted;
   uint8_t unterminated;
   char driverUpper[sizeof(VehicleInfoV2::driverNameUpper)];
   char classUpper[sizeof(VehicleInfoV2::vehicleClassUpper)];
-  // The class row's answer for this car (a PatternMatch), while
-  // `classEpoch` equals CarSlots::classEpoch().
-  uint8_t classAnswer;
+  uint8_t classAnswer;  // the class row's answer for this car (a PatternMatch)
   uint32_t classEpoch;
-  // Whether the driver is on the configured team list, while `teamEpoch`
-  // equals CarSlots::teamEpoch().
-  uint8_t teamMember;
+  uint8_t teamMember;  // whether the driver is on the configured team list
   uint32_t teamEpoch;
 };
 
@@ -63,19 +55,14 @@ struct ClassKey {
 };
 
 // One slot per position of the host's array, up to the block's capacity.
-// What invalidates a slot's facts: other names at its position (the slot
-// then forgets them all); for the timing entry a table reset or an entry
-// taking names (forgetTimingEntries); for the class answer another class
-// key (keepClassAnswersFor); for the team mark another team list
-// (keepTeamMarksFor).
+// Other names at its position make a slot forget all its facts; the epochs
+// below end one kind of fact in every slot.
 class CarSlots {
  public:
-  // The slot of `position`, or null beyond the slots. When it does not hold
-  // `v`'s names it takes them and forgets every fact; otherwise its facts
-  // still hold as far as the names decide them. Within one pass (see
-  // beginPass) a position is compared once: the caller's array does not
-  // change during a pass.
-  // Inline up to the comparison: it runs for every car of every update.
+  // The slot of `position`, or null beyond the slots, holding `v`'s names
+  // (taken now, forgetting every fact, if it held others). Within one pass
+  // (see beginPass) a position is compared once. Inline: it runs for every
+  // car of every update.
   CarSlot* check(int position, const HostVehicle& v) {
     if (position < 0 || position >= kMaxVehicles) return nullptr;
     CarSlot& slot = slots_[position];
@@ -90,7 +77,8 @@ class CarSlots {
   // Starts a stretch of calls over one host array that stays as it is, such
   // as the passes of one scoring update; every position is compared again.
   void beginPass() { ++pass_; }
-  // Every slot's timing entry stops counting.
+  // Every slot's timing entry stops counting (a table reset, or an entry
+  // taking names).
   void forgetTimingEntries() { ++timingEpoch_; }
   uint32_t timingEpoch() const { return timingEpoch_; }
   // Every slot's class answer stops counting unless `key` is the one they
@@ -110,10 +98,11 @@ class CarSlots {
   static void take(CarSlot& slot, const HostVehicle& v);
 
   CarSlot slots_[kMaxVehicles] = {};
-  uint32_t timingEpoch_ = 1;  // 0 never counts: what a fresh slot holds
-  uint32_t pass_ = 1;         // 0 never counts: what a fresh slot holds
-  uint32_t classEpoch_ = 1;   // 0 never counts: what a fresh slot holds
-  uint32_t teamEpoch_ = 1;    // 0 never counts: what a fresh slot holds
+  // From 1: 0, what a fresh slot holds, never counts.
+  uint32_t timingEpoch_ = 1;
+  uint32_t pass_ = 1;
+  uint32_t classEpoch_ = 1;
+  uint32_t teamEpoch_ = 1;
   ClassKey classKey_ = {};
   uint64_t teamListHash_ = 0;
 };

@@ -42,7 +42,6 @@ void groupClasses(ScoringInfoV2& b, const PluginConfig& config, int32_t row, Car
   }
   const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;
 
-  b.playerClassPosition = kNoPlayerPlace;
   int32_t previousMember = -1;
   int32_t nextPosition = 1;
   // The slots' answers hold while the row, its patterns and the player's
@@ -87,8 +86,7 @@ void groupClasses(ScoringInfoV2& b, const PluginConfig& config, int32_t row, Car
   }
   b.noClassGroup = noGroup;
   b.classLeaderIndex = leader;
-
-  if (player) b.playerClassPosition = player->classPosition;
+  b.playerClassPosition = player ? player->classPosition : kNoPlayerPlace;
 }
 
 }  // namespace korvanel

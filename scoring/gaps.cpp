@@ -17,13 +17,6 @@ float subtractStep(float sum, double step) {
   return static_cast<float>(static_cast<double>(sum) - step);
 }
 
-void zeroClassGaps(VehicleInfoV2& e) {
-  e.timeBehindClassAhead = 0.0f;
-  e.lapDiffToClassAhead = 0.0f;
-  e.timeBehindClassLeader = 0.0f;
-  e.lapDiffToClassLeader = 0.0f;
-}
-
 }  // namespace
 
 void computeClassGaps(ScoringInfoV2& block) {
@@ -42,7 +35,8 @@ void computeClassGaps(ScoringInfoV2& block) {
     }
     if (e.inClassGroup != 1) continue;
     if (e.classPosition == 1) {
-      zeroClassGaps(e);
+      e.timeBehindClassAhead = e.lapDiffToClassAhead = 0.0f;
+      e.timeBehindClassLeader = e.lapDiffToClassLeader = 0.0f;
       leader = i;
       sinceLeader = 0.0f;
     } else {

@@ -1,11 +1,12 @@
 // Race order of the block's entries, including hosts that send more cars
 // than the block holds.
-#include "scoring/place_order.h"
+#include "scoring/scoring_block.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <string>
@@ -94,22 +95,30 @@ TEST(PlaceOrder, MatchesStableSortByPlaceOnRandomFields) {
     std::stable_sort(reference.begin(), reference.end(),
                      [&](int a, int b) { return vehicles[a].place < vehicles[b].place; });
 
-    int32_t order[kMaxVehicles];
-    int kept = orderByPlace(vehicles.data(), count, order);
-    ASSERT_EQ(kept, std::min(count, kMaxVehicles)) << count;
-    for (int i = 0; i < kept; ++i) {
-      ASSERT_EQ(order[i], reference[i]) << "count " << count << " entry " << i;
+    HostScoring scoring{};
+    scoring.vehicles = vehicles.data();
+    scoring.vehicleCount = count;
+    auto order = std::make_unique<RaceOrder>();
+    orderRace(scoring, nullptr, *order);
+    ASSERT_EQ(order->count, std::min(count, kMaxVehicles)) << count;
+    for (int i = 0; i < order->count; ++i) {
+      ASSERT_EQ(order->hostIndex[i], reference[i]) << "count " << count << " entry " << i;
     }
   }
 }
 
 TEST(PlaceOrder, NoVehiclesMeansTheArrayIsNeverRead) {
   // An address that faults when read: a count of 0 or less must not touch it.
-  const auto* poison = reinterpret_cast<const HostVehicle*>(uintptr_t{16});
-  int32_t order[kMaxVehicles];
-  EXPECT_EQ(orderByPlace(poison, 0, order), 0);
-  EXPECT_EQ(orderByPlace(poison, -3, order), 0);
-  EXPECT_EQ(orderByPlace(nullptr, 5, order), 0);
+  auto order = std::make_unique<RaceOrder>();
+  for (auto [vehicles, count] : {std::pair{reinterpret_cast<HostVehicle*>(uintptr_t{16}), 0},
+                                 {reinterpret_cast<HostVehicle*>(uintptr_t{16}), -3},
+                                 {static_cast<HostVehicle*>(nullptr), 5}}) {
+    HostScoring scoring{};
+    scoring.vehicles = vehicles;
+    scoring.vehicleCount = count;
+    orderRace(scoring, nullptr, *order);
+    EXPECT_EQ(order->count, 0) << count;
+  }
 }
 
 }  // namespace

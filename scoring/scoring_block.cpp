@@ -1,27 +1,43 @@
 // One scoring block from one host record, top to bottom.
 #include "scoring/scoring_block.h"
 
+#include <algorithm>
+
 #include "scoring/class_grouping.h"
 #include "scoring/gaps.h"
-#include "scoring/place_order.h"
 #include "scoring/team_marking.h"
 #include "scoring/vehicle_conversion.h"
 
 namespace korvanel {
 
+// A counting sort: places are single bytes, so a histogram of 256 counters
+// orders any number of vehicles in two passes, stably, without the
+// comparison calls of a general sort.
 void orderRace(const HostScoring& scoring, CarSlots* slots, RaceOrder& order) {
-  order.count = orderByPlace(scoring.vehicles, scoring.vehicleCount, order.hostIndex);
+  const int32_t count = scoring.vehicles != nullptr ? scoring.vehicleCount : 0;
+  order.count = std::clamp<int32_t>(count, 0, kMaxVehicles);
+  // How many vehicles hold each place, then where each place's run starts.
+  int32_t next[256] = {};
+  for (int32_t k = 0; k < count; ++k) ++next[scoring.vehicles[k].place];
+  int32_t start = 0;
+  for (int place = 0; place < 256; ++place) {
+    int32_t held = next[place];
+    next[place] = start;
+    start += held;
+  }
+  // Host order within a place; those past the block's capacity are dropped,
+  // and they are always the highest places.
+  for (int32_t k = 0; k < count; ++k) {
+    int32_t entry = next[scoring.vehicles[k].place]++;
+    if (entry < kMaxVehicles) order.hostIndex[entry] = k;
+  }
+
   for (int i = 0; i < order.count; ++i) {
     const int32_t h = order.hostIndex[i];
     order.slot[i] = slots ? slots->check(h, scoring.vehicles[h]) : nullptr;
   }
   // Entries beyond the order that the record still counts have no slot.
   for (int i = order.count; i < kMaxVehicles; ++i) order.slot[i] = nullptr;
-}
-
-void buildScoringBlock(ScoringInfoV2& block, const HostScoring& scoring, const ScoringInputs& in) {
-  fillScoringEntries(block, scoring, in.order, in.topSpeeds);
-  analyseField(block, in.config, in.selectedRow, in.slots, in.order.slot);
 }
 
 void fillScoringEntries(ScoringInfoV2& block, const HostScoring& scoring, const RaceOrder& order,

@@ -4,6 +4,7 @@
 // header's (korvanel/shared_block.h).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "host/host_records.h"
@@ -19,9 +20,7 @@ constexpr int kMaxVehicles = KORVANEL_MAX_VEHICLES;
 // Entries that belong to the current update: the host's count, never more
 // than the block holds.
 inline int countedVehicles(const ScoringInfoV2& block) {
-  int n = block.vehicleCount;
-  if (n < 0) return 0;
-  return n > kMaxVehicles ? kMaxVehicles : n;
+  return std::clamp<int>(block.vehicleCount, 0, kMaxVehicles);
 }
 
 }  // namespace korvanel

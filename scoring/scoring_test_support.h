@@ -31,8 +31,8 @@ struct ScoringRig {
   // The whole block, as an update builds it.
   void update() { update(*host.record()); }
   void update(const HostScoring& record) {
-    orderRace(record, nullptr, order);
-    buildScoringBlock(*block, record, {order, topSpeeds, config, selectedRow, nullptr});
+    fill(record);
+    analyse();
   }
   // Row `row` becomes the label and the given patterns; the rest stays empty.
   template <typename... Patterns>

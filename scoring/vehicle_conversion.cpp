@@ -26,29 +26,10 @@ size_t terminateField(char (&field)[N]) {
 
 // Upper-case copy of a text of `length` characters, the rest of `out`
 // zeroed, so nothing of a longer earlier name survives behind the terminator.
-// Sixteen bytes at a time in vector registers over the whole source field:
-// upperCase() on each byte, and only the bytes before the terminator kept (a
-// call to clear a stretch of variable length would cost more than the copy;
-// 64-bit word tricks would take register pairs on the 32-bit build). The
-// rest of `out` beyond the source field is cleared at a fixed size.
 template <size_t Out, size_t In>
 void upperCopy(char (&out)[Out], const char (&in)[In], size_t length) {
   static_assert(Out >= In, "the copy holds the whole source field");
-  static_assert(In % 16 == 0, "whole vectors");
-  typedef unsigned char Bytes __attribute__((vector_size(16)));
-  const Bytes kIndex = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-  for (size_t i = 0; i < In; i += 16) {
-    Bytes v;
-    std::memcpy(&v, in + i, sizeof v);
-    Bytes lower = (v >= 'a') & (v <= 'z');  // all ones where a byte changes
-    v ^= lower & 0x20;                      // the case bit
-    // Bytes at or after the terminator: their index in the text >= length.
-    // (The field is shorter than 256, so the byte compare is exact.)
-    Bytes kept = kIndex + static_cast<unsigned char>(i) < static_cast<unsigned char>(length);
-    v &= kept;
-    std::memcpy(out + i, &v, sizeof v);
-  }
-  if (Out > In) std::memset(out + In, 0, Out - In);
+  for (size_t i = 0; i < Out; ++i) out[i] = i < length ? upperCase(in[i]) : 0;
 }
 
 }  // namespace
@@ -105,12 +86,10 @@ void convertVehicle(VehicleInfoV2& e, const HostVehicle& v, double lapLength, Ca
     if (slot != nullptr) {
       // A cut field ends one short of its size; so does a field whose
       // terminator is its last byte, which the cut leaves as it is.
-      constexpr size_t kDriver = sizeof e.host.driverName - 1;
-      constexpr size_t kVehicle = sizeof e.host.vehicleName - 1;
-      constexpr size_t kClass = sizeof e.host.vehicleClass - 1;
-      slot->unterminated = static_cast<uint8_t>((driverLength == kDriver ? 1u : 0u) |
-                                                (vehicleLength == kVehicle ? 2u : 0u) |
-                                                (classLength == kClass ? 4u : 0u));
+      slot->unterminated =
+          static_cast<uint8_t>((driverLength == sizeof e.host.driverName - 1 ? 1u : 0u) |
+                               (vehicleLength == sizeof e.host.vehicleName - 1 ? 2u : 0u) |
+                               (classLength == sizeof e.host.vehicleClass - 1 ? 4u : 0u));
       copyBytes<sizeof e.driverNameUpper>(slot->driverUpper, e.driverNameUpper);
       copyBytes<sizeof e.vehicleClassUpper>(slot->classUpper, e.vehicleClassUpper);
       slot->converted = true;

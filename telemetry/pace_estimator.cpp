@@ -79,22 +79,15 @@ void PaceEstimator::update(const TelemetryInfoV2& telemetry, const ScoringInfoV2
     return;
   }
 
+  lastLap = lap;
   float distanceStep = distance - lastLapDistance;
-  if (distanceStep <= kMinSampleDistance) {
-    lastLap = lap;
-    return;
-  }
   float fuelStep = lastFuel - fuel;
-  if (fuelStep <= 0.0f) {
-    lastLap = lap;
-    return;
-  }
+  if (distanceStep <= kMinSampleDistance || fuelStep <= 0.0f) return;
 
   sumDistance = sumDistance + distanceStep;
   sumFuel = sumFuel + fuelStep;
   distancePerFuel = sumFuel != 0.0f ? sumDistance / sumFuel : 0.0f;
   fuelPerLap = distancePerFuel != 0.0f ? lapLength / distancePerFuel : 0.0f;
-  lastLap = lap;
   lapsOfFuelLeft = distancePerFuel * fuel / lapLength;
   lastLapDistance = distance;
   lastFuel = fuel;

@@ -1,6 +1,7 @@
 // The computing steps of the telemetry update.
 #include "telemetry/telemetry_steps.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -27,10 +28,6 @@ Vec3 load(const void* field) {
   std::memcpy(&v.y, p + sizeof v.x, sizeof v.y);
   std::memcpy(&v.z, p + 2 * sizeof v.x, sizeof v.z);
   return v;
-}
-
-Vec3 loadRow(const void* matrix, int row) {
-  return load(static_cast<const unsigned char*>(matrix) + row * sizeof(Vec3));
 }
 
 // A dot product worked in extended precision and rounded once to float.
@@ -90,10 +87,6 @@ struct CarDots {
 // Not thread-safe, like the block itself: callers hold the data lock.
 CarDots gCarDots[kDeadReckonedVehicles];
 
-bool sameInputs(const unsigned char* kept, const unsigned char* current) {
-  return sameBytes<kDotInputsSize>(kept, current);
-}
-
 // Out of line: inlined, the compiler starts the loads of the four vectors
 // before the comparison, through integer registers and the stack on the
 // 32-bit build, and every telemetry update pays for them.
@@ -101,8 +94,8 @@ __attribute__((noinline)) void workOutDots(CarDots& d, const HostVehicle& car,
                                            const unsigned char* inputs) {
   Vec3 v = load(car.localVelocity);
   Vec3 a = load(car.localAcceleration);
-  Vec3 r0 = loadRow(car.orientation, 0);
-  Vec3 r2 = loadRow(car.orientation, 2);
+  Vec3 r0 = load(car.orientation);      // row 0
+  Vec3 r2 = load(car.orientation + 6);  // row 2
   bool settled = fastDotToFloat(r0, v, d.vx) & fastDotToFloat(r0, a, d.ax) &
                  fastDotToFloat(r2, v, d.vz) & fastDotToFloat(r2, a, d.az);
   if (!settled) {
@@ -120,7 +113,7 @@ __attribute__((noinline)) void workOutDots(CarDots& d, const HostVehicle& car,
 const CarDots& dotsOf(int index, const HostVehicle& car) {
   CarDots& d = gCarDots[index];
   const unsigned char* inputs = reinterpret_cast<const unsigned char*>(&car) + kDotInputsOffset;
-  if (!d.known || !sameInputs(d.inputs, inputs)) workOutDots(d, car, inputs);
+  if (!d.known || !sameBytes<kDotInputsSize>(d.inputs, inputs)) workOutDots(d, car, inputs);
   return d;
 }
 
@@ -159,10 +152,10 @@ double usableDeltaTime(double deltaTime) {
   return (std::isfinite(deltaTime) && deltaTime >= 0.0) ? deltaTime : 0.0;
 }
 
-void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, bool lapChanged,
-                  const ScoringInfoV2& scoring, float kersTime) {
-  if (switches.timerOn != 1) return;
-  if (switches.running != 0) {
+void runKersTimer(float& remaining, uint8_t timerOn, uint8_t running, double deltaTime,
+                  bool lapChanged, const ScoringInfoV2& scoring, float kersTime) {
+  if (timerOn != 1) return;
+  if (running != 0) {
     // Clamped before narrowing, so a huge step cannot leave float range.
     double left = remaining - usableDeltaTime(deltaTime);
     remaining = (left >= 0.0) ? static_cast<float>(left) : 0.0f;
@@ -198,9 +191,7 @@ void reckonEntries(ScoringInfoV2& scoring, const HostTelemetry& telemetry, int f
 
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs,
                 ScoringInfoV2* copy) {
-  int n =
-      scoring.vehicleCount < kDeadReckonedVehicles ? scoring.vehicleCount : kDeadReckonedVehicles;
-  if (n < 0) n = 0;
+  const int n = std::clamp<int>(scoring.vehicleCount, 0, kDeadReckonedVehicles);
   float t = static_cast<float>(elapsedMs / 1000.0);
   const double td = t;
   auto* from = reinterpret_cast<const unsigned char*>(&scoring);

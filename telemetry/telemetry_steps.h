@@ -27,29 +27,21 @@ double stepDistance(const HostTelemetry& telemetry);
 // a NaN or backward step neither sticks in nor winds back a running clock.
 double usableDeltaTime(double deltaTime);
 
-// The display's two KERS bytes of the state record.
-struct KersSwitches {
-  uint8_t timerOn;
-  uint8_t running;
-};
-
-// The KERS countdown of `remaining` seconds, run only while `timerOn` is
-// exactly 1: counts down by `deltaTime` while `running`, never below 0 (a NaN
-// left by an outside writer also becomes 0; a step that is NaN or negative
-// counts as none), and reloads `kersTime` on a lap change or while the
-// player's car is in the pits. A `playerIndex` outside the block's entries
-// has no entry to look at.
-void runKersTimer(float& remaining, KersSwitches switches, double deltaTime, bool lapChanged,
-                  const ScoringInfoV2& scoring, float kersTime);
+// The KERS countdown of `remaining` seconds, run only while the display's
+// `timerOn` byte is exactly 1: counts down by `deltaTime` while `running`,
+// never below 0 (a NaN left by an outside writer also becomes 0; a step that
+// is NaN or negative counts as none), and reloads `kersTime` on a lap change
+// or while the player's car is in the pits (a `playerIndex` outside the
+// block's entries has none).
+void runKersTimer(float& remaining, uint8_t timerOn, uint8_t running, double deltaTime,
+                  bool lapChanged, const ScoringInfoV2& scoring, float kersTime);
 
 // Moves the first 100 entries (no more than `vehicleCount`) forward by
-// `elapsedMs` with the constant-acceleration formula in the horizontal plane,
-// rounding to float at fixed points so that every build publishes the same
-// numbers; the player's entry takes the telemetry position exactly, height
-// included. Bad numbers give bad positions for their own entry only.
-// When `copy` is not null, the whole of `scoring` as moved is copied there
-// too, the entries in runs as they are moved, each run while it is still in
-// the cache.
+// `elapsedMs` with the constant-acceleration formula in the horizontal
+// plane, rounding to float at fixed points so that every build publishes the
+// same numbers; the player's entry takes the telemetry position exactly.
+// Bad numbers spoil only their own entry. With `copy`, the whole of `scoring`
+// as moved is copied there too, run by run while each is still in cache.
 void deadReckon(ScoringInfoV2& scoring, const HostTelemetry& telemetry, uint32_t elapsedMs,
                 ScoringInfoV2* copy = nullptr);
 

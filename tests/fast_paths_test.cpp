@@ -358,7 +358,8 @@ TEST(ClassGrouping, KeptAnswersAreThoseOfEveryPatternInTurn) {
     }
     slots->beginPass();
     orderRace(scoring, slots.get(), order);
-    buildScoringBlock(*block, scoring, {order, topSpeeds, config, 2, slots.get()});
+    fillScoringEntries(*block, scoring, order, topSpeeds);
+    analyseField(*block, config, 2, slots.get(), order.slot);
 
     const ScoringInfoV2& b = *block;
     const VehicleInfoV2* player = b.playerIndex >= 0 ? &b.vehicles[b.playerIndex] : nullptr;

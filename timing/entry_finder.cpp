@@ -38,10 +38,6 @@ Names namesOf(const char* driver, const char* vehicle, const char* vehicleClass)
   return n;
 }
 
-Names namesOf(const TimeTableEntry& e) {
-  return namesOf(e.driverName, e.vehicleName, e.vehicleClass);
-}
-
 bool carries(const TimeTableEntry& e, const Names& n) {
   const char* fields[3] = {e.driverName, e.vehicleName, e.vehicleClass};
   for (int f = 0; f < 3; ++f) {
@@ -68,7 +64,8 @@ void EntryFinder::rebuild(const TimeTable& table) {
 void EntryFinder::namesWritten(const TimeTable& table, int k) {
   // A new entry may be the answer for names that had none, anywhere.
   slots_.forgetTimingEntries();
-  Names n = namesOf(table.entries[k]);
+  const TimeTableEntry& e = table.entries[k];
+  Names n = namesOf(e.driverName, e.vehicleName, e.vehicleClass);
   if (unnamed(n)) return;
   int b = static_cast<int>(n.hash & (kBuckets - 1));
   for (; buckets_[b].entry != kEmpty; b = (b + 1) & (kBuckets - 1)) {
@@ -93,15 +90,6 @@ int EntryFinder::lookUp(const TimeTable& table, const HostVehicle& v) const {
     }
   }
   return -1;
-}
-
-int EntryFinder::findAfresh(const TimeTable& table, CarSlot* slot, const HostVehicle& v) {
-  int k = lookUp(table, v);
-  if (slot != nullptr) {
-    slot->timingEntry = static_cast<int16_t>(k);
-    slot->timingEpoch = slots_.timingEpoch();
-  }
-  return k;
 }
 
 }  // namespace korvanel

@@ -14,8 +14,7 @@ namespace korvanel {
 
 // A car found before at the same position of the host's array costs one
 // comparison of its names with its slot; any other is looked up in a hash of
-// the table's names, rebuilt at each reset.
-// Not thread-safe: callers hold the data lock, as for the table itself.
+// the table's names. Callers hold the data lock, as for the table itself.
 class EntryFinder {
  public:
   // Keeps its answers in `slots`, which outlive it.
@@ -26,21 +25,22 @@ class EntryFinder {
   void rebuild(const TimeTable& table);
   // The entry carrying the names of `v`, the vehicle at `position` of the
   // host's array (positions beyond the slots are looked up each time).
-  // REQUIRES: `table` is the table of the latest rebuild, and its names
-  // were written since only with namesWritten following; the slots'
-  // beginPass() since `v`'s array last changed.
-  // Inline up to the slot's answer: it runs for every car of every pass.
+  // REQUIRES: `table` is that of the latest rebuild, its names written since
+  // only with namesWritten following; the slots' beginPass() since `v`'s
+  // array last changed. Inline: it runs for every car of every pass.
   int find(const TimeTable& table, int position, const HostVehicle& v) {
     CarSlot* slot = slots_.check(position, v);
-    if (slot != nullptr && slot->timingEpoch == slots_.timingEpoch()) return slot->timingEntry;
-    return findAfresh(table, slot, v);
+    if (slot == nullptr) return lookUp(table, v);
+    if (slot->timingEpoch != slots_.timingEpoch()) {
+      slot->timingEntry = static_cast<int16_t>(lookUp(table, v));
+      slot->timingEpoch = slots_.timingEpoch();
+    }
+    return slot->timingEntry;
   }
   // Entry k, free until now, has just taken a car's names.
   void namesWritten(const TimeTable& table, int k);
 
  private:
-  // find() past the slot: the hash's answer, kept in `slot` when there is one.
-  int findAfresh(const TimeTable& table, CarSlot* slot, const HostVehicle& v);
   // The hash's search for the names of `v`.
   int lookUp(const TimeTable& table, const HostVehicle& v) const;
 

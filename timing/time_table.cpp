@@ -9,8 +9,6 @@
 namespace korvanel {
 namespace {
 
-bool isTimingSession(int32_t session) { return session >= 10 && session <= 13; }
-
 // A lap as the host reports it: first-sector time, cumulative two-sector
 // time, lap time.
 struct Lap {
@@ -61,16 +59,12 @@ void takeNewEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, float 
   e.bestLapTime = e.bestSector1 = e.bestSector2 = -1.0f;
   e.inUse = 1;
 
-  Lap best = bestLapOf(v);
-  Lap last = lastLapOf(v);
-  bool bestValid = validTime(best.lapTime);
-  bool lastValid = validTime(last.lapTime);
-  if (bestValid && lastValid) {
-    storeLap(e, best.lapTime < last.lapTime ? best : last);
-  } else if (bestValid) {
-    storeLap(e, best);
+  // The faster of the two valid laps; the last one on a tie.
+  bool lastValid = validTime(v.lastLapTime);
+  if (validTime(v.bestLapTime) && (!lastValid || v.bestLapTime < v.lastLapTime)) {
+    storeLap(e, bestLapOf(v));
   } else if (lastValid) {
-    storeLap(e, last);
+    storeLap(e, lastLapOf(v));
   }
 }
 
@@ -92,14 +86,9 @@ void updateMatchedEntry(TimeTableEntry& e, const HostVehicle& v, int32_t index, 
 
   // The last lap, while there is one, is what the host has just completed;
   // the best lap is only looked at without it.
-  Lap candidate;
-  if (validTime(v.lastLapTime)) {
-    candidate = lastLapOf(v);
-  } else if (validTime(v.bestLapTime)) {
-    candidate = bestLapOf(v);
-  } else {
-    return;
-  }
+  const bool hasLast = validTime(v.lastLapTime);
+  if (!hasLast && !validTime(v.bestLapTime)) return;
+  const Lap candidate = hasLast ? lastLapOf(v) : bestLapOf(v);
   if (!fasterThanStored(candidate.lapTime, e.bestLapTime)) return;
   storeLap(e, candidate);
   if (!timingSession) e.topSpeed = e.stintTopSpeed;
@@ -125,18 +114,16 @@ int firstFreeFrom(const TimeTable& table, int from) {
 
 }  // namespace
 
-void clearEntry(TimeTableEntry& e) {
-  e.driverName[0] = e.vehicleName[0] = e.vehicleClass[0] = 0;
-  e.vehicleIndex = -1;
-  e.place = 0;
-  e.bestSector1 = e.bestSector2 = e.bestLapTime = -1.0f;
-  e.topSpeed = e.stintTopSpeed = 0.0f;
-  e.inUse = e.isPlayerVehicle = e.seenThisUpdate = 0;
-  e.vehicleStatus = 0;
-}
-
 void resetTimeTable(TimeTable& table) {
-  for (TimeTableEntry& e : table.entries) clearEntry(e);
+  for (TimeTableEntry& e : table.entries) {
+    e.driverName[0] = e.vehicleName[0] = e.vehicleClass[0] = 0;
+    e.vehicleIndex = -1;
+    e.place = 0;
+    e.bestSector1 = e.bestSector2 = e.bestLapTime = -1.0f;
+    e.topSpeed = e.stintTopSpeed = 0.0f;
+    e.inUse = e.isPlayerVehicle = e.seenThisUpdate = 0;
+    e.vehicleStatus = 0;
+  }
   clearFastestLap(table);
   table.earlyTimesSeen = 0;
   table.playerBestLapTime = table.playerBestSector1 = table.playerBestSector2 = -1.0f;
@@ -154,30 +141,28 @@ int updateTimeTable(TimeTable& table, const HostScoring& scoring, EntryFinder& f
   TimeTableEntry* entries = table.entries;
   for (TimeTableEntry& e : table.entries) e.seenThisUpdate = 0;
 
-  int count = hostVehicleCount(scoring);
-  if (count > 0) {
-    bool timingSession = isTimingSession(scoring.session);
-    // Entries only ever come into use during an update, so the first free
-    // one moves forward only.
-    int freeSlot = firstFreeFrom(table, 0);
-    for (int32_t i = 0; i < count; ++i) {
-      const HostVehicle& v = scoring.vehicles[i];
-      float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
-      bool player = isPlayerVehicle(v);
-      if (player) samplePlayerBest(table, v);
+  const int count = hostVehicleCount(scoring);
+  const bool timingSession = scoring.session >= 10 && scoring.session <= 13;
+  // Entries only ever come into use during an update, so the first free
+  // one moves forward only.
+  int freeSlot = firstFreeFrom(table, 0);
+  for (int32_t i = 0; i < count; ++i) {
+    const HostVehicle& v = scoring.vehicles[i];
+    float speed = speeds != nullptr && i < kMaxVehicles ? speeds[i] : vehicleSpeed(v);
+    bool player = isPlayerVehicle(v);
+    if (player) samplePlayerBest(table, v);
 
-      int k = finder.find(table, i, v);
-      if (k >= 0) {
-        updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
-      } else if (freeSlot < kTimeTableEntries) {
-        k = freeSlot;
-        takeNewEntry(entries[k], v, i, speed, player);
-        finder.namesWritten(table, k);
-      } else {
-        continue;  // more drivers than entries: left out of the table
-      }
-      if (k == freeSlot) freeSlot = firstFreeFrom(table, k + 1);
+    int k = finder.find(table, i, v);
+    if (k >= 0) {
+      updateMatchedEntry(entries[k], v, i, speed, player, timingSession);
+    } else if (freeSlot < kTimeTableEntries) {
+      k = freeSlot;
+      takeNewEntry(entries[k], v, i, speed, player);
+      finder.namesWritten(table, k);
+    } else {
+      continue;  // more drivers than entries: left out of the table
     }
+    if (k == freeSlot) freeSlot = firstFreeFrom(table, k + 1);
   }
 
   // Publication step A: a lap faster than the published one is published;

@@ -16,20 +16,18 @@ using TimeTable = KorvanelTimeTable;
 
 constexpr int kTimeTableEntries = KORVANEL_TIME_TABLE_ENTRIES;
 
-// Empty names, vehicleIndex -1, times -1.0, speeds 0, flags 0.
-void clearEntry(TimeTableEntry& e);
-// Clears the tail and every entry.
+// Clears the tail and every entry: empty names, vehicleIndex -1, times
+// -1.0, speeds 0, flags 0.
 void resetTimeTable(TimeTable& table);
 
-// The per-update steps of a scoring update, on one host record: first
-// trackTopSpeed for each vehicle in host order, then updateTimeTable, then
+// The steps of a scoring update on one host record, in this order:
+// trackTopSpeed for each vehicle in host order, updateTimeTable,
 // republishFastestLap. Lookups by name go through `finder`.
 // REQUIRES: finder.rebuild(table) since the table was last reset or its
 // names written other than by these calls.
 
 // Raises `topSpeed` of the entry of `v`, the vehicle at `position` of the
-// host's array, if it has one (creates none); returns `v`'s speed
-// (vehicleSpeed).
+// host's array, if it has one (creates none); returns vehicleSpeed(v).
 float trackTopSpeed(TimeTable& table, int position, const HostVehicle& v, EntryFinder& finder);
 // The per-update bookkeeping, ending with the first publication step.
 // Returns the entry holding the update's fastest qualifying lap, or -1, for
