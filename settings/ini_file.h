@@ -20,14 +20,9 @@ namespace korvanel {
 // Longest value a reader returns; longer values are cut.
 constexpr size_t kMaxIniValue = 259;
 
-// Looks `key` up in `section` of the file at native path `path`, read whole
-// and parsed as findIniValue does. Returns false when the file, section or
-// key is missing or the file cannot be read; otherwise copies the value (at
-// most kMaxIniValue characters) into `out`, always terminated.
-bool readIniValue(const char* path, const char* section, const char* key, char* out,
-                  size_t outSize);
-
-// The same lookup in INI text held in memory.
+// Looks `key` up in `section` of INI text. Returns false when the section or
+// key is missing; otherwise copies the value (at most kMaxIniValue
+// characters) into `out`, always terminated.
 bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
                   size_t outSize);
 
