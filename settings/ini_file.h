@@ -33,10 +33,8 @@ constexpr size_t kMaxIniFileSize = 8u << 20;
 // How reading a whole file went (kRead, kMissing, kTooLarge, kFailed).
 using FileRead = platform::FileRead;
 
-// Reads the whole file at native path `path` into `out`, byte for byte,
-// when it holds at most `maxSize` bytes; `out` is empty unless the result is
-// kRead. Only a regular file is read: a pipe or a device in its place is
-// refused (kFailed) without waiting on it.
+// platform::readFile: the whole regular file at native path `path`, byte for
+// byte, when it holds at most `maxSize` bytes.
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
 
 // Turns text in UTF-16 with its byte order mark (either byte order) into
