@@ -2,6 +2,7 @@
 // the library for the Windows C runtime's slower generic routines.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,10 +40,9 @@ inline bool sameBytes(const void* a, const void* b) {
 #endif
 }
 
-// The index of the first zero byte of `field`, or N when it has none,
-// found thirty-two bytes at a time so that names of differing lengths cost
-// no mispredicted branch. N is a multiple of 32 (of the word size without
-// SSE2).
+// The index of the first zero byte of `field`, or N when it has none. With
+// SSE2 (every shipped build) thirty-two bytes at a time, so that names of
+// differing lengths cost no mispredicted branch; N is then a multiple of 32.
 template <size_t N>
 inline size_t zeroIndex(const char (&field)[N]) {
 #if defined(__SSE2__)
@@ -57,20 +57,7 @@ inline size_t zeroIndex(const char (&field)[N]) {
   }
   return N;
 #else
-  using Word = uintptr_t;
-  constexpr Word kOnes = ~Word{0} / 0xFF;
-  constexpr Word kHigh = kOnes << 7;
-  static_assert(N % sizeof(Word) == 0, "whole words");
-  for (size_t i = 0; i < N; i += sizeof(Word)) {
-    Word w;
-    std::memcpy(&w, field + i, sizeof w);
-    if (((w - kOnes) & ~w & kHigh) != 0) {
-      size_t k = i;
-      while (field[k] != 0) ++k;
-      return k;
-    }
-  }
-  return N;
+  return static_cast<size_t>(std::find(field, field + N, '\0') - field);
 #endif
 }
 
