@@ -1,7 +1,7 @@
 // Section and key names found in INI text by a deliberately naive scan, used
-// as lookups to compare two readers or two versions of a file. The scan need
-// not agree with the plugin's parser: every probe is asked of the parser on
-// both sides, so a probe that names nothing is merely a wasted question.
+// as lookups to compare two versions of a file. The scan need not agree with
+// the plugin's parser: every probe is asked of the parser on both sides, so a
+// probe that names nothing is merely a wasted question.
 #pragma once
 
 #include <cstddef>

@@ -32,29 +32,33 @@ class InternalsPlugin : public PluginObject {
   // one deleting-destructor slot that takes flags (bit 0: free the memory)
   // and returns the object's address. A C++ virtual destructor would take two
   // slots under this compiler and shift every later method.
-  virtual void* destroy(uint32_t flags);
-  virtual void startup(int32_t unused);                          // 1
-  virtual void shutdown() {}                                     // 2
-  virtual void unused3() {}                                      // 3
-  virtual void unused4() {}                                      // 4
-  virtual void startSession() {}                                 // 5
-  virtual void endSession() {}                                   // 6
-  virtual void enterRealtime() {}                                // 7
-  virtual void exitRealtime() {}                                 // 8
-  virtual bool wantsScoringUpdates() { return false; }           // 9
-  virtual void updateScoring(const HostScoring* scoring);        // 10
-  virtual int32_t wantsTelemetryUpdates() { return 0; }          // 11
-  virtual void updateTelemetry(const HostTelemetry* telemetry);  // 12
-  virtual bool query13() { return false; }                       // 13
-  virtual void unused14(int32_t) {}                              // 14
-  virtual bool query15(int32_t) { return false; }                // 15
-  virtual bool query16() { return false; }                       // 16
-  virtual void unused17(int32_t, int32_t) {}                     // 17
-  virtual void unused18() {}                                     // 18
-  virtual void unused19() {}                                     // 19
-  virtual bool query20(int32_t, int32_t) { return false; }       // 20
-  virtual bool query21(int32_t) { return false; }                // 21
-  virtual void unused22(int32_t) {}                              // 22
+  virtual void* destroy(uint32_t flags) {
+    this->~InternalsPlugin();
+    if (flags & 1u) ::operator delete(this);
+    return this;
+  }
+  virtual void startup(int32_t) {}                          // 1
+  virtual void shutdown() {}                                // 2
+  virtual void unused3() {}                                 // 3
+  virtual void unused4() {}                                 // 4
+  virtual void startSession() {}                            // 5
+  virtual void endSession() {}                              // 6
+  virtual void enterRealtime() {}                           // 7
+  virtual void exitRealtime() {}                            // 8
+  virtual bool wantsScoringUpdates() { return false; }      // 9
+  virtual void updateScoring(const HostScoring*) {}         // 10
+  virtual int32_t wantsTelemetryUpdates() { return 0; }     // 11
+  virtual void updateTelemetry(const HostTelemetry*) {}     // 12
+  virtual bool query13() { return false; }                  // 13
+  virtual void unused14(int32_t) {}                         // 14
+  virtual bool query15(int32_t) { return false; }           // 15
+  virtual bool query16() { return false; }                  // 16
+  virtual void unused17(int32_t, int32_t) {}                // 17
+  virtual void unused18() {}                                // 18
+  virtual void unused19() {}                                // 19
+  virtual bool query20(int32_t, int32_t) { return false; }  // 20
+  virtual bool query21(int32_t) { return false; }           // 21
+  virtual void unused22(int32_t) {}                         // 22
 
  protected:
   ~InternalsPlugin() = default;
@@ -67,15 +71,5 @@ class InternalsPluginV01 : public InternalsPlugin {
  protected:
   ~InternalsPluginV01() = default;
 };
-
-inline void* InternalsPlugin::destroy(uint32_t flags) {
-  this->~InternalsPlugin();
-  if (flags & 1u) ::operator delete(this);
-  return this;
-}
-
-inline void InternalsPlugin::startup(int32_t) {}
-inline void InternalsPlugin::updateScoring(const HostScoring*) {}
-inline void InternalsPlugin::updateTelemetry(const HostTelemetry*) {}
 
 }  // namespace korvanel

@@ -70,19 +70,11 @@ class Status {
 
 // This process's mapping of a named shared block: owns the view and the
 // system's handle on the block and lets go of both, once, when destroyed
-// or reset. Move-only; empty when made, moved from or reset.
+// or reset. Empty when made or reset.
 class SharedMapping {
  public:
   SharedMapping() = default;
   ~SharedMapping() { reset(); }
-  SharedMapping(SharedMapping&& other) noexcept { take(other); }
-  SharedMapping& operator=(SharedMapping&& other) noexcept {
-    if (this != &other) {
-      reset();
-      take(other);
-    }
-    return *this;
-  }
   SharedMapping(const SharedMapping&) = delete;
   SharedMapping& operator=(const SharedMapping&) = delete;
 
@@ -98,15 +90,6 @@ class SharedMapping {
 
  private:
   friend struct SharedMappingAccess;  // the platform implementations
-  void take(SharedMapping& other) {
-    view_ = other.view_;
-    handle_ = other.handle_;
-    size_ = other.size_;
-    other.view_ = nullptr;
-    other.handle_ = 0;
-    other.size_ = 0;
-  }
-
   void* view_ = nullptr;
   uintptr_t handle_ = 0;  // the system's handle, encoded by the platform; 0 when none
   uint32_t size_ = 0;
@@ -128,24 +111,16 @@ struct SharedBlockStatus {
 // it exists, keeping its contents) and maps it whole, read and write, into
 // `out` (emptied first). On failure `out` stays empty and nothing stays open.
 SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMapping& out);
-// Opens an existing block only (for readers), into `out` (emptied first).
-// Fails when it does not exist, is smaller than `size` or cannot be mapped.
-Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out);
-// Whether the mapped block (and the shared section) can still be written
-// without a fault: on POSIX systems another process may shrink the objects
-// under the mapping, and touching a page past their new end would kill the
-// host. A shrunk object is grown back to its size; one that cannot be is
-// replaced under the same address by memory of this process alone (the
-// plugin goes on, unseen by readers; `mapping` then has no object) and
-// false comes back. One fstat per object: a system call, so not for every
-// call of the host. Always true where objects cannot shrink under a mapping.
+// Whether the mapped block and the shared section can still be written
+// without a fault (on POSIX systems another process may shrink them). A
+// shrunk object is grown back; one that cannot be is replaced under the same
+// address by memory of this process alone (`mapping` then has no object)
+// and false comes back. A system call per object: not for every host call.
 bool sharedObjectsIntact(SharedMapping& mapping);
-// Whether a touch of a page that another process cut from the block made by
-// createSharedBlock, or from the shared section, was caught since the last
-// call (and the object grown back, or the view given memory of this process
-// alone, and the touch done again); clears the note. Between calls of
-// sharedObjectsIntact this guard keeps such a cut from killing the host.
-// Always false where objects cannot shrink under a mapping.
+// Whether, since the last call, a touch of a page that another process cut
+// from the block or the shared section was caught, mended as
+// sharedObjectsIntact would, and done again; clears the note. Always false
+// where objects cannot shrink under a mapping.
 bool takeSharedObjectFault();
 
 // Why the latest createSharedBlock could not put the block where native
@@ -186,15 +161,10 @@ enum class FileRead {
   kFailed,    // there, but could not be read: the error code says why
 };
 
-// The error code readFile gives for something that is not a regular file
-// (a pipe, a device, a folder): such a thing could block the reader for
-// ever or feed it without end, so it is never opened for reading.
-int32_t notRegularFileError();
-
 // Reads the whole regular file at native path `path` into `out`, byte for
 // byte, when it holds at most `maxSize` bytes; `out` is empty unless the
-// result is kRead. Never blocks on what is not a regular file: that is
-// refused with notRegularFileError().
+// result is kRead. What is not a regular file (a pipe, a device, a folder)
+// could block the reader for ever: it is refused (kFailed) unopened.
 FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
 
 // Opens the regular file at native path `path` for writing text from the
@@ -202,14 +172,11 @@ FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& e
 // something that is not a regular file: that is refused, with null.
 std::FILE* openFileForWriting(const char* path);
 
-// The file that a write to native path `path` lands in: `path` itself, or,
-// when it is a symbolic link, the file the link leads to (through any chain
-// of links; a relative link counts from its own folder), so that a
-// replacement made beside the result updates what the link points at
-// instead of putting a plain file in the link's place. Fails, with the
-// system's code, on a loop or a link that cannot be read. On POSIX systems
-// the target need not exist; on Windows the system resolves the link and a
-// link that leads nowhere fails.
+// The file that a write to native path `path` lands in: `path` itself or the
+// file a chain of symbolic links leads to (a relative link counts from its
+// own folder), so that a replacement beside it keeps the link. Fails with the
+// system's code on a loop or an unreadable link; on Windows also on a link
+// that leads nowhere.
 Status resolveLinks(const char* path, char* out, size_t outSize);
 
 // Renames the file at native path `from` to `to`, replacing a file there.
@@ -222,11 +189,9 @@ Status renameFile(const char* from, const char* to);
 void hostPath(const char* path, char* out, size_t outSize);
 
 // Makes `contents` the whole new content of the file at native path `path`
-// in one step: written beside it into a temporary file whose name no other
-// process uses at the same time, flushed to disk, and moved over the old
-// file. A missing folder is created first. On any failure, with the
-// system's code of the failed step, the old file stays as it was and no
-// temporary file is left behind.
+// in one step: a temporary file of a name unique to this process is written
+// beside it, flushed to disk and moved over it (a missing folder is made).
+// On failure, with the system's code, the old file and no temporary remain.
 Status writeFileAtomically(const char* path, const void* contents, size_t size);
 
 // Writes `contents` over the file at native path `path` where it lies,
@@ -260,22 +225,16 @@ struct FileLockTraits {
 // let go of once, when the owner is destroyed or reset. Empty when not held.
 using FileLock = UniqueOwner<FileLockTraits>;
 
-// Takes the lock that every process saving into the file at native path
-// `path` takes around its read, change and write (held on the file's folder,
-// or on a lock file beside the file that goes with the lock; a missing
-// folder is created), trying for at most about `timeoutMs` without burning
-// the processor; `lock` lets go of any lock it held first. Fails with the
-// system's code when it was not taken. The system drops the lock when the
-// process ends, however it ends.
+// Takes the lock every process saving into the file at native path `path`
+// takes around its read, change and write (on the folder or a lock file
+// beside; a missing folder is made), trying for about `timeoutMs` at most
+// without burning the processor; `lock` lets go of what it held first.
+// Fails with the system's code. The system drops it when the process ends.
 Status takeFileLock(const char* path, uint32_t timeoutMs, FileLock& lock);
 
 // Steps of writeFileAtomically that tests can make fail: 1 create the
 // temporary file, 2 write, 3 flush to disk, 4 close, 5 replace. 0 disables.
 void failFileStepForTesting(int step);
-
-}  // namespace korvanel::platform
-
-namespace korvanel::platform {
 
 // Removes this process's named objects (block and shared section) from the
 // system once nothing needs them; tests call it at exit. No-op where the

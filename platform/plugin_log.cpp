@@ -4,6 +4,17 @@
 #include "platform/platform.h"
 
 namespace korvanel {
+namespace {
+
+// Writes one line and flushes it; nothing when the log is not open.
+template <class... Args>
+void writeLine(std::FILE* file, const char* format, Args... args) {
+  if (!file) return;
+  std::fprintf(file, format, args...);
+  std::fflush(file);
+}
+
+}  // namespace
 
 PluginLog::PluginLog(const char* path) {
   std::snprintf(path_, sizeof path_, "%s", path ? path : "");
@@ -21,28 +32,15 @@ void PluginLog::close() {
   file_ = nullptr;
 }
 
-void PluginLog::write(const char* text) {
-  if (!file_) return;
-  std::fprintf(file_, "%s\n", text);
-  std::fflush(file_);
-}
-
+void PluginLog::write(const char* text) { writeLine(file_, "%s\n", text); }
 void PluginLog::write(const char* text, const char* more) {
-  if (!file_) return;
-  std::fprintf(file_, "%s%s\n", text, more);
-  std::fflush(file_);
+  writeLine(file_, "%s%s\n", text, more);
 }
-
 void PluginLog::write(const char* text, int32_t number) {
-  if (!file_) return;
-  std::fprintf(file_, "%s%d\n", text, static_cast<int>(number));
-  std::fflush(file_);
+  writeLine(file_, "%s%d\n", text, static_cast<int>(number));
 }
-
 void PluginLog::write(const char* text, float number) {
-  if (!file_) return;
-  std::fprintf(file_, "%s%f\n", text, static_cast<double>(number));
-  std::fflush(file_);
+  writeLine(file_, "%s%f\n", text, static_cast<double>(number));
 }
 
 }  // namespace korvanel

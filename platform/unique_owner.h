@@ -48,10 +48,9 @@ class UniqueOwner {
     if (!Traits::isEmpty(old)) Traits::close(old);
   }
 
-  // Lets go of the handle now, for callers that must know whether the
-  // system reported an error on the way (a file's last write may surface
-  // only there); the system's error is left where it reports errors.
-  // Empty afterwards either way. True when there was nothing to let go of.
+  // Lets go of the handle now; false when the system reported an error (a
+  // file's last write may surface only there), left where it reports errors.
+  // Empty afterwards either way.
   bool close() {
     Handle old = release();
     return Traits::isEmpty(old) || Traits::close(old);
@@ -62,10 +61,8 @@ class UniqueOwner {
 };
 
 // Holds a `T` that is built when the module loads and never destroyed: the
-// module's own handles stay open until the system takes them with the
-// process, as they would without an owner, so that nothing unmaps memory a
-// thread still running at exit uses, or waits at unload on a lock that a
-// killed thread held.
+// system takes its handles with the process, so nothing unmaps memory a thread
+// still running at exit uses, or waits at unload on a lock a killed thread held.
 template <class T>
 class NeverDestroyed {
  public:

@@ -27,22 +27,14 @@ inline std::atomic<uint32_t>& blockSequence(SharedBlock& block) {
 // One call's writes into the block, as a scope: construct it before the
 // first write into the block and let it end after the last. Null `block`
 // (no shared block) does nothing. REQUIRES: no other write scope is open on
-// the block at the same time; the host's calls run one at a time, and the
-// two updates are serialised by the data lock besides.
+// the block at the same time (the host's calls run one at a time).
 //
-// Ordering. The opening store makes the counter odd and is followed by a
-// release fence, which keeps every later store of this thread, the plain
-// memcpy of a region included, from becoming visible before it: a reader
-// that sees any byte of this call's data therefore sees the odd counter
-// when it reads the counter again after its copy (behind an acquire fence)
-// and throws the copy away. The closing store is a release store, so every
-// byte written in the scope is visible before the even value that ends it:
-// a reader that reads that even value before its copy (an acquire load)
-// copies this call's data whole. The plain copies in between need no
-// atomics of their own; the fence and the release store are what keep the
-// compiler and the processor from moving them across the counter. On x86
-// stores are not reordered with stores anyway, and both cost nothing but
-// the compiler barrier: a plain mov each.
+// Ordering: the release fence after the odd store keeps every later store,
+// plain copies included, from showing before it, so a reader that sees any
+// of this call's bytes sees the odd counter again after its copy (behind an
+// acquire fence). The closing release store shows every byte of the scope
+// before the even value, so a reader that loads that value (acquire) before
+// its copy copies this call's data whole. On x86 both are plain moves.
 class BlockWrite {
  public:
   explicit BlockWrite(SharedBlock* block) : sequence_(block ? &blockSequence(*block) : nullptr) {

@@ -25,8 +25,7 @@ platform::LockStorage& dataLock() {
 void initDataLock() {
   // Initialised once per process: readers may still hold its address from an
   // earlier plugin object, so it is never re-initialised or deleted.
-  static bool done = (platform::lockInit(dataLock()), true);
-  (void)done;
+  [[maybe_unused]] static bool done = (platform::lockInit(dataLock()), true);
 }
 
 bool waitForLock(platform::LockStorage& lock) {
@@ -40,11 +39,7 @@ bool waitForLock(platform::LockStorage& lock) {
   for (int tries = 0;; ++tries) {
     // Yield first, then sleep a millisecond at a time: the host's core is
     // not burnt while a reader holds the lock.
-    if (tries < kYieldingTries) {
-      platform::pause(0);
-    } else {
-      platform::pause(1);
-    }
+    platform::pause(tries < kYieldingTries ? 0 : 1);
     if (platform::lockTryEnter(lock)) return true;
     if (static_cast<uint32_t>(platform::tickCount() - start) > kLockWaitMs) break;
   }

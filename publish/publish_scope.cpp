@@ -35,21 +35,13 @@ void PublishScope::beginWrites() {
 }
 
 PublishScope::~PublishScope() {
-  switch (kind_) {
-    case Kind::kUpdate:
-      beginWrites();
+  if (kind_ != Kind::kSessionEnd || locked_) {
+    beginWrites();
+    if (kind_ == Kind::kUpdate) {
       copyStateOutFromUpdate();
-      break;
-    case Kind::kSessionStart:
-      beginWrites();
+    } else {
       copyStateOut();
-      break;
-    case Kind::kSessionEnd:
-      if (locked_) {
-        beginWrites();
-        copyStateOut();
-      }
-      break;
+    }
   }
   write_.reset();
   if (locked_) platform::lockLeave(dataLock());

@@ -11,10 +11,8 @@
 namespace korvanel {
 
 // The bytes a display program writes into the block's state record to
-// command the plugin, as one update reads them: once, after the copy in and
-// with the lock taken (or given up), just before the first step that acts
-// on them (so a command written until then still counts in this update),
-// and passed to those steps.
+// command the plugin, read once per update just before the first step that
+// acts on them (so a command written until then still counts).
 struct DisplayCommands {
   uint8_t distanceReset = 0;     // from the block; 0 without one
   uint8_t selectedClassRow = 0;  // from the block; 0 without one
@@ -26,9 +24,8 @@ class PublishScope {
  public:
   enum class Kind {
     // An update cycle: copies the state record in from the block and waits
-    // for the data lock at most 500 ms (see waitForLock);
-    // at the end copies out every byte but the commands (see
-    // copyStateOutFromUpdate), whether the lock was taken or not.
+    // for the data lock (waitForLock); at the end copies out every byte but
+    // the commands (copyStateOutFromUpdate), with the lock or without.
     kUpdate,
     // Session start: waits for the lock as an update does, copies nothing
     // in; at the end copies the whole state record out.

@@ -20,17 +20,10 @@ struct Blocks {
 
 Blocks gBlocks;
 
-}  // namespace
-
-TelemetryInfoV2& publishedTelemetry() { return gBlocks.telemetry; }
-ScoringInfoV2& publishedScoring() { return gBlocks.scoring; }
-TimeTable& publishedTimeTable() { return gBlocks.timeTable; }
-AbsoluteSectorTimes& publishedSectorTimes() { return gBlocks.sectorTimes; }
-
 static_assert(sizeof(SharedSection) <= platform::kSharedSectionCapacity);
 
 // The section starts all zero but for the player index, which says "none".
-SharedSection& sharedSection() {
+SharedSection& section() {
   static SharedSection* section = [] {
     SharedSection first{};
     first.state.playerIndex = -1;
@@ -39,7 +32,13 @@ SharedSection& sharedSection() {
   return *section;
 }
 
-HostState& hostState() { return sharedSection().state; }
-uint8_t& scoringClockReset() { return sharedSection().scoringClockReset; }
+}  // namespace
+
+TelemetryInfoV2& publishedTelemetry() { return gBlocks.telemetry; }
+ScoringInfoV2& publishedScoring() { return gBlocks.scoring; }
+TimeTable& publishedTimeTable() { return gBlocks.timeTable; }
+AbsoluteSectorTimes& publishedSectorTimes() { return gBlocks.sectorTimes; }
+HostState& hostState() { return section().state; }
+uint8_t& scoringClockReset() { return section().scoringClockReset; }
 
 }  // namespace korvanel

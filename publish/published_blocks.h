@@ -15,11 +15,8 @@ ScoringInfoV2& publishedScoring();
 TimeTable& publishedTimeTable();
 AbsoluteSectorTimes& publishedSectorTimes();
 
-// What the section shared by every process that loads the library holds;
-// the first use fills it (all zero but `state.playerIndex`, which is -1).
-SharedSection& sharedSection();
 // The state record, in the section shared by every process that loads the
-// library.
+// library; the first use fills it (all zero but `playerIndex`, which is -1).
 HostState& hostState();
 // The scoring clock's reset byte, in the same shared section.
 uint8_t& scoringClockReset();

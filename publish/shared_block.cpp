@@ -40,15 +40,12 @@ bool createSharedBlock(PluginLog* log) {
   if (const char* why = platform::takeSharedBlockFallbackReason()) {
     if (log) log->write("Shared block not visible to Linux programs: ", why);
   }
-  switch (status.result) {
-    case platform::MapResult::kCreateFailed:
-      if (log) log->write("ERROR CreateFileMapping: ", status.errorCode);
-      return false;
-    case platform::MapResult::kMapFailed:
-      if (log) log->write("ERROR MapViewOfFile: ", status.errorCode);
-      return false;
-    case platform::MapResult::kOk:
-      break;
+  if (!status.ok()) {
+    const char* step = status.result == platform::MapResult::kMapFailed
+                           ? "ERROR MapViewOfFile: "
+                           : "ERROR CreateFileMapping: ";
+    if (log) log->write(step, status.errorCode);
+    return false;
   }
   SharedBlock* block = sharedBlock();
   BlockWrite write(block);

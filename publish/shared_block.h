@@ -21,12 +21,10 @@ SharedBlock* sharedBlock();
 bool createSharedBlock(PluginLog* log);
 
 // Keeps the block and the state section whole for the call about to touch
-// them (a reader may have shrunk them): a cut page is caught where it is
-// touched (platform::takeSharedObjectFault), and the sizes are checked and
-// restored (platform::sharedObjectsIntact) after such a catch and at most
-// once a second otherwise. Logs "ERROR shared block shrunk: " with its size,
-// once, when the block had to become this process's own memory. Every call
-// from the host or a display does it first, before it touches either.
+// them, which calls it first (a reader may have shrunk them): the sizes are
+// checked and restored after a caught fault and at most once a second
+// otherwise. Logs "ERROR shared block shrunk: " with its size, once, when the
+// block had to become this process's own memory.
 void keepSharedBlockWhole();
 
 // Unmaps and closes the block, if any.
@@ -38,12 +36,10 @@ void copyStateOut();
 void copyStateIn();
 
 // The update cycles' copy out: every byte but the four a display program
-// writes (distanceResetCommand, selectedClassRow, kersTimerOn, kersRunning),
-// which stay as they are in the block. A display writes them at any moment,
-// also between an update's copy in and its copy out; copying the older
-// values back would undo its command unseen, and a reset command would read
-// as carried out when it never was. The cycles only read these bytes, and
-// clear a reset command in the block themselves.
+// writes (distanceResetCommand, selectedClassRow, kersTimerOn, kersRunning)
+// at any moment, which stay as they are in the block: copying older values
+// back would undo a command unseen. The cycles clear a reset command in the
+// block themselves.
 void copyStateOutFromUpdate();
 
 }  // namespace korvanel

@@ -1,170 +1,102 @@
 // INI reading and writing.
 #include "settings/ini_file.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "text/ascii_text.h"
 
 namespace korvanel {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// [begin, end) trimmed of blanks.
-void trimRange(const char*& begin, const char*& end) {
-  while (begin < end && isBlank(*begin)) ++begin;
-  while (end > begin && isBlank(end[-1])) --end;
+std::string_view trim(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
-bool equalsIgnoreCase(const char* begin, const char* end, const char* name) {
-  size_t len = static_cast<size_t>(end - begin);
-  return std::strlen(name) == len && compareIgnoreCase(begin, name, len) == 0;
+bool sameName(std::string_view a, const char* name) {
+  return std::equal(a.begin(), a.end(), name, name + std::strlen(name),
+                    [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
 enum class LineKind { kOther, kSection, kKey };
 
 struct ParsedLine {
   LineKind kind = LineKind::kOther;
-  const char* nameBegin = nullptr;
-  const char* nameEnd = nullptr;
-  const char* valueBegin = nullptr;
-  const char* valueEnd = nullptr;
+  std::string_view name;
+  std::string_view value;
 };
 
-ParsedLine parseLine(const char* begin, const char* end) {
-  ParsedLine line;
-  trimRange(begin, end);
-  if (begin == end || *begin == ';') return line;
-  if (*begin == '[') {
-    const char* close = static_cast<const char*>(std::memchr(begin, ']', end - begin));
-    if (!close) return line;
-    line.kind = LineKind::kSection;
-    line.nameBegin = begin + 1;
-    line.nameEnd = close;
-    trimRange(line.nameBegin, line.nameEnd);
-    return line;
+ParsedLine parseLine(std::string_view text) {
+  text = trim(text);
+  if (text.empty() || text[0] == ';') return {};
+  if (text[0] == '[') {
+    size_t close = text.find(']');
+    if (close == std::string_view::npos) return {};
+    return {LineKind::kSection, trim(text.substr(1, close - 1)), {}};
   }
-  const char* eq = static_cast<const char*>(std::memchr(begin, '=', end - begin));
-  if (!eq) return line;
-  line.kind = LineKind::kKey;
-  line.nameBegin = begin;
-  line.nameEnd = eq;
-  trimRange(line.nameBegin, line.nameEnd);
-  line.valueBegin = eq + 1;
-  line.valueEnd = end;
-  trimRange(line.valueBegin, line.valueEnd);
-  if (line.valueEnd - line.valueBegin >= 2 &&
-      (*line.valueBegin == '"' || *line.valueBegin == '\'') &&
-      line.valueEnd[-1] == *line.valueBegin) {
-    ++line.valueBegin;
-    --line.valueEnd;
+  size_t eq = text.find('=');
+  if (eq == std::string_view::npos) return {};
+  std::string_view value = trim(text.substr(eq + 1));
+  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+    value = value.substr(1, value.size() - 2);
   }
-  return line;
+  return {LineKind::kKey, trim(text.substr(0, eq)), value};
 }
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-constexpr size_t kByteOrderMarkSize = 3;
+// Where `key` of the first section named `section` lies in `text`.
+struct KeyPlace {
+  bool sectionFound = false;
+  bool keyFound = false;
+  size_t lineBegin = 0;  // the key's line, without its line end
+  size_t lineEnd = 0;
+  std::string_view value;  // the key's value
+  size_t insertAt = 0;     // without the key: after the section's last non-blank line
+};
 
-// Length of a UTF-8 byte order mark at the start of `text`, or 0.
-size_t byteOrderMarkLength(const char* text, size_t size) {
-  return (size >= kByteOrderMarkSize && std::memcmp(text, kByteOrderMark, kByteOrderMarkSize) == 0)
-             ? kByteOrderMarkSize
-             : 0;
-}
-
-// The end of the line starting at `p`: a line feed or, as for the file
-// reader, a NUL byte (a damaged file may hold runs of them). Null at `end`.
-const char* findLineEnd(const char* p, const char* end) {
-  for (; p < end; ++p) {
-    if (*p == '\n' || *p == '\0') return p;
-  }
-  return nullptr;
-}
-
-void copyValue(const ParsedLine& line, char* out, size_t outSize) {
-  if (outSize == 0) return;
-  size_t len = static_cast<size_t>(line.valueEnd - line.valueBegin);
-  if (len > kMaxIniValue) len = kMaxIniValue;
-  if (len > outSize - 1) len = outSize - 1;
-  std::memcpy(out, line.valueBegin, len);
-  out[len] = 0;
-}
-
-// Feeds lines to a matcher; shared by the file and the in-memory lookups.
-class KeyMatcher {
- public:
-  KeyMatcher(const char* section, const char* key) : section_(section), key_(key) {}
-
-  // Returns true when this line settles the lookup (`found` says how).
-  bool feed(const char* begin, const char* end, char* out, size_t outSize) {
-    ParsedLine line = parseLine(begin, end);
+KeyPlace locate(const std::string& text, const char* section, const char* key) {
+  KeyPlace place;
+  bool inSection = false;
+  // A UTF-8 byte order mark is skipped; a NUL byte ends a line, as for the
+  // file reader (a damaged file may hold runs of them).
+  size_t p = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (p < text.size()) {
+    size_t lineEnd = p;
+    while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\0') ++lineEnd;
+    size_t next = std::min(lineEnd + 1, text.size());
+    std::string_view raw(text.data() + p, lineEnd - p);
+    ParsedLine line = parseLine(raw);
     if (line.kind == LineKind::kSection) {
-      if (inSection_) return true;  // the first section of the name has ended
-      inSection_ = equalsIgnoreCase(line.nameBegin, line.nameEnd, section_);
-    } else if (line.kind == LineKind::kKey && inSection_ &&
-               equalsIgnoreCase(line.nameBegin, line.nameEnd, key_)) {
-      copyValue(line, out, outSize);
-      found_ = true;
-      return true;
+      if (inSection) break;  // only the first section of the name is used
+      inSection = place.sectionFound = sameName(line.name, section);
+      place.insertAt = next;
+    } else if (inSection) {
+      if (line.kind == LineKind::kKey && sameName(line.name, key)) {
+        place.keyFound = true;
+        place.lineBegin = p;
+        place.lineEnd = lineEnd;
+        place.value = line.value;
+        return place;
+      }
+      if (!trim(raw).empty()) place.insertAt = next;
     }
-    return false;
+    p = next;
   }
-  bool found() const { return found_; }
-
- private:
-  const char* section_;
-  const char* key_;
-  bool inSection_ = false;
-  bool found_ = false;
-};
-
-}  // namespace
-
-bool readIniValue(const char* path, const char* section, const char* key, char* out,
-                  size_t outSize) {
-  // Through the same parser as the writer: a reader that saw a long line
-  // differently (cut to a buffer) would read a default where the writer
-  // finds the key, and an odometer total would go back to 0.
-  std::string text;
-  if (!readIniText(path, text)) return false;
-  return findIniValue(text, section, key, out, outSize);
+  return place;
 }
-
-bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
-                  size_t outSize) {
-  KeyMatcher matcher(section, key);
-  const char* p = text.data();
-  const char* end = p + text.size();
-  p += byteOrderMarkLength(p, text.size());
-  while (p < end) {
-    const char* nl = findLineEnd(p, end);
-    const char* lineEnd = nl ? nl : end;
-    if (matcher.feed(p, lineEnd, out, outSize)) break;
-    p = nl ? nl + 1 : end;
-  }
-  return matcher.found();
-}
-
-namespace {
 
 void appendUtf8(std::string& out, uint32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    return;
   }
+  static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out += static_cast<char>(kLead[more] | (c >> (6 * more)));
+  while (more-- > 0) out += static_cast<char>(0x80 | ((c >> (6 * more)) & 0x3F));
 }
 
 // UTF-16 text after its byte order mark, as UTF-8. A lone surrogate
@@ -173,10 +105,9 @@ std::string utf16ToUtf8(const std::string& bytes, bool bigEndian) {
   std::string out;
   out.reserve(bytes.size() / 2);
   auto unit = [&](size_t i) {
-    auto b0 = static_cast<unsigned char>(bytes[i]);
-    auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? static_cast<uint32_t>((b0 << 8) | b1)
-                     : static_cast<uint32_t>((b1 << 8) | b0);
+    uint32_t b0 = static_cast<unsigned char>(bytes[i]);
+    uint32_t b1 = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0;
   };
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
     uint32_t c = unit(i);
@@ -195,16 +126,25 @@ std::string utf16ToUtf8(const std::string& bytes, bool bigEndian) {
 
 }  // namespace
 
+bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
+                  size_t outSize) {
+  KeyPlace place = locate(text, section, key);
+  if (place.keyFound && outSize > 0) {
+    size_t len = std::min({place.value.size(), kMaxIniValue, outSize - 1});
+    place.value.copy(out, len);
+    out[len] = 0;
+  }
+  return place.keyFound;
+}
+
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode) {
   return platform::readFile(path, maxSize, out, errorCode);
 }
 
 void decodeUtf16(std::string& text) {
-  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
-      static_cast<unsigned char>(text[1]) == 0xFE) {
+  if (text.compare(0, 2, "\xFF\xFE") == 0) {
     text = utf16ToUtf8(text, false);
-  } else if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFE &&
-             static_cast<unsigned char>(text[1]) == 0xFF) {
+  } else if (text.compare(0, 2, "\xFE\xFF") == 0) {
     text = utf16ToUtf8(text, true);
   }
 }
@@ -220,48 +160,19 @@ std::string withIniValue(const std::string& text, const char* section, const cha
   // Keep the file's own line end.
   const char* eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
   std::string keyLine = std::string(key) + "=" + value;
-
-  const char* base = text.data();
-  const char* p = base + byteOrderMarkLength(base, text.size());
-  const char* end = base + text.size();
-  bool inSection = false;
-  bool sectionSeen = false;
-  size_t insertAt = std::string::npos;  // end of the section's last non-blank line
-  while (p < end) {
-    const char* nl = findLineEnd(p, end);
-    const char* lineEnd = nl ? nl : end;
-    const char* next = nl ? nl + 1 : end;
-    ParsedLine line = parseLine(p, lineEnd);
-    if (line.kind == LineKind::kSection) {
-      if (inSection) break;  // only the first section of the name is used
-      inSection = equalsIgnoreCase(line.nameBegin, line.nameEnd, section);
-      if (inSection) {
-        sectionSeen = true;
-        insertAt = static_cast<size_t>(next - base);
-      }
-    } else if (inSection) {
-      if (line.kind == LineKind::kKey && equalsIgnoreCase(line.nameBegin, line.nameEnd, key)) {
-        const char* contentEnd = lineEnd;
-        if (contentEnd > p && contentEnd[-1] == '\r') --contentEnd;
-        return text.substr(0, p - base) + keyLine +
-               text.substr(static_cast<size_t>(contentEnd - base));
-      }
-      const char* b = p;
-      const char* e = lineEnd;
-      trimRange(b, e);
-      if (b != e) insertAt = static_cast<size_t>(next - base);
-    }
-    p = next;
+  KeyPlace place = locate(text, section, key);
+  if (place.keyFound) {
+    size_t contentEnd = place.lineEnd;
+    if (contentEnd > place.lineBegin && text[contentEnd - 1] == '\r') --contentEnd;
+    return text.substr(0, place.lineBegin) + keyLine + text.substr(contentEnd);
   }
-  if (sectionSeen) {
-    std::string before = text.substr(0, insertAt);
-    if (!before.empty() && before.back() != '\n') before += eol;
-    return before + keyLine + eol + text.substr(insertAt);
+  if (!place.sectionFound) {
+    place.insertAt = text.size();
+    keyLine = "[" + std::string(section) + "]" + eol + keyLine;
   }
-  std::string result = text;
-  if (!result.empty() && result.back() != '\n') result += eol;
-  result += "[" + std::string(section) + "]" + eol + keyLine + eol;
-  return result;
+  std::string before = text.substr(0, place.insertAt);
+  if (!before.empty() && before.back() != '\n') before += eol;
+  return before + keyLine + eol + text.substr(place.insertAt);
 }
 
 }  // namespace korvanel

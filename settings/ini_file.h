@@ -20,14 +20,9 @@ namespace korvanel {
 // Longest value a reader returns; longer values are cut.
 constexpr size_t kMaxIniValue = 259;
 
-// Looks `key` up in `section` of the file at native path `path`, read whole
-// and parsed as findIniValue does. Returns false when the file, section or
-// key is missing or the file cannot be read; otherwise copies the value (at
-// most kMaxIniValue characters) into `out`, always terminated.
-bool readIniValue(const char* path, const char* section, const char* key, char* out,
-                  size_t outSize);
-
-// The same lookup in INI text held in memory.
+// Looks `key` up in `section` of INI text. Returns false when the section or
+// key is missing; otherwise copies the value (at most kMaxIniValue
+// characters) into `out`, always terminated.
 bool findIniValue(const std::string& text, const char* section, const char* key, char* out,
                   size_t outSize);
 
@@ -38,10 +33,8 @@ constexpr size_t kMaxIniFileSize = 8u << 20;
 // How reading a whole file went (kRead, kMissing, kTooLarge, kFailed).
 using FileRead = platform::FileRead;
 
-// Reads the whole file at native path `path` into `out`, byte for byte,
-// when it holds at most `maxSize` bytes; `out` is empty unless the result is
-// kRead. Only a regular file is read: a pipe or a device in its place is
-// refused (kFailed) without waiting on it.
+// platform::readFile: the whole regular file at native path `path`, byte for
+// byte, when it holds at most `maxSize` bytes.
 FileRead readIniFile(const char* path, size_t maxSize, std::string& out, int32_t& errorCode);
 
 // Turns text in UTF-16 with its byte order mark (either byte order) into

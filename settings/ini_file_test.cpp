@@ -19,13 +19,14 @@ std::string find(const std::string& text, const char* section, const char* key) 
   return findIniValue(text, section, key, out, sizeof out) ? std::string(out) : "<missing>";
 }
 
-// The same lookup streamed from a file, which must agree with the in-memory one.
+// The same lookup in the text read back from a file, which must agree with
+// the in-memory one.
 std::string findInFile(const ScratchFolder& folder, const std::string& text, const char* section,
                        const char* key) {
   folder.writeFile("lookup.ini", text);
-  char out[kMaxIniValue + 2];
   std::string path = (folder.path() / "lookup.ini").string();
-  return readIniValue(path.c_str(), section, key, out, sizeof out) ? std::string(out) : "<missing>";
+  std::string read;
+  return readIniText(path.c_str(), read) ? find(read, section, key) : "<unreadable>";
 }
 
 TEST(IniFileTest, LooksUpKeysTheSameWayInFilesAndInMemory) {

@@ -1,14 +1,15 @@
 // Loading of the configuration file.
 #include "settings/plugin_config.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/plugin_log.h"
 #include "settings/ini_file.h"
 #include "settings/profile.h"
-#include "settings/text_buffer.h"
 #include "text/ascii_text.h"
 
 namespace korvanel {
@@ -17,36 +18,32 @@ namespace {
 PluginConfig* gTestInstance = nullptr;
 
 // strtok's splitting without its hidden state: runs of separators count as
-// one and no empty token comes out. Tokens are cut in place.
+// one and no empty token comes out. Stops when `visit` returns false.
 template <typename Visit>
-void forEachToken(char* text, const char* separators, Visit visit) {
-  char* p = text;
-  while (*p) {
-    p += std::strspn(p, separators);
-    if (!*p) break;
-    char* end = p + std::strcspn(p, separators);
-    bool last = *end == 0;
-    *end = 0;
-    if (!visit(p)) return;
-    if (last) break;
-    p = end + 1;
+void forEachToken(std::string_view text, const char* separators, Visit visit) {
+  size_t begin = text.find_first_not_of(separators);
+  while (begin != std::string_view::npos) {
+    size_t end = std::min(text.find_first_of(separators, begin), text.size());
+    if (!visit(text.substr(begin, end - begin))) return;
+    begin = text.find_first_not_of(separators, end);
   }
+}
+
+std::string trimmed(std::string_view token, const char* blanks) {
+  size_t begin = token.find_first_not_of(blanks);
+  if (begin == std::string_view::npos) return "";
+  return std::string(token.substr(begin, token.find_last_not_of(blanks) + 1 - begin));
 }
 
 }  // namespace
 
-PluginConfig::PluginConfig() {
-  configPath[0] = 0;
-  clearRows();
-}
+PluginConfig::PluginConfig() { clearRows(); }
 
 PluginConfig& PluginConfig::instance(PluginLog* log) {
   if (gTestInstance) return *gTestInstance;
   static PluginConfig* config = [log] {
     auto* c = new PluginConfig;
-    char path[255];
-    std::snprintf(path, sizeof path, kConfigPathFormat, "Plugins\\", "KORVANEL");
-    c->load(path, log);
+    c->load(kConfigPath, log);
     return c;
   }();
   return *config;
@@ -55,16 +52,9 @@ PluginConfig& PluginConfig::instance(PluginLog* log) {
 void PluginConfig::setInstanceForTesting(PluginConfig* config) { gTestInstance = config; }
 
 void PluginConfig::clearRows() {
-  for (int r = 0; r < kClassRows; ++r) {
-    for (int s = 0; s < kClassSlots; ++s) {
-      rowStorage_[r][s].clear();
-      classRows[r][s] = nullptr;
-    }
-  }
-  rowStorage_[0][0] = "ALL";
-  rowStorage_[0][1] = "*";
-  classRows[0][0] = rowStorage_[0][0].c_str();
-  classRows[0][1] = rowStorage_[0][1].c_str();
+  for (auto& row : classRows) std::fill(std::begin(row), std::end(row), nullptr);
+  classRows[0][0] = "ALL";
+  classRows[0][1] = "*";
 }
 
 void PluginConfig::load(const char* path, PluginLog* log) {
@@ -95,14 +85,12 @@ void PluginConfig::load(const char* path, PluginLog* log) {
     return findIniValue(text, section, key, value, sizeof value);
   };
   lookUp("GENERAL", "TeamMembers");
-  forEachToken(value, ",;\n\t", [this](char* token) {
-    while (*token == ' ') ++token;
-    size_t len = std::strlen(token);
-    while (len > 0 && token[len - 1] == ' ') token[--len] = 0;
-    if (equalsIgnoreCase(token, kRealtimeModeToken)) {
+  forEachToken(value, ",;\n\t", [this](std::string_view token) {
+    std::string name = trimmed(token, " ");
+    if (equalsIgnoreCase(name.c_str(), kRealtimeModeToken)) {
       realtimeMode = true;
     } else {
-      teamMembers.emplace_back(token);
+      teamMembers.push_back(std::move(name));
     }
     return true;
   });
@@ -115,14 +103,12 @@ void PluginConfig::load(const char* path, PluginLog* log) {
     lookUp("HUD", key);
     if (value[0] == 0) continue;
     if (log) log->write("keyClass ", key);
-    TextBuffer buffer;
     int slot = 0;
-    forEachToken(value, ",;", [&](char* token) {
-      buffer.assign(token);
-      buffer.trim();
-      if (buffer.data()[0] == 0) return true;
-      if (slot > 0) buffer.toUpper();
-      rowStorage_[row][slot] = buffer.data();
+    forEachToken(value, ",;", [&](std::string_view token) {
+      std::string pattern = trimmed(token, " \t");
+      if (pattern.empty()) return true;
+      if (slot > 0) std::transform(pattern.begin(), pattern.end(), pattern.begin(), upperCase);
+      rowStorage_[row][slot] = std::move(pattern);
       classRows[row][slot] = rowStorage_[row][slot].c_str();
       return ++slot < kClassSlots;
     });

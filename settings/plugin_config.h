@@ -13,7 +13,7 @@ class PluginLog;
 
 constexpr int kClassRows = 22;
 constexpr int kClassSlots = 16;  // slot 0 is the row's label
-constexpr const char* kConfigPathFormat = "%s%s\\korvanelconf.txt";
+constexpr const char* kConfigPath = "Plugins\\KORVANEL\\korvanelconf.txt";
 constexpr const char* kRealtimeModeToken = "$$REALTIME_MODE$$";
 
 // Largest configuration file read: a longer one is refused unread (one log
@@ -32,8 +32,8 @@ class PluginConfig {
   PluginConfig& operator=(const PluginConfig&) = delete;
 
   // The one configuration of the process. The first call loads it from
-  // "Plugins\\KORVANEL\\korvanelconf.txt", logging to `log` (may be null);
-  // later calls return the same object. It is never freed.
+  // kConfigPath, logging to `log` (may be null); later calls return the same
+  // object. It is never freed.
   static PluginConfig& instance(PluginLog* log = nullptr);
   // Tests put their own configuration in place; null goes back to the real one.
   static void setInstanceForTesting(PluginConfig* config);
@@ -49,7 +49,7 @@ class PluginConfig {
     return classRows[row][slot];
   }
 
-  char configPath[260];
+  char configPath[260] = {};
   bool sharedBlockEnabled = true;
   bool realtimeMode = false;
   std::vector<std::string> teamMembers;
@@ -58,7 +58,7 @@ class PluginConfig {
 
  private:
   void clearRows();
-  std::string rowStorage_[kClassRows][kClassSlots];
+  std::string rowStorage_[kClassRows][kClassSlots];  // what classRows point at, rows 1 on
 };
 
 }  // namespace korvanel

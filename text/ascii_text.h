@@ -14,17 +14,6 @@ inline char upperCase(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Compares at most `n` characters, ignoring ASCII case; like strncasecmp.
-inline int compareIgnoreCase(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char ca = static_cast<unsigned char>(foldCase(a[i]));
-    unsigned char cb = static_cast<unsigned char>(foldCase(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
-    if (ca == 0) return 0;
-  }
-  return 0;
-}
-
 // Whole NUL-terminated strings, ignoring ASCII case; like _stricmp.
 inline bool equalsIgnoreCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -34,8 +23,7 @@ inline bool equalsIgnoreCase(const char* a, const char* b) {
 }
 
 // Copies at most `fieldSize - 1` characters of `source` (which need not be
-// terminated within `fieldSize`) and terminates; the rest of the field is
-// filled with zero bytes.
+// terminated) and fills the rest of the field with zero bytes.
 inline void copyBounded(char* field, size_t fieldSize, const char* source) {
   size_t i = 0;
   if (source) {

@@ -203,23 +203,6 @@ SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMappi
   return status;
 }
 
-Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
-  out.reset();
-  char path[300];
-  shmName(name, path, sizeof path);
-  UniqueFd fd(shm_open(path, O_RDWR, 0));
-  if (!fd) return Status::failure(errno);
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) return Status::failure(errno);
-  // A page past the object's end would fault when touched.
-  if (st.st_size < static_cast<off_t>(size)) return Status::failure(EINVAL);
-  MappedView view({mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0), size});
-  if (!view) return Status::failure(errno);
-  SharedMappingAccess::adopt(out, view.release().address, static_cast<uintptr_t>(fd.release()) + 1,
-                             size);
-  return Status();
-}
-
 void SharedMapping::reset() {
   void* view;
   uintptr_t handle;
@@ -491,9 +474,10 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
   return Status();
 }
 
-int32_t notRegularFileError() { return EINVAL; }
-
 namespace {
+
+// What readFile gives for what is not a regular file.
+constexpr int32_t kNotRegularFile = EINVAL;
 
 // Opens `path` with `flags` without blocking (a pipe would wait for a peer
 // for ever) and keeps it only when it is a regular file; blocking is
@@ -505,7 +489,7 @@ UniqueFd openRegular(const char* path, int flags, mode_t mode = 0) {
   struct stat st;
   if (fstat(fd.get(), &st) != 0) return UniqueFd();
   if (!S_ISREG(st.st_mode)) {
-    errno = notRegularFileError();
+    errno = kNotRegularFile;
     return UniqueFd();
   }
   int status = fcntl(fd.get(), F_GETFL);

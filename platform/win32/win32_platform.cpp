@@ -66,19 +66,6 @@ SharedBlockStatus createSharedBlock(const char* name, uint32_t size, SharedMappi
   return status;
 }
 
-Status openSharedBlock(const char* name, uint32_t size, SharedMapping& out) {
-  out.reset();
-  char effective[256];
-  effectiveObjectName(name, effective, sizeof effective);
-  UniqueHandle handle(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, effective));
-  if (!handle) return Status::failure(static_cast<int32_t>(GetLastError()));
-  MappedView view(MapViewOfFile(handle.get(), FILE_MAP_ALL_ACCESS, 0, 0, size));
-  if (!view) return Status::failure(static_cast<int32_t>(GetLastError()));
-  SharedMappingAccess::adopt(out, view.release(), reinterpret_cast<uintptr_t>(handle.release()),
-                             size);
-  return Status();
-}
-
 bool sharedObjectsIntact(SharedMapping&) { return true; }
 
 bool takeSharedObjectFault() { return false; }
@@ -257,21 +244,22 @@ Status writeFileAtomically(const char* path, const void* contents, size_t size) 
   return Status();
 }
 
-int32_t notRegularFileError() { return ERROR_BAD_FILE_TYPE; }
-
 namespace {
+
+// What readFile gives for what is not a regular file.
+constexpr DWORD kNotRegularFile = ERROR_BAD_FILE_TYPE;
 
 // Opens `path` with `access` and `disposition`, shared every way so that a
 // reader that allowed writing keeps its handle and we still get in, and
 // keeps it only when it is a file on disk: a pipe, a console or another
-// device is refused with notRegularFileError() in GetLastError.
+// device is refused with kNotRegularFile in GetLastError.
 UniqueHandle openRegular(const char* path, DWORD access, DWORD disposition) {
   UniqueHandle file(CreateFileA(path, access,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
     file.reset();
-    SetLastError(static_cast<DWORD>(notRegularFileError()));
+    SetLastError(kNotRegularFile);
   }
   return file;
 }
@@ -283,7 +271,7 @@ FileRead readFile(const char* path, size_t maxSize, std::string& out, int32_t& e
   errorCode = 0;
   DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    errorCode = notRegularFileError();
+    errorCode = static_cast<int32_t>(kNotRegularFile);
     return FileRead::kFailed;
   }
   UniqueHandle file = openRegular(path, GENERIC_READ, OPEN_EXISTING);
