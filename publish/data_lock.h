@@ -21,21 +21,4 @@ void initDataLock();
 // only and do not wait again until one of them has taken the lock.
 bool waitForLock(platform::LockStorage& lock);
 
-// The bounded wait as a scope: leaves the lock at the end only if it was
-// entered, so a lock held by someone else is never released.
-class BoundedLock {
- public:
-  explicit BoundedLock(platform::LockStorage& lock) : lock_(lock), held_(waitForLock(lock)) {}
-  ~BoundedLock() {
-    if (held_) platform::lockLeave(lock_);
-  }
-  BoundedLock(const BoundedLock&) = delete;
-  BoundedLock& operator=(const BoundedLock&) = delete;
-  bool held() const { return held_; }
-
- private:
-  platform::LockStorage& lock_;
-  bool held_;
-};
-
 }  // namespace korvanel
