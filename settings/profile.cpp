@@ -1,12 +1,13 @@
 // Profile reading and writing on top of our INI reader and writer.
 #include "settings/profile.h"
 
-#include <clocale>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "platform/platform.h"
 #include "settings/ini_file.h"
@@ -20,25 +21,15 @@ constexpr size_t kMaxPath = 1024;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-// The C library's decimal point in the current locale ("." in the "C" one).
-const char* localePoint() {
-  const std::lconv* conv = std::localeconv();
-  return (conv && conv->decimal_point && conv->decimal_point[0]) ? conv->decimal_point : ".";
-}
-
-// "%f" of `value` with '.' as the decimal point. Returns the length of the
-// full text (which may exceed what fitted), or -1.
-int formatFixed(double value, char* out, size_t outSize) {
-  int n = std::snprintf(out, outSize, "%f", value);
-  const char* point = localePoint();
-  if (n < 0 || std::strcmp(point, ".") == 0) return n;
-  if (char* at = std::strstr(out, point)) {
-    size_t pointLen = std::strlen(point);
-    *at = '.';
-    std::memmove(at + 1, at + pointLen, std::strlen(at + pointLen) + 1);
-    n -= static_cast<int>(pointLen - 1);
-  }
-  return n;
+// Whether the decimal number [first, last), beyond a double's range, is too
+// large rather than too small: its exponent moves its first significant
+// digit left of the point.
+bool tooLarge(const char* first, const char* last) {
+  const char* exponent = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
+  const char* point = std::find(first, exponent, '.');
+  const char* digit = std::find_if(first, exponent, [](char c) { return c >= '1' && c <= '9'; });
+  long shift = exponent == last ? 0 : std::strtol(exponent + 1, nullptr, 10);
+  return shift > (digit < point ? digit - point : digit - point - 1);
 }
 
 bool hasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullptr; }
@@ -62,52 +53,26 @@ bool storable(const ProfileEntry& e) {
 }  // namespace
 
 double parseProfileNumber(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
-  const char* start = p;
-  if (*p == '+' || *p == '-') ++p;
-  size_t digits = 0;
-  while (isDigit(*p)) ++p, ++digits;
-  const char* point = nullptr;
-  if (*p == '.') {
-    point = p++;
-    while (isDigit(*p)) ++p, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  const char* end = p;
-  if (*p == 'e' || *p == 'E') {
-    const char* q = p + 1;
-    if (*q == '+' || *q == '-') ++q;
-    if (isDigit(*q)) {
-      while (isDigit(*q)) ++q;
-      end = q;
-    }
-  }
-  // strtod reads the locale's decimal point; hand it that one.
-  const char* localPoint = localePoint();
-  char number[2 * kProfileBufferSize];
-  size_t used = 0;
-  for (const char* c = start; c < end && used + 8 < sizeof number; ++c) {
-    if (c == point) {
-      for (const char* l = localPoint; *l && used + 8 < sizeof number; ++l) number[used++] = *l;
-    } else {
-      number[used++] = *c;
-    }
-  }
-  number[used] = 0;
-  return std::strtod(number, nullptr);
+  while (*text == ' ' || *text == '\t') ++text;
+  bool negative = *text == '-';
+  if (*text == '+' || *text == '-') ++text;
+  // A digit or a point and a digit start a decimal number; from_chars alone
+  // would also take "inf" and "nan".
+  if (!isDigit(*text) && !(*text == '.' && isDigit(text[1]))) return 0.0;
+  double value = 0.0;
+  std::from_chars_result read = std::from_chars(text, text + std::strlen(text), value);
+  if (read.ec == std::errc::result_out_of_range) value = tooLarge(text, read.ptr) ? HUGE_VAL : 0.0;
+  return negative ? -value : value;
 }
 
 bool formatProfileFloat(double value, char* out, size_t outSize) {
   if (outSize == 0) return false;
-  out[0] = 0;
-  if (!std::isfinite(value)) return false;
-  int n = formatFixed(value, out, outSize);
-  if (n < 0 || static_cast<size_t>(n) > kMaxIniValue || static_cast<size_t>(n) >= outSize) {
-    out[0] = 0;
-    return false;
-  }
-  return true;
+  std::to_chars_result made =
+      std::to_chars(out, out + outSize - 1, value, std::chars_format::fixed, 6);
+  bool fits = std::isfinite(value) && made.ec == std::errc() &&
+              static_cast<size_t>(made.ptr - out) <= kMaxIniValue;
+  *(fits ? made.ptr : out) = 0;
+  return fits;
 }
 
 std::string journalPathOf(const char* native) { return std::string(native) + ".journal"; }
