@@ -5,6 +5,7 @@
 // their fraction.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -106,65 +107,34 @@ class Odometer {
   bool dirty = false;
 
  private:
-  // A total waiting for the file: `amount` added onto the stored value, or
-  // set as it is. `base` is what the file held when the amount began to
-  // count and `whole` the total as this odometer has it: while the file
-  // still holds `base` (nobody else wrote the key) or has lost the key,
-  // `whole` is written, to the last bit.
-  struct KeptTotal {
-    std::string section, key;
-    double amount;
-    bool set;
-    double base;
-    double whole;
-  };
-  // One of the two totals in use, beyond its public value.
-  struct Tracked {
-    double stored = 0.0;  // what the file held at the latest load or save
-    double seen = 0.0;    // the value as the odometer itself last left it
-    bool set = false;     // set directly since: written as it is
-    uint32_t sets = 0;    // counts direct sets, to tell one made during a save
-  };
-  // A save's totals, what it wrote, and what it left behind; made on the
-  // host's thread, written by a thread of its own when in flight.
+  // A total waiting for the file (see odometer.cpp).
+  struct Entry;
+  // A save's entries and its result; made on the host's thread, written by
+  // a thread of its own when in flight.
   struct SaveJob;
-  static ProfileSave writeTotals(SaveJob& job);
+  // Takes the public totals into the ledger's two in use, when loaded; a
+  // change there counts as a direct set when `direct`.
+  void sync(bool direct);
+  // Whether an in use total has anything for the file.
+  bool pending() const;
+  // Kept entries: the ledger's entries before the two in use.
+  size_t keptCount() const;
+  // Makes `job` write the kept entries and, when `current`, the two in use.
+  void makeJob(SaveJob& job, bool current) const;
   // Takes a finished save's result: `inFlight` for one that ran on its own
   // thread, which is not tried again sooner than the next driving save.
-  void apply(const SaveJob& job, bool inFlight);
-  // Whether the totals in use differ from what the file got last.
-  bool changedSinceWrite() const;
-  // Logs `text` alone, the first time it comes.
-  void logText(const char* text);
-  // Whether `kept` stands for `key` of `section` (keys compared as the file
-  // compares them, ignoring case).
-  static bool isKey(const KeptTotal& kept, const char* section, const char* key);
-  // Logs `text` with `code` the first time this pair comes.
-  void logOnce(const char* text, int32_t code);
+  void take(const SaveJob& job, bool inFlight);
+  // Waits for a save in flight, if any, and takes its result.
+  void finishInFlight();
+  // Logs `text`, with `code` unless it is INT32_MIN, the first time this
+  // pair comes.
+  void logOnce(const char* text, int32_t code = INT32_MIN);
   // Logs a journal that was set aside, once for each verdict.
   void logJournal(JournalVerdict verdict);
-  // Keeps a total a failed save could not write for the next save, merged
-  // with one kept for the same key.
-  void keepAside(const char* section, const char* key, double amount, bool set, double base,
-                 double whole);
-  // Notes totals written directly since the odometer last touched them.
-  void noteDirectSets();
-  // Marks the totals as the odometer itself leaves them.
-  void noteSeen();
-  // What save writes now: kept totals, then the two in use when `current`.
-  std::vector<KeptTotal> pendingTotals(bool current) const;
-  // Makes `job` save the pending totals as they are now.
-  void fillJob(SaveJob& job, bool current) const;
-  // After a save wrote `job`'s totals: the totals in use show the file's
-  // values plus what was added since the job was made.
-  void settle(const SaveJob& job);
-  // Starts a save of the pending totals on a thread of its own.
-  void startSaveInFlight(uint32_t now);
-  // Waits for a save in flight, if any, and takes its result.
-  void finishSaveInFlight();
 
-  std::vector<KeptTotal> kept_;
-  Tracked vehicle_, track_;
+  // Every total waiting for the file: those a failed save kept from earlier
+  // sessions, then, while loaded, the vehicle's and the track's in use.
+  std::vector<Entry> ledger_;
   std::unique_ptr<SaveJob> inFlight_;
   PluginLog* log_ = nullptr;
   uint32_t adds_ = 0;           // counts add calls, to tell those made during a save
