@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -23,9 +22,6 @@ constexpr char kVehicleSection[] = "KM";
 constexpr char kTrackSection[] = "KM_TRACKS";
 constexpr size_t kMaxName = 63;
 
-// "vehicle[track]" of two keys of at most 63 characters each.
-constexpr size_t kTrackKeySize = 2 * kMaxName + 3;
-
 void underscoreSpaces(char* name) {
   for (size_t i = 0; i < kMaxName && name[i]; ++i) {
     if (name[i] == ' ') name[i] = '_';
@@ -43,10 +39,6 @@ void copyKey(char* key, size_t keySize, const char* name) {
       key[i] = '_';
     }
   }
-}
-
-void formTrackKey(char* out, size_t outSize, const char* vehicleKey, const char* trackKey) {
-  std::snprintf(out, outSize, "%s[%s]", vehicleKey, trackKey);
 }
 
 // A stored total, 0 when missing; a damaged value ("abc", "nan", "1e999")
@@ -90,13 +82,17 @@ struct Odometer::Entry {
 };
 
 struct Odometer::SaveJob {
+  // The first `count` entries of `odometer`'s ledger.
+  SaveJob(const Odometer& odometer, size_t count)
+      : path(odometer.filePath),
+        entries(odometer.ledger_.begin(), odometer.ledger_.begin() + count),
+        adds(odometer.adds_) {}
   ~SaveJob() {
     if (thread.joinable()) thread.join();
   }
-  // Writes the entries in one replacement of the file. Afterwards each
-  // entry's base is what the file got: the base its next count begins from.
-  // A value the file cannot hold (not finite, too long) leaves the key as
-  // it is.
+  // Writes the entries in one replacement of the file, leaving in each base
+  // what the file got: where its next count begins. A value the file cannot
+  // hold (not finite, too long) leaves the key as it is.
   void write() {
     result = editProfileText(
         path.c_str(),
@@ -119,7 +115,7 @@ struct Odometer::SaveJob {
 
   std::string path;
   std::vector<Entry> entries;  // the ledger's first entries as the job was made
-  uint32_t adds = 0;           // the odometer's add count then
+  uint32_t adds;               // the odometer's add count then
   ProfileSave result;
   std::atomic<bool> finished{false};
   std::thread thread;
@@ -152,9 +148,8 @@ void Odometer::reset() {
   finishInFlight();
   sync(true);
   if (loaded) {
-    // After a failed save the totals in use stay in the ledger for the next
-    // save that succeeds; a later session's select of the same keys starts
-    // from them.
+    // After a failed save, changed totals in use stay for the next save
+    // that succeeds; a later select of the same keys starts from them.
     bool keep = saveFailed_ && dirty;
     ledger_.erase(std::remove_if(ledger_.end() - 2, ledger_.end(),
                                  [keep](const Entry& e) { return !keep || !e.pending(); }),
@@ -176,26 +171,29 @@ void Odometer::reset() {
 }
 
 void Odometer::logOnce(const char* text, int32_t code) {
-  for (int i = 0; i < loggedCount_; ++i) {
-    if (logged_[i].text == text && logged_[i].code == code) return;
-  }
-  if (loggedCount_ == static_cast<int>(sizeof logged_ / sizeof logged_[0])) return;
+  auto end = logged_ + loggedCount_;
+  if (std::find(logged_, end, std::make_pair(text, code)) != end || loggedCount_ == 16) return;
   logged_[loggedCount_++] = {text, code};
-  if (!log_) return;
-  if (code == INT32_MIN) {
-    log_->write(text);
-  } else {
-    log_->write(text, code);
+  if (log_ && code == INT32_MIN) log_->write(text);
+  if (log_ && code != INT32_MIN) log_->write(text, code);
+}
+
+bool Odometer::logRead(FileRead read, int32_t code) {
+  if (read == FileRead::kTooLarge) {
+    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
+            static_cast<int32_t>(kMaxOdometerFileSize));
   }
+  if (read == FileRead::kFailed) logOnce("ERROR KM.txt read, totals kept in memory: ", code);
+  return read == FileRead::kTooLarge || read == FileRead::kFailed;
 }
 
 void Odometer::logJournal(JournalVerdict verdict) {
-  if (verdict == JournalVerdict::kDamaged) {
-    logOnce("ERROR KM.txt.journal not whole, set aside as KM.txt.journal.rejected; KM.txt kept");
-  } else if (verdict == JournalVerdict::kStale) {
+  if (verdict == JournalVerdict::kDamaged || verdict == JournalVerdict::kStale) {
     logOnce(
-        "ERROR KM.txt.journal older than KM.txt, set aside as KM.txt.journal.rejected; "
-        "KM.txt kept");
+        verdict == JournalVerdict::kDamaged
+            ? "ERROR KM.txt.journal not whole, set aside as KM.txt.journal.rejected; KM.txt kept"
+            : "ERROR KM.txt.journal older than KM.txt, set aside as "
+              "KM.txt.journal.rejected; KM.txt kept");
   }
 }
 
@@ -210,26 +208,17 @@ void Odometer::select(char* vehicleName, char* trackName) {
   }
   std::string text;
   int32_t code = 0;
-  bool fromJournal = false;
   JournalVerdict journal = JournalVerdict::kNone;
-  FileRead read =
-      readProfileText(filePath, kMaxOdometerFileSize, text, code, &fromJournal, &journal);
+  FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, nullptr, &journal);
   logJournal(journal);
+  logRead(read, code);
   if (read == FileRead::kFailed) {
-    logOnce("ERROR KM.txt read, totals kept in memory: ", code);
-    if (!unread_) {
-      // Distance from now on counts; what came before the keys does not.
-      vehicleTotal = 0.0;
-      trackTotal = 0.0;
-      unread_ = true;
-    }
+    // Distance from now on counts; what came before the keys does not.
+    if (!unread_) vehicleTotal = trackTotal = 0.0;
+    unread_ = true;
     return;
   }
   refused_ = read == FileRead::kTooLarge;
-  if (refused_) {
-    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
-            static_cast<int32_t>(kMaxOdometerFileSize));
-  }
   // Each total in use goes on from what the file holds, through what a
   // failed save kept, and what was counted while the file could not be read.
   dirty = unread_ && (vehicleTotal != 0.0 || trackTotal != 0.0);
@@ -249,18 +238,14 @@ void Odometer::select(char* vehicleName, char* trackName) {
     total = entry.whole += unread_ ? total : 0.0;
     ledger_.push_back(std::move(entry));
   };
-  char key[kTrackKeySize];
-  formTrackKey(key, sizeof key, vehicleKey, trackKey);
   takeUp(kVehicleSection, vehicleKey, vehicleTotal);
-  takeUp(kTrackSection, key, trackTotal);
+  takeUp(kTrackSection, (std::string(vehicleKey) + "[" + trackKey + "]").c_str(), trackTotal);
   unread_ = false;
   loaded = true;
   lastWriteTick_ = platform::tickCount();
-  if ((fromJournal || fromKept || dirty) && !refused_) {
-    // The file lags behind: bring it up to date at the next save.
-    dirty = true;
-    saveWanted_ = true;
-  }
+  // A file that lags behind is brought up to date at the next save.
+  if (!refused_ && (journal == JournalVerdict::kApplies || fromKept)) dirty = true;
+  saveWanted_ = saveWanted_ || (dirty && !refused_);
 }
 
 void Odometer::add(double distance) {
@@ -271,12 +256,6 @@ void Odometer::add(double distance) {
   if (std::isfinite(vehicleTotal + distance)) vehicleTotal += distance;
   if (std::isfinite(trackTotal + distance)) trackTotal += distance;
   sync(false);
-}
-
-void Odometer::makeJob(SaveJob& job, bool current) const {
-  job.path = filePath;
-  job.entries.assign(ledger_.begin(), ledger_.begin() + (current ? ledger_.size() : keptCount()));
-  job.adds = adds_;
 }
 
 void Odometer::take(const SaveJob& job, bool inFlight) {
@@ -291,9 +270,8 @@ void Odometer::take(const SaveJob& job, bool inFlight) {
       const Entry& made = job.entries[i];
       Entry& e = ledger_[i];
       if (e.sets == made.sets) {
-        // Not set since the job was made: what was added since stays on top
-        // of what the file got, and the total is left to the last bit when
-        // that is what it had.
+        // Not set since: what was added since goes on top of what the file
+        // got, and a total the file got as it is stays so to the last bit.
         if (made.base != made.whole) e.whole = made.base + (e.whole - made.whole);
         e.sets = 0;
       }
@@ -308,19 +286,14 @@ void Odometer::take(const SaveJob& job, bool inFlight) {
     if (current) dirty = adds_ != job.adds || pending();
   }
   if (result.written) return;
-  // The totals stay changed: saveIfDue tries again, a save of the host's
-  // thread within its interval, one in flight at the next driving save.
+  // Tried again by saveIfDue: within its interval, or at the next driving save.
   if (!inFlight) saveWanted_ = true;
+  // A file grown past the limit is not written again this session.
+  refused_ = refused_ || result.read == FileRead::kTooLarge;
   if (result.journaled) {
     dirty = true;  // the file itself still lags behind the journal
     logOnce("ERROR KM.txt in use, totals kept in KM.txt.journal: ", result.errorCode);
-  } else if (result.read == FileRead::kTooLarge) {
-    refused_ = true;  // grown past the limit: never written again this session
-    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
-            static_cast<int32_t>(kMaxOdometerFileSize));
-  } else if (result.read == FileRead::kFailed) {
-    logOnce("ERROR KM.txt read, totals kept in memory: ", result.errorCode);
-  } else {
+  } else if (!logRead(result.read, result.errorCode)) {
     logOnce("ERROR KM.txt save, totals kept in memory: ", result.errorCode);
   }
 }
@@ -331,8 +304,7 @@ void Odometer::save() {
   saveWanted_ = false;
   bool current = dirty && loaded;
   if (refused_ || unread_ || (!current && keptCount() == 0)) return;
-  SaveJob job;
-  makeJob(job, current);
+  SaveJob job(*this, current ? ledger_.size() : keptCount());
   triedOnce_ = true;
   lastTryTick_ = lastWriteTick_ = platform::tickCount();
   job.write();
@@ -366,8 +338,7 @@ void Odometer::saveIfDue(uint32_t now) {
   lastWriteTick_ = now;
   sync(true);
   if (!pending()) return;
-  auto job = std::make_unique<SaveJob>();
-  makeJob(*job, true);
+  auto job = std::make_unique<SaveJob>(*this, ledger_.size());
   try {
     job->thread = std::thread(&SaveJob::write, job.get());
   } catch (const std::system_error&) {
