@@ -23,9 +23,7 @@ constexpr char kTrackSection[] = "KM_TRACKS";
 constexpr size_t kMaxName = 63;
 
 void underscoreSpaces(char* name) {
-  for (size_t i = 0; i < kMaxName && name[i]; ++i) {
-    if (name[i] == ' ') name[i] = '_';
-  }
+  std::replace(name, std::find(name, name + kMaxName, '\0'), ' ', '_');
 }
 
 // The name as a file key. A character that cannot stand in an INI key
@@ -326,13 +324,12 @@ void Odometer::saveSoon(uint32_t now) {
 void Odometer::saveIfDue(uint32_t now) {
   if (inFlight_ && inFlight_->finished.load(std::memory_order_acquire)) finishInFlight();
   if (saveWanted_) {
-    if (!triedOnce_ || static_cast<uint32_t>(now - lastTryTick_) >= kOdometerSaveIntervalMs) {
-      save();
-    }
+    // Ticks are unsigned 32-bit: differences stay right across a wrap.
+    if (!triedOnce_ || now - lastTryTick_ >= kOdometerSaveIntervalMs) save();
     return;
   }
   if (inFlight_ || !loaded || refused_) return;
-  if (static_cast<uint32_t>(now - lastWriteTick_) < kOdometerDrivingSaveMs) return;
+  if (now - lastWriteTick_ < kOdometerDrivingSaveMs) return;
   // Nothing to write: look again a period later; no thread to be had: the
   // next driving save tries again.
   lastWriteTick_ = now;
