@@ -105,7 +105,6 @@ struct Odometer::SaveJob {
             }
             e.base = value;
           }
-          return true;
         },
         kMaxOdometerFileSize);
     finished.store(true, std::memory_order_release);
@@ -207,7 +206,7 @@ void Odometer::select(char* vehicleName, char* trackName) {
   std::string text;
   int32_t code = 0;
   JournalVerdict journal = JournalVerdict::kNone;
-  FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, nullptr, &journal);
+  FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, &journal);
   logJournal(journal);
   logRead(read, code);
   if (read == FileRead::kFailed) {

@@ -137,7 +137,7 @@ bool resolvedPath(const char* path, char* native, size_t size, int32_t& errorCod
 }  // namespace
 
 FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
-                         bool* fromJournal, JournalVerdict* journal) {
+                         JournalVerdict* journal) {
   text.clear();
   char native[kMaxPath];
   if (!resolvedPath(path, native, sizeof native, errorCode)) return FileRead::kFailed;
@@ -148,7 +148,6 @@ FileRead readProfileText(const char* path, size_t maxSize, std::string& text, in
                 platform::takeFileLock(native, kSaveLockWaitMs, lock).ok();
   CurrentText current = readCurrent(native, maxSize, settle);
   errorCode = current.errorCode;
-  if (fromJournal) *fromJournal = current.journal == JournalVerdict::kApplies;
   if (journal) *journal = current.journal;
   if (current.read == FileRead::kRead || current.read == FileRead::kMissing) {
     text = std::move(current.text);
@@ -181,20 +180,19 @@ ProfileSave editProfileText(const char* path, const ProfileEdit& edit, size_t ma
   outcome.journal = current.journal;
   if (current.read == FileRead::kTooLarge || current.read == FileRead::kFailed) return outcome;
   std::string text = std::move(current.text);
-  if (!edit(text)) {
-    outcome.errorCode = -1;
-    return outcome;
-  }
+  edit(text);
   std::string journal = journalPathOf(native);
+  auto writeJournal = [&] {
+    std::string bytes = encodeJournal(text, current.file);
+    return platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size());
+  };
   // While a journal applies the file may be part written: the new text goes
   // into a journal first (over the old one), which names the file as it is
   // now, so that a crash at any point leaves either a file or a journal that
   // the next read takes as newest.
   bool journaled = current.journal == JournalVerdict::kApplies;
   if (journaled) {
-    std::string bytes = encodeJournal(text, current.file);
-    platform::Status kept =
-        platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size());
+    platform::Status kept = writeJournal();
     if (!kept.ok()) {
       outcome.errorCode = kept.errorCode();
       return outcome;
@@ -213,10 +211,7 @@ ProfileSave editProfileText(const char* path, const ProfileEdit& edit, size_t ma
   // write the file where it lies: a crash part way through that leaves a
   // part-written file, and the journal, which the next read takes instead.
   if (!journaled) {
-    std::string bytes = encodeJournal(text, current.file);
-    if (!platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size()).ok()) {
-      return outcome;
-    }
+    if (!writeJournal().ok()) return outcome;
     outcome.journaled = true;
   }
   if (platform::overwriteFileInPlace(native, text.data(), text.size()).ok()) {
@@ -247,7 +242,6 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
         for (size_t i = 0; i < count; ++i) {
           text = withIniValue(text, entries[i].section, entries[i].key, entries[i].value);
         }
-        return true;
       },
       maxSize);
 }
