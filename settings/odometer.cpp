@@ -2,8 +2,8 @@
 // and merged back into the file through the profile helpers.
 #include "settings/odometer.h"
 
+#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -22,13 +22,8 @@ constexpr char kVehicleSection[] = "KM";
 constexpr char kTrackSection[] = "KM_TRACKS";
 constexpr size_t kMaxName = 63;
 
-// "vehicle[track]" of two keys of at most 63 characters each.
-constexpr size_t kTrackKeySize = 2 * kMaxName + 3;
-
 void underscoreSpaces(char* name) {
-  for (size_t i = 0; i < kMaxName && name[i]; ++i) {
-    if (name[i] == ' ') name[i] = '_';
-  }
+  std::replace(name, std::find(name, name + kMaxName, '\0'), ' ', '_');
 }
 
 // The name as a file key. A character that cannot stand in an INI key
@@ -44,42 +39,80 @@ void copyKey(char* key, size_t keySize, const char* name) {
   }
 }
 
-void formTrackKey(char* out, size_t outSize, const char* vehicleKey, const char* trackKey) {
-  std::snprintf(out, outSize, "%s[%s]", vehicleKey, trackKey);
+// A stored total, 0 when missing; a damaged value ("abc", "nan", "1e999")
+// counts as 0 for this key alone.
+double readTotal(const std::string& text, const std::string& section, const std::string& key,
+                 bool* found = nullptr) {
+  char value[kProfileBufferSize];
+  bool there = findIniValue(text, section.c_str(), key.c_str(), value, sizeof value);
+  if (found) *found = there;
+  double total = there ? parseProfileNumber(value) : 0.0;
+  return std::isfinite(total) ? total : 0.0;
 }
 
-// A stored total; a damaged value ("abc", "nan", "1e999") counts as 0 for
-// this key alone.
-double readTotal(const std::string& text, const char* section, const char* key) {
-  char value[kProfileBufferSize];
-  if (!findIniValue(text, section, key, value, sizeof value)) return 0.0;
-  double total = parseProfileNumber(value);
-  return std::isfinite(total) ? total : 0.0;
+// What `value` reads back as from the file; NaN for one it cannot hold.
+double asStored(double value) {
+  char text[kProfileBufferSize];
+  return formatProfileFloat(value, text, sizeof text) ? parseProfileNumber(text) : NAN;
 }
 
 // Totals that reset keeps aside, at most: the few keys of a few sessions.
 constexpr size_t kMaxKeptTotals = 64;
 
-constexpr size_t kNoIndex = static_cast<size_t>(-1);
-
 }  // namespace
 
+struct Odometer::Entry {
+  std::string section, key;
+  double base = 0.0;   // what the file held when this total began to count
+  double whole = 0.0;  // the total as this odometer has it
+  uint32_t sets = 0;   // direct sets not yet written; while any, whole is written as it is
+
+  // What the file holding `text` gets: `whole` when set directly, or when
+  // nobody else wrote the key since `base` (the file still holds it, or has
+  // lost the key); else the file's value and what this odometer counted.
+  double valueIn(const std::string& text) const {
+    bool found = false;
+    double stored = readTotal(text, section, key, &found);
+    if (sets != 0 || !found || stored == asStored(base)) return whole;
+    return stored + (whole - base);
+  }
+  bool pending() const { return std::isfinite(whole) && (sets != 0 || whole != base); }
+};
+
 struct Odometer::SaveJob {
+  // The first `count` entries of `odometer`'s ledger.
+  SaveJob(const Odometer& odometer, size_t count)
+      : path(odometer.filePath),
+        entries(odometer.ledger_.begin(), odometer.ledger_.begin() + count),
+        adds(odometer.adds_) {}
   ~SaveJob() {
     if (thread.joinable()) thread.join();
   }
+  // Writes the entries in one replacement of the file, leaving in each base
+  // what the file got: where its next count begins. A value the file cannot
+  // hold (not finite, too long) leaves the key as it is.
+  void write() {
+    result = editProfileText(
+        path.c_str(),
+        [this](std::string& text) {
+          for (Entry& e : entries) {
+            double value = e.valueIn(text);
+            char formatted[kProfileBufferSize];
+            if (formatProfileFloat(value, formatted, sizeof formatted)) {
+              text = withIniValue(text, e.section.c_str(), e.key.c_str(), formatted);
+            } else {
+              value = readTotal(text, e.section, e.key);
+            }
+            e.base = value;
+          }
+        },
+        kMaxOdometerFileSize);
+    finished.store(true, std::memory_order_release);
+  }
 
   std::string path;
-  std::vector<KeptTotal> totals;  // kept ones first, then the two in use
-  std::vector<double> written;    // the value each got in the file
-  size_t vehicleIndex = kNoIndex;
-  size_t trackIndex = kNoIndex;
-  // The odometer as the job was made.
-  double vehicleHanded = 0.0;
-  double trackHanded = 0.0;
-  uint32_t vehicleSets = 0;
-  uint32_t trackSets = 0;
-  uint32_t adds = 0;
+  std::vector<Entry> entries;  // the ledger's first entries as the job was made
+  uint32_t adds;               // the odometer's add count then
   ProfileSave result;
   std::atomic<bool> finished{false};
   std::thread thread;
@@ -91,45 +124,36 @@ Odometer::~Odometer() = default;
 Odometer::Odometer(Odometer&&) noexcept = default;
 Odometer& Odometer::operator=(Odometer&&) noexcept = default;
 
-void Odometer::noteDirectSets() {
-  if (vehicleTotal != vehicle_.seen) {
-    vehicle_.set = true;
-    ++vehicle_.sets;
+size_t Odometer::keptCount() const { return ledger_.size() - (loaded ? 2 : 0); }
+
+void Odometer::sync(bool direct) {
+  if (!loaded) return;
+  double* totals[] = {&vehicleTotal, &trackTotal};
+  for (size_t i = 0; i < 2; ++i) {
+    Entry& e = ledger_[keptCount() + i];
+    if (*totals[i] == e.whole) continue;
+    if (direct) ++e.sets;
+    e.whole = *totals[i];
   }
-  if (trackTotal != track_.seen) {
-    track_.set = true;
-    ++track_.sets;
-  }
-  noteSeen();
 }
 
-void Odometer::noteSeen() {
-  vehicle_.seen = vehicleTotal;
-  track_.seen = trackTotal;
-}
-
-bool Odometer::changedSinceWrite() const {
-  return vehicle_.set || track_.set || vehicleTotal != vehicle_.stored ||
-         trackTotal != track_.stored;
+bool Odometer::pending() const {
+  return loaded && (ledger_[keptCount()].pending() || ledger_[keptCount() + 1].pending());
 }
 
 void Odometer::reset() {
-  finishSaveInFlight();
-  noteDirectSets();
-  if (saveFailed_ && dirty && vehicleKey[0] != 0 && trackKey[0] != 0 && loaded) {
-    // The latest save failed: keep what the file lacks for the next that
-    // succeeds.
-    char key[kTrackKeySize];
-    formTrackKey(key, sizeof key, vehicleKey, trackKey);
-    if (std::isfinite(vehicleTotal)) {
-      keepAside(kVehicleSection, vehicleKey,
-                vehicle_.set ? vehicleTotal : vehicleTotal - vehicle_.stored, vehicle_.set,
-                vehicle_.stored, vehicleTotal);
-    }
-    if (std::isfinite(trackTotal)) {
-      keepAside(kTrackSection, key, track_.set ? trackTotal : trackTotal - track_.stored,
-                track_.set, track_.stored, trackTotal);
-    }
+  finishInFlight();
+  sync(true);
+  if (loaded) {
+    // After a failed save, changed totals in use stay for the next save
+    // that succeeds; a later select of the same keys starts from them.
+    bool keep = saveFailed_ && dirty;
+    ledger_.erase(std::remove_if(ledger_.end() - 2, ledger_.end(),
+                                 [keep](const Entry& e) { return !keep || !e.pending(); }),
+                  ledger_.end());
+  }
+  if (ledger_.size() > kMaxKeptTotals) {
+    ledger_.erase(ledger_.begin(), ledger_.end() - kMaxKeptTotals);
   }
   std::snprintf(filePath, sizeof filePath, "PLUGINS\\%s\\KM.txt", "KORVANEL");
   vehicleKey[0] = 0;
@@ -140,53 +164,33 @@ void Odometer::reset() {
   dirty = false;
   refused_ = false;
   unread_ = false;
-  vehicle_ = Tracked{};
-  track_ = Tracked{};
-  saveWanted_ = !kept_.empty();
-}
-
-bool Odometer::isKey(const KeptTotal& kept, const char* section, const char* key) {
-  return kept.section == section && equalsIgnoreCase(kept.key.c_str(), key);
-}
-
-void Odometer::keepAside(const char* section, const char* key, double amount, bool set, double base,
-                         double whole) {
-  for (KeptTotal& k : kept_) {
-    if (isKey(k, section, key)) {
-      k.amount = set ? amount : k.amount + amount;
-      k.whole = set ? amount : k.whole + amount;
-      k.set = k.set || set;
-      return;
-    }
-  }
-  if (!set && amount == 0.0) return;
-  if (kept_.size() >= kMaxKeptTotals) kept_.erase(kept_.begin());
-  kept_.push_back({section, key, amount, set, base, whole});
+  saveWanted_ = !ledger_.empty();
 }
 
 void Odometer::logOnce(const char* text, int32_t code) {
-  for (int i = 0; i < loggedCount_; ++i) {
-    if (logged_[i].text == text && logged_[i].code == code) return;
-  }
-  if (loggedCount_ == static_cast<int>(sizeof logged_ / sizeof logged_[0])) return;
+  auto end = logged_ + loggedCount_;
+  if (std::find(logged_, end, std::make_pair(text, code)) != end || loggedCount_ == 16) return;
   logged_[loggedCount_++] = {text, code};
-  if (!log_) return;
-  if (code == INT32_MIN) {
-    log_->write(text);
-  } else {
-    log_->write(text, code);
-  }
+  if (log_ && code == INT32_MIN) log_->write(text);
+  if (log_ && code != INT32_MIN) log_->write(text, code);
 }
 
-void Odometer::logText(const char* text) { logOnce(text, INT32_MIN); }
+bool Odometer::logRead(FileRead read, int32_t code) {
+  if (read == FileRead::kTooLarge) {
+    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
+            static_cast<int32_t>(kMaxOdometerFileSize));
+  }
+  if (read == FileRead::kFailed) logOnce("ERROR KM.txt read, totals kept in memory: ", code);
+  return read == FileRead::kTooLarge || read == FileRead::kFailed;
+}
 
 void Odometer::logJournal(JournalVerdict verdict) {
-  if (verdict == JournalVerdict::kDamaged) {
-    logText("ERROR KM.txt.journal not whole, set aside as KM.txt.journal.rejected; KM.txt kept");
-  } else if (verdict == JournalVerdict::kStale) {
-    logText(
-        "ERROR KM.txt.journal older than KM.txt, set aside as KM.txt.journal.rejected; "
-        "KM.txt kept");
+  if (verdict == JournalVerdict::kDamaged || verdict == JournalVerdict::kStale) {
+    logOnce(
+        verdict == JournalVerdict::kDamaged
+            ? "ERROR KM.txt.journal not whole, set aside as KM.txt.journal.rejected; KM.txt kept"
+            : "ERROR KM.txt.journal older than KM.txt, set aside as "
+              "KM.txt.journal.rejected; KM.txt kept");
   }
 }
 
@@ -199,242 +203,116 @@ void Odometer::select(char* vehicleName, char* trackName) {
     copyKey(vehicleKey, sizeof vehicleKey, vehicleName);
     copyKey(trackKey, sizeof trackKey, trackName);
   }
-  char key[kTrackKeySize];
-  formTrackKey(key, sizeof key, vehicleKey, trackKey);
-
   std::string text;
   int32_t code = 0;
-  bool fromJournal = false;
   JournalVerdict journal = JournalVerdict::kNone;
-  FileRead read =
-      readProfileText(filePath, kMaxOdometerFileSize, text, code, &fromJournal, &journal);
+  FileRead read = readProfileText(filePath, kMaxOdometerFileSize, text, code, &journal);
   logJournal(journal);
+  logRead(read, code);
   if (read == FileRead::kFailed) {
-    logOnce("ERROR KM.txt read, totals kept in memory: ", code);
-    if (!unread_) {
-      // Distance from now on counts; what came before the keys does not.
-      vehicleTotal = 0.0;
-      trackTotal = 0.0;
-      noteSeen();
-      unread_ = true;
-    }
+    // Distance from now on counts; what came before the keys does not.
+    if (!unread_) vehicleTotal = trackTotal = 0.0;
+    unread_ = true;
     return;
   }
-  noteDirectSets();
-  // Counted while the file could not be read; added to what it holds.
-  double unreadVehicle = unread_ ? vehicleTotal : 0.0;
-  double unreadTrack = unread_ ? trackTotal : 0.0;
-  unread_ = false;
   refused_ = read == FileRead::kTooLarge;
-  if (refused_) {
-    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
-            static_cast<int32_t>(kMaxOdometerFileSize));
-  }
-  vehicle_ = Tracked{};
-  track_ = Tracked{};
-  vehicle_.stored = vehicleTotal = readTotal(text, kVehicleSection, vehicleKey);
-  track_.stored = trackTotal = readTotal(text, kTrackSection, key);
-  // What a failed save left aside is not in the file yet.
+  // Each total in use goes on from what the file holds, through what a
+  // failed save kept, and what was counted while the file could not be read.
+  dirty = unread_ && (vehicleTotal != 0.0 || trackTotal != 0.0);
   bool fromKept = false;
-  for (size_t i = 0; i < kept_.size();) {
-    KeptTotal& k = kept_[i];
-    bool isVehicle = isKey(k, kVehicleSection, vehicleKey);
-    bool isTrack = isKey(k, kTrackSection, key);
-    if (!isVehicle && !isTrack) {
-      ++i;
-      continue;
+  auto takeUp = [&](const char* section, const char* key, double& total) {
+    double stored = readTotal(text, section, key);
+    Entry entry{section, key, stored, stored, 0};
+    auto kept = std::find_if(ledger_.begin(), ledger_.end(), [&](const Entry& e) {
+      return e.section == section && equalsIgnoreCase(e.key.c_str(), key);
+    });
+    if (kept != ledger_.end()) {
+      entry.whole = kept->valueIn(text);
+      entry.sets = kept->sets;
+      ledger_.erase(kept);
+      fromKept = true;
     }
-    double& total = isVehicle ? vehicleTotal : trackTotal;
-    Tracked& tracked = isVehicle ? vehicle_ : track_;
-    total = k.set ? k.amount : total + k.amount;
-    tracked.set = k.set;
-    fromKept = true;
-    kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(i));
-  }
-  vehicleTotal += unreadVehicle;
-  trackTotal += unreadTrack;
-  noteSeen();
+    total = entry.whole += unread_ ? total : 0.0;
+    ledger_.push_back(std::move(entry));
+  };
+  takeUp(kVehicleSection, vehicleKey, vehicleTotal);
+  takeUp(kTrackSection, (std::string(vehicleKey) + "[" + trackKey + "]").c_str(), trackTotal);
+  unread_ = false;
   loaded = true;
   lastWriteTick_ = platform::tickCount();
-  dirty = unreadVehicle != 0.0 || unreadTrack != 0.0;
-  if ((fromJournal || fromKept || dirty) && !refused_) {
-    // The file lags behind: bring it up to date at the next save.
-    dirty = true;
-    saveWanted_ = true;
-  }
+  // A file that lags behind is brought up to date at the next save.
+  if (!refused_ && (journal == JournalVerdict::kApplies || fromKept)) dirty = true;
+  saveWanted_ = saveWanted_ || (dirty && !refused_);
 }
 
 void Odometer::add(double distance) {
-  noteDirectSets();
+  sync(true);
   dirty = true;
   ++adds_;
   if (!(distance >= 0.0) || !std::isfinite(distance)) return;
-  double vehicle = vehicleTotal + distance;
-  double track = trackTotal + distance;
-  if (std::isfinite(vehicle)) vehicleTotal = vehicle;
-  if (std::isfinite(track)) trackTotal = track;
-  noteSeen();
+  if (std::isfinite(vehicleTotal + distance)) vehicleTotal += distance;
+  if (std::isfinite(trackTotal + distance)) trackTotal += distance;
+  sync(false);
 }
 
-ProfileSave Odometer::writeTotals(SaveJob& job) {
-  job.written.assign(job.totals.size(), 0.0);
-  ProfileSave result = editProfileText(
-      job.path.c_str(),
-      [&job](std::string& text) {
-        for (size_t i = 0; i < job.totals.size(); ++i) {
-          const KeptTotal& t = job.totals[i];
-          char found[kProfileBufferSize];
-          bool present = findIniValue(text, t.section.c_str(), t.key.c_str(), found, sizeof found);
-          double stored = readTotal(text, t.section.c_str(), t.key.c_str());
-          char baseText[kProfileBufferSize];
-          bool unchanged = !present || (formatProfileFloat(t.base, baseText, sizeof baseText) &&
-                                        parseProfileNumber(found) == parseProfileNumber(baseText));
-          double value = (t.set || unchanged) ? t.whole : stored + t.amount;
-          char formatted[kProfileBufferSize];
-          if (!formatProfileFloat(value, formatted, sizeof formatted)) {
-            value = stored;  // cannot be stored: the key keeps its value
-          } else {
-            text = withIniValue(text, t.section.c_str(), t.key.c_str(), formatted);
-          }
-          job.written[i] = value;
-        }
-        return true;
-      },
-      kMaxOdometerFileSize);
-  return result;
-}
-
-std::vector<Odometer::KeptTotal> Odometer::pendingTotals(bool current) const {
-  std::vector<KeptTotal> totals = kept_;
-  if (!current) return totals;
-  char key[kTrackKeySize];
-  formTrackKey(key, sizeof key, vehicleKey, trackKey);
-  // A total that is not finite is not written; its key keeps its value.
-  if (std::isfinite(vehicleTotal)) {
-    totals.push_back({kVehicleSection, vehicleKey,
-                      vehicle_.set ? vehicleTotal : vehicleTotal - vehicle_.stored, vehicle_.set,
-                      vehicle_.stored, vehicleTotal});
-  }
-  if (std::isfinite(trackTotal)) {
-    totals.push_back({kTrackSection, key, track_.set ? trackTotal : trackTotal - track_.stored,
-                      track_.set, track_.stored, trackTotal});
-  }
-  return totals;
-}
-
-void Odometer::fillJob(SaveJob& job, bool current) const {
-  job.path = filePath;
-  job.totals = pendingTotals(current);
-  size_t mine = job.totals.size() - kept_.size();
-  if (mine == 2) {
-    job.vehicleIndex = kept_.size();
-    job.trackIndex = kept_.size() + 1;
-  } else if (mine == 1) {
-    (std::isfinite(vehicleTotal) ? job.vehicleIndex : job.trackIndex) = kept_.size();
-  }
-  job.vehicleHanded = vehicleTotal;
-  job.trackHanded = trackTotal;
-  job.vehicleSets = vehicle_.sets;
-  job.trackSets = track_.sets;
-  job.adds = adds_;
-}
-
-void Odometer::settle(const SaveJob& job) {
-  auto settleOne = [&job](size_t index, double handed, uint32_t sets, double& total,
-                          Tracked& tracked) {
-    if (index == kNoIndex) return;
-    double written = job.written[index];
-    if (tracked.sets == sets) {
-      // What came after the job was made stays on top of the file's value;
-      // when nobody else wrote, the total stays as it is, to the last bit.
-      // Otherwise the increment first: a total the file could not take (too
-      // large to write) less what was written would cancel to nothing.
-      if (written != handed) total = written + (total - handed);
-      tracked.set = false;
-    }
-    tracked.stored = written;
-  };
-  settleOne(job.vehicleIndex, job.vehicleHanded, job.vehicleSets, vehicleTotal, vehicle_);
-  settleOne(job.trackIndex, job.trackHanded, job.trackSets, trackTotal, track_);
-  noteSeen();
-}
-
-void Odometer::apply(const SaveJob& job, bool inFlight) {
+void Odometer::take(const SaveJob& job, bool inFlight) {
+  sync(true);
   const ProfileSave& result = job.result;
   logJournal(result.journal);
   // Totals that reached the journal are what the next read finds: they
   // count as stored, or the next save would add them again.
   saveFailed_ = !result.written && !result.journaled;
-  bool current = job.vehicleIndex != kNoIndex || job.trackIndex != kNoIndex;
-  if (result.written || result.journaled) {
-    settle(job);
-    kept_.clear();
-    if (current) dirty = adds_ != job.adds || vehicle_.set || track_.set;
+  if (!saveFailed_) {
+    for (size_t i = 0; i < job.entries.size(); ++i) {
+      const Entry& made = job.entries[i];
+      Entry& e = ledger_[i];
+      if (e.sets == made.sets) {
+        // Not set since: what was added since goes on top of what the file
+        // got, and a total the file got as it is stays so to the last bit.
+        if (made.base != made.whole) e.whole = made.base + (e.whole - made.whole);
+        e.sets = 0;
+      }
+      e.base = made.base;
+    }
+    bool current = job.entries.size() > keptCount();
+    ledger_.erase(ledger_.begin(), ledger_.begin() + keptCount());
+    if (loaded) {
+      vehicleTotal = ledger_[0].whole;
+      trackTotal = ledger_[1].whole;
+    }
+    if (current) dirty = adds_ != job.adds || pending();
   }
   if (result.written) return;
-  if (result.errorCode == -1) {
-    // Entries that cannot stand in the file: trying again cannot help.
-    dirty = false;
-    return;
-  }
-  // The totals stay changed: saveIfDue tries again, a save of the host's
-  // thread within its interval, one in flight at the next driving save.
+  // Tried again by saveIfDue: within its interval, or at the next driving save.
   if (!inFlight) saveWanted_ = true;
+  // A file grown past the limit is not written again this session.
+  refused_ = refused_ || result.read == FileRead::kTooLarge;
   if (result.journaled) {
     dirty = true;  // the file itself still lags behind the journal
     logOnce("ERROR KM.txt in use, totals kept in KM.txt.journal: ", result.errorCode);
-  } else if (result.read == FileRead::kTooLarge) {
-    refused_ = true;  // grown past the limit: never written again this session
-    logOnce("ERROR KM.txt larger than the limit, totals kept in memory: ",
-            static_cast<int32_t>(kMaxOdometerFileSize));
-  } else if (result.read == FileRead::kFailed) {
-    logOnce("ERROR KM.txt read, totals kept in memory: ", result.errorCode);
-  } else {
+  } else if (!logRead(result.read, result.errorCode)) {
     logOnce("ERROR KM.txt save, totals kept in memory: ", result.errorCode);
   }
 }
 
 void Odometer::save() {
-  finishSaveInFlight();
-  noteDirectSets();
+  finishInFlight();
+  sync(true);
   saveWanted_ = false;
-  if (refused_ || unread_) return;
-  bool current = dirty && vehicleKey[0] != 0 && trackKey[0] != 0;
-  if (!current && kept_.empty()) return;
-  SaveJob job;
-  fillJob(job, current);
+  bool current = dirty && loaded;
+  if (refused_ || unread_ || (!current && keptCount() == 0)) return;
+  SaveJob job(*this, current ? ledger_.size() : keptCount());
   triedOnce_ = true;
   lastTryTick_ = lastWriteTick_ = platform::tickCount();
-  job.result = writeTotals(job);
-  apply(job, false);
-  if (current && job.vehicleIndex == kNoIndex && job.trackIndex == kNoIndex && job.result.written) {
-    dirty = false;  // neither total could be stored; nothing is left to write
-  }
+  job.write();
+  take(job, false);
 }
 
-void Odometer::startSaveInFlight(uint32_t now) {
-  noteDirectSets();
-  auto job = std::make_unique<SaveJob>();
-  fillJob(*job, true);
-  lastWriteTick_ = now;
-  SaveJob* running = job.get();
-  try {
-    job->thread = std::thread([running] {
-      running->result = writeTotals(*running);
-      running->finished.store(true, std::memory_order_release);
-    });
-  } catch (const std::system_error&) {
-    return;  // no thread to be had: the next driving save tries again
-  }
-  inFlight_ = std::move(job);
-}
-
-void Odometer::finishSaveInFlight() {
+void Odometer::finishInFlight() {
   if (!inFlight_) return;
   std::unique_ptr<SaveJob> job = std::move(inFlight_);
-  if (job->thread.joinable()) job->thread.join();
-  noteDirectSets();
-  apply(*job, true);
+  job->thread.join();
+  take(*job, true);
 }
 
 void Odometer::saveSoon(uint32_t now) {
@@ -443,20 +321,26 @@ void Odometer::saveSoon(uint32_t now) {
 }
 
 void Odometer::saveIfDue(uint32_t now) {
-  if (inFlight_ && inFlight_->finished.load(std::memory_order_acquire)) finishSaveInFlight();
+  if (inFlight_ && inFlight_->finished.load(std::memory_order_acquire)) finishInFlight();
   if (saveWanted_) {
-    if (triedOnce_ && static_cast<uint32_t>(now - lastTryTick_) < kOdometerSaveIntervalMs) return;
-    save();
+    // Ticks are unsigned 32-bit: differences stay right across a wrap.
+    if (!triedOnce_ || now - lastTryTick_ >= kOdometerSaveIntervalMs) save();
     return;
   }
-  if (inFlight_ || !loaded || refused_ || unread_ || vehicleKey[0] == 0 || trackKey[0] == 0) return;
-  if (static_cast<uint32_t>(now - lastWriteTick_) < kOdometerDrivingSaveMs) return;
-  noteDirectSets();
-  if (!changedSinceWrite()) {
-    lastWriteTick_ = now;  // nothing to write: look again a period later
+  if (inFlight_ || !loaded || refused_) return;
+  if (now - lastWriteTick_ < kOdometerDrivingSaveMs) return;
+  // Nothing to write: look again a period later; no thread to be had: the
+  // next driving save tries again.
+  lastWriteTick_ = now;
+  sync(true);
+  if (!pending()) return;
+  auto job = std::make_unique<SaveJob>(*this, ledger_.size());
+  try {
+    job->thread = std::thread(&SaveJob::write, job.get());
+  } catch (const std::system_error&) {
     return;
   }
-  startSaveInFlight(now);
+  inFlight_ = std::move(job);
 }
 
 }  // namespace korvanel

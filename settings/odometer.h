@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/profile.h"
@@ -25,9 +25,8 @@ constexpr size_t kMaxOdometerFileSize = 8u << 20;
 constexpr uint32_t kOdometerSaveIntervalMs = 1000;
 
 // While distance is being added (the player driving), the totals are saved
-// at least this often, so a crash of the host loses at most this much
-// driving. That save runs on a thread of its own: the host's thread only
-// hands the totals over and later takes the result.
+// this often, on a thread of their own, so that a crash of the host loses at
+// most this much driving.
 constexpr uint32_t kOdometerDrivingSaveMs = 60000;
 
 class Odometer {
@@ -38,26 +37,22 @@ class Odometer {
   Odometer(Odometer&&) noexcept;
   Odometer& operator=(Odometer&&) noexcept;
 
-  // No keys, totals 0, nothing loaded or pending. A save in flight is
-  // waited for first. Totals that changed since a save that could not write
-  // them are kept aside and go into the file with the next save that
-  // succeeds (a later session's select of the same keys starts from them),
-  // so a failed save never loses distance.
+  // No keys, totals 0, nothing loaded; a save in flight is waited for first.
+  // Totals a failed save could not write wait for the next save that
+  // succeeds (a later select of the same keys starts from them), so a failed
+  // save never loses distance.
   void reset();
 
-  // Takes the keys in use and loads their totals, once per reset; does
-  // nothing while either name is empty or null. Replaces spaces by
-  // underscores in both names, in place. The file is read once, from its
-  // journal when a save left one that is whole and newer than the file (the
-  // totals are then marked changed, so the file itself is brought up to
-  // date). A file that is too large is logged and refused: the totals count
-  // from 0 in memory and nothing is written to that file until the next
-  // reset. A file that is there but cannot be read is logged and tried
-  // again at the next select: the distance counted meanwhile is added to
-  // the stored totals once they are read, and nothing is saved before.
-  // A journal that was set aside is logged.
-  // REQUIRES: each name is a modifiable text of at most 63 characters (only
-  // the first 63 are used when it is longer).
+  // Takes the keys in use (spaces in both names turned into underscores, in
+  // place) and loads their totals, once per reset; does nothing while a name
+  // is empty or null. Reads the journal instead of the file when a save left
+  // one whole and newer (the totals are then marked changed, so that the file
+  // is brought up to date). A file too large is logged and refused: totals
+  // count from 0 in memory and it is not written until the next reset. One
+  // that cannot be read is logged and tried again at the next select; the
+  // distance counted meanwhile is then added to the stored totals, and
+  // nothing is saved before. A journal set aside is logged.
+  // REQUIRES: each name is modifiable text; its first 63 characters count.
   void select(char* vehicleName, char* trackName);
 
   // Adds a step's distance to both totals and marks them changed. A distance
@@ -66,18 +61,15 @@ class Odometer {
   // value. Touches memory only.
   void add(double distance);
 
-  // Writes both totals (and any kept aside by reset), in one replacement of
-  // the file, when they changed and both keys are set; a save in flight is
-  // waited for first. What this odometer added since its totals were last
-  // loaded or saved is added onto what the file holds now, so another
-  // process saving the same keys into the same file loses nothing; a total
-  // set directly (a reset command writing 0.0 into vehicleTotal or
-  // trackTotal) is written as it is, and so is what was added after it.
-  // The totals then show what the file holds. A total that is not finite is
-  // not written; its key keeps the stored value. When the file cannot be
-  // written the totals stay marked changed and a save stays wanted, so that
-  // saveIfDue tries again; the first failure of each cause is logged with
-  // the system's error code.
+  // Writes the totals in use when they changed, and any a failed save left
+  // waiting, in one replacement of the file; a save in flight is waited for
+  // first. What this odometer added is added onto what the file holds now,
+  // so another process saving the same keys loses nothing; a total set
+  // directly (a reset command writing 0.0 into it) is written as it is. A
+  // total that is not finite is not written. The totals then show what the
+  // file holds. A failed save leaves the totals changed and a save wanted
+  // for saveIfDue; the first failure of each cause is logged with the
+  // system's error code.
   void save();
 
   // The update cycles' save: made at once when no file write was tried in
@@ -85,13 +77,12 @@ class Odometer {
   // is the current tick.
   void saveSoon(uint32_t now);
 
-  // Called at every telemetry update. Takes the result of a save in flight
-  // once it has finished. Makes a wanted save once its interval has passed;
-  // otherwise, once kOdometerDrivingSaveMs have passed since the totals
-  // were loaded or last written and they have changed, starts a save on a
-  // thread of its own (the hand-over allocates; the write, the flush and
-  // the wait for another process's save happen on that thread). Otherwise
-  // it only compares ticks.
+  // Called at every telemetry update: takes a finished save in flight's
+  // result; makes a wanted save once its interval has passed; else, when the
+  // totals changed and kOdometerDrivingSaveMs passed since they were loaded
+  // or written, hands them to a save on a thread of its own (the hand-over
+  // allocates; the write and any wait happen there). Otherwise it only
+  // compares ticks.
   void saveIfDue(uint32_t now);
 
   // Where failures are logged; null logs nothing.
@@ -106,65 +97,33 @@ class Odometer {
   bool dirty = false;
 
  private:
-  // A total waiting for the file: `amount` added onto the stored value, or
-  // set as it is. `base` is what the file held when the amount began to
-  // count and `whole` the total as this odometer has it: while the file
-  // still holds `base` (nobody else wrote the key) or has lost the key,
-  // `whole` is written, to the last bit.
-  struct KeptTotal {
-    std::string section, key;
-    double amount;
-    bool set;
-    double base;
-    double whole;
-  };
-  // One of the two totals in use, beyond its public value.
-  struct Tracked {
-    double stored = 0.0;  // what the file held at the latest load or save
-    double seen = 0.0;    // the value as the odometer itself last left it
-    bool set = false;     // set directly since: written as it is
-    uint32_t sets = 0;    // counts direct sets, to tell one made during a save
-  };
-  // A save's totals, what it wrote, and what it left behind; made on the
-  // host's thread, written by a thread of its own when in flight.
+  // A total waiting for the file (see odometer.cpp).
+  struct Entry;
+  // A save's entries and its result; made on the host's thread, written by
+  // a thread of its own when in flight.
   struct SaveJob;
-  static ProfileSave writeTotals(SaveJob& job);
+  // Takes the public totals into the ledger's two in use, when loaded; a
+  // change there counts as a direct set when `direct`.
+  void sync(bool direct);
+  // Whether an in use total has anything for the file.
+  bool pending() const;
+  // Kept entries: the ledger's entries before the two in use.
+  size_t keptCount() const;
   // Takes a finished save's result: `inFlight` for one that ran on its own
   // thread, which is not tried again sooner than the next driving save.
-  void apply(const SaveJob& job, bool inFlight);
-  // Whether the totals in use differ from what the file got last.
-  bool changedSinceWrite() const;
-  // Logs `text` alone, the first time it comes.
-  void logText(const char* text);
-  // Whether `kept` stands for `key` of `section` (keys compared as the file
-  // compares them, ignoring case).
-  static bool isKey(const KeptTotal& kept, const char* section, const char* key);
-  // Logs `text` with `code` the first time this pair comes.
-  void logOnce(const char* text, int32_t code);
+  void take(const SaveJob& job, bool inFlight);
+  // Waits for a save in flight, if any, and takes its result.
+  void finishInFlight();
+  // Logs `text`, and `code` unless INT32_MIN, the first time this pair comes.
+  void logOnce(const char* text, int32_t code = INT32_MIN);
+  // Logs a read of the file that failed or was refused; tells whether it was.
+  bool logRead(FileRead read, int32_t code);
   // Logs a journal that was set aside, once for each verdict.
   void logJournal(JournalVerdict verdict);
-  // Keeps a total a failed save could not write for the next save, merged
-  // with one kept for the same key.
-  void keepAside(const char* section, const char* key, double amount, bool set, double base,
-                 double whole);
-  // Notes totals written directly since the odometer last touched them.
-  void noteDirectSets();
-  // Marks the totals as the odometer itself leaves them.
-  void noteSeen();
-  // What save writes now: kept totals, then the two in use when `current`.
-  std::vector<KeptTotal> pendingTotals(bool current) const;
-  // Makes `job` save the pending totals as they are now.
-  void fillJob(SaveJob& job, bool current) const;
-  // After a save wrote `job`'s totals: the totals in use show the file's
-  // values plus what was added since the job was made.
-  void settle(const SaveJob& job);
-  // Starts a save of the pending totals on a thread of its own.
-  void startSaveInFlight(uint32_t now);
-  // Waits for a save in flight, if any, and takes its result.
-  void finishSaveInFlight();
 
-  std::vector<KeptTotal> kept_;
-  Tracked vehicle_, track_;
+  // Every total waiting for the file: those a failed save kept from earlier
+  // sessions, then, while loaded, the vehicle's and the track's in use.
+  std::vector<Entry> ledger_;
   std::unique_ptr<SaveJob> inFlight_;
   PluginLog* log_ = nullptr;
   uint32_t adds_ = 0;           // counts add calls, to tell those made during a save
@@ -175,11 +134,7 @@ class Odometer {
   bool triedOnce_ = false;      // lastTryTick_ holds a tick
   uint32_t lastTryTick_ = 0;    // tick of the latest file write tried
   uint32_t lastWriteTick_ = 0;  // tick of the latest load or write tried
-  struct Logged {
-    const char* text;
-    int32_t code;
-  };
-  Logged logged_[16] = {};
+  std::pair<const char*, int32_t> logged_[16] = {};  // what was logged: text, code
   int loggedCount_ = 0;
 };
 

@@ -1,12 +1,13 @@
 // Profile reading and writing on top of our INI reader and writer.
 #include "settings/profile.h"
 
-#include <clocale>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "platform/platform.h"
 #include "settings/ini_file.h"
@@ -20,25 +21,15 @@ constexpr size_t kMaxPath = 1024;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-// The C library's decimal point in the current locale ("." in the "C" one).
-const char* localePoint() {
-  const std::lconv* conv = std::localeconv();
-  return (conv && conv->decimal_point && conv->decimal_point[0]) ? conv->decimal_point : ".";
-}
-
-// "%f" of `value` with '.' as the decimal point. Returns the length of the
-// full text (which may exceed what fitted), or -1.
-int formatFixed(double value, char* out, size_t outSize) {
-  int n = std::snprintf(out, outSize, "%f", value);
-  const char* point = localePoint();
-  if (n < 0 || std::strcmp(point, ".") == 0) return n;
-  if (char* at = std::strstr(out, point)) {
-    size_t pointLen = std::strlen(point);
-    *at = '.';
-    std::memmove(at + 1, at + pointLen, std::strlen(at + pointLen) + 1);
-    n -= static_cast<int>(pointLen - 1);
-  }
-  return n;
+// Whether the decimal number [first, last), beyond a double's range, is too
+// large rather than too small: its exponent moves its first significant
+// digit left of the point.
+bool tooLarge(const char* first, const char* last) {
+  const char* exponent = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
+  const char* point = std::find(first, exponent, '.');
+  const char* digit = std::find_if(first, exponent, [](char c) { return c >= '1' && c <= '9'; });
+  long shift = exponent == last ? 0 : std::strtol(exponent + 1, nullptr, 10);
+  return shift > (digit < point ? digit - point : digit - point - 1);
 }
 
 bool hasLineBreak(const char* text) { return std::strpbrk(text, "\r\n") != nullptr; }
@@ -62,52 +53,26 @@ bool storable(const ProfileEntry& e) {
 }  // namespace
 
 double parseProfileNumber(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
-  const char* start = p;
-  if (*p == '+' || *p == '-') ++p;
-  size_t digits = 0;
-  while (isDigit(*p)) ++p, ++digits;
-  const char* point = nullptr;
-  if (*p == '.') {
-    point = p++;
-    while (isDigit(*p)) ++p, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  const char* end = p;
-  if (*p == 'e' || *p == 'E') {
-    const char* q = p + 1;
-    if (*q == '+' || *q == '-') ++q;
-    if (isDigit(*q)) {
-      while (isDigit(*q)) ++q;
-      end = q;
-    }
-  }
-  // strtod reads the locale's decimal point; hand it that one.
-  const char* localPoint = localePoint();
-  char number[2 * kProfileBufferSize];
-  size_t used = 0;
-  for (const char* c = start; c < end && used + 8 < sizeof number; ++c) {
-    if (c == point) {
-      for (const char* l = localPoint; *l && used + 8 < sizeof number; ++l) number[used++] = *l;
-    } else {
-      number[used++] = *c;
-    }
-  }
-  number[used] = 0;
-  return std::strtod(number, nullptr);
+  while (*text == ' ' || *text == '\t') ++text;
+  bool negative = *text == '-';
+  if (*text == '+' || *text == '-') ++text;
+  // A digit or a point and a digit start a decimal number; from_chars alone
+  // would also take "inf" and "nan".
+  if (!isDigit(*text) && !(*text == '.' && isDigit(text[1]))) return 0.0;
+  double value = 0.0;
+  std::from_chars_result read = std::from_chars(text, text + std::strlen(text), value);
+  if (read.ec == std::errc::result_out_of_range) value = tooLarge(text, read.ptr) ? HUGE_VAL : 0.0;
+  return negative ? -value : value;
 }
 
 bool formatProfileFloat(double value, char* out, size_t outSize) {
   if (outSize == 0) return false;
-  out[0] = 0;
-  if (!std::isfinite(value)) return false;
-  int n = formatFixed(value, out, outSize);
-  if (n < 0 || static_cast<size_t>(n) > kMaxIniValue || static_cast<size_t>(n) >= outSize) {
-    out[0] = 0;
-    return false;
-  }
-  return true;
+  std::to_chars_result made =
+      std::to_chars(out, out + outSize - 1, value, std::chars_format::fixed, 6);
+  bool fits = std::isfinite(value) && made.ec == std::errc() &&
+              static_cast<size_t>(made.ptr - out) <= kMaxIniValue;
+  *(fits ? made.ptr : out) = 0;
+  return fits;
 }
 
 std::string journalPathOf(const char* native) { return std::string(native) + ".journal"; }
@@ -172,7 +137,7 @@ bool resolvedPath(const char* path, char* native, size_t size, int32_t& errorCod
 }  // namespace
 
 FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
-                         bool* fromJournal, JournalVerdict* journal) {
+                         JournalVerdict* journal) {
   text.clear();
   char native[kMaxPath];
   if (!resolvedPath(path, native, sizeof native, errorCode)) return FileRead::kFailed;
@@ -183,7 +148,6 @@ FileRead readProfileText(const char* path, size_t maxSize, std::string& text, in
                 platform::takeFileLock(native, kSaveLockWaitMs, lock).ok();
   CurrentText current = readCurrent(native, maxSize, settle);
   errorCode = current.errorCode;
-  if (fromJournal) *fromJournal = current.journal == JournalVerdict::kApplies;
   if (journal) *journal = current.journal;
   if (current.read == FileRead::kRead || current.read == FileRead::kMissing) {
     text = std::move(current.text);
@@ -216,20 +180,19 @@ ProfileSave editProfileText(const char* path, const ProfileEdit& edit, size_t ma
   outcome.journal = current.journal;
   if (current.read == FileRead::kTooLarge || current.read == FileRead::kFailed) return outcome;
   std::string text = std::move(current.text);
-  if (!edit(text)) {
-    outcome.errorCode = -1;
-    return outcome;
-  }
+  edit(text);
   std::string journal = journalPathOf(native);
+  auto writeJournal = [&] {
+    std::string bytes = encodeJournal(text, current.file);
+    return platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size());
+  };
   // While a journal applies the file may be part written: the new text goes
   // into a journal first (over the old one), which names the file as it is
   // now, so that a crash at any point leaves either a file or a journal that
   // the next read takes as newest.
   bool journaled = current.journal == JournalVerdict::kApplies;
   if (journaled) {
-    std::string bytes = encodeJournal(text, current.file);
-    platform::Status kept =
-        platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size());
+    platform::Status kept = writeJournal();
     if (!kept.ok()) {
       outcome.errorCode = kept.errorCode();
       return outcome;
@@ -248,10 +211,7 @@ ProfileSave editProfileText(const char* path, const ProfileEdit& edit, size_t ma
   // write the file where it lies: a crash part way through that leaves a
   // part-written file, and the journal, which the next read takes instead.
   if (!journaled) {
-    std::string bytes = encodeJournal(text, current.file);
-    if (!platform::writeFileAtomically(journal.c_str(), bytes.data(), bytes.size()).ok()) {
-      return outcome;
-    }
+    if (!writeJournal().ok()) return outcome;
     outcome.journaled = true;
   }
   if (platform::overwriteFileInPlace(native, text.data(), text.size()).ok()) {
@@ -282,7 +242,6 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
         for (size_t i = 0; i < count; ++i) {
           text = withIniValue(text, entries[i].section, entries[i].key, entries[i].value);
         }
-        return true;
       },
       maxSize);
 }

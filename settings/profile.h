@@ -48,9 +48,8 @@ struct ProfileSave {
   JournalVerdict journal = JournalVerdict::kNone;
 };
 
-// Changes the text of a profile file in place in memory: returns false to
-// leave the file as it is.
-using ProfileEdit = std::function<bool(std::string& text)>;
+// Changes the text of a profile file in place in memory.
+using ProfileEdit = std::function<void(std::string& text)>;
 
 // Replaces the profile file at host path `path` by `edit` of its current
 // text, for a file that other programs read while we write and other
@@ -84,11 +83,11 @@ ProfileSave saveProfileStrings(const char* path, const ProfileEntry* entries, si
 
 // The text of the profile file at host path `path` as its latest save left
 // it: its journal's text when the journal is whole and newer than the file,
-// else the file's (readIniFile, with the same results). `fromJournal` tells
-// which; `journal` tells what was found beside the file. When it can take
+// else the file's (readIniFile, with the same results). `journal` tells what
+// was found beside the file (kApplies: its text was read). When it can take
 // the save lock, it settles the journal as editProfileText does.
 FileRead readProfileText(const char* path, size_t maxSize, std::string& text, int32_t& errorCode,
-                         bool* fromJournal = nullptr, JournalVerdict* journal = nullptr);
+                         JournalVerdict* journal = nullptr);
 
 // The native path of the journal of the file at native path `native`, and
 // where a journal that is not used is set aside.
