@@ -122,8 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(vehicleArg, vehicle, sizeof vehicle);
   std::memcpy(trackArg, track, sizeof track);
   reread.select(vehicleArg, trackArg);
-  FUZZ_CHECK(reread.vehicleTotal == storedAs(odometer.vehicleTotal, loadedVehicle));
-  FUZZ_CHECK(reread.trackTotal == storedAs(odometer.trackTotal, loadedTrack));
+  // A total too long to write leaves the key's own value, which may carry
+  // more than six decimals, and the odometer shows that value as it is.
+  FUZZ_CHECK(reread.vehicleTotal == storedAs(odometer.vehicleTotal, loadedVehicle) ||
+             reread.vehicleTotal == odometer.vehicleTotal);
+  FUZZ_CHECK(reread.trackTotal == storedAs(odometer.trackTotal, loadedTrack) ||
+             reread.trackTotal == odometer.trackTotal);
 
   // Every other key of the file reads as before.
   for (const Probe& probe : findProbes(before, 64)) {
