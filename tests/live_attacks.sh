@@ -99,6 +99,13 @@ for _ in $(seq 1 40); do curl -s "$url/api/v1/snapshot" | grep -q unknown-layout
 [ "$(status "$url/api/v1/snapshot")" = 503 ] || problem "snapshot of an unknown layout is not 503"
 envelope unknown-layout
 rm -f "$block"
+# Something of the name that is not the plugin's block: refused, and said so.
+head -c 100 /dev/zero >"$block"
+for _ in $(seq 1 40); do curl -s "$url/api/v1/snapshot" | grep -q '"refused"' && break; sleep 0.1; done
+[ "$(status "$url/api/v1/snapshot")" = 503 ] || problem "snapshot of a refused object is not 503"
+envelope refused
+curl -s "$url/api/v1/snapshot" | grep -q '"problem":"[^"]' || problem "the refused envelope has no problem"
+rm -f "$block"
 
 # ---- HEAD: the header of GET, Content-Length included, and no body
 python3 - "$port" <<'PY' || problem "HEAD"

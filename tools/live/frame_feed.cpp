@@ -149,7 +149,16 @@ void FrameFeed::run() {
       }
       if (!reading.open) {
         layoutUsable_ = false;
-        meta.status = reading.opened == OpenResult::kUnknownLayout ? "unknown-layout" : "no-plugin";
+        // Something of the block's name that is refused (too small, not a
+        // file, another user's) is not the plugin missing: the page says so.
+        if (reading.opened == OpenResult::kUnknownLayout) {
+          meta.status = "unknown-layout";
+        } else if (reading.opened == OpenResult::kAbsent) {
+          meta.status = "no-plugin";
+        } else {
+          meta.status = "refused";
+          meta.problem = openProblem(reading.opened);
+        }
       } else {
         meta.status = publishingStatus(*copy, meta.copy);
         layoutUsable_ = meta.status != std::string("unknown-layout");

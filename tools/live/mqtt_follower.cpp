@@ -26,9 +26,9 @@ constexpr size_t kCarLimit = 256;
 constexpr double kRateWindowSeconds = 5.0;
 // Far above a part at the block's largest (150 cars: about 170 kB).
 constexpr size_t kInflatedLimit = 16 * 1024 * 1024;
-constexpr const char* kEnvelope[] = {"schemaVersion", "schemaRevision", "status",
-                                     "layout",        "layoutStamp",    "whole",
-                                     "sequence",      "updateCount",    "timeStamp"};
+constexpr const char* kEnvelope[] = {"schemaVersion", "schemaRevision", "status",   "layout",
+                                     "layoutStamp",   "whole",          "sequence", "updateCount",
+                                     "timeStamp",     "problem"};
 
 // Milliseconds since 1970 of "2026-01-31T12:00:00.000Z"; -1 if it is not one.
 double epochMilliseconds(const std::string& text) {

@@ -211,17 +211,19 @@ json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, un
 }
 
 json statusJson(const SnapshotMeta& meta) {
-  return {{"schemaVersion", kSnapshotSchemaVersion},
-          {"schemaRevision", kSnapshotSchemaRevision},
-          {"status", meta.status},
-          {"layout",
-           {{"stamp", meta.copy.layoutStamp},
-            {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
-          {"layoutStamp", meta.copy.layoutStamp},
-          {"whole", false},
-          {"sequence", meta.copy.sequence},
-          {"updateCount", 0},  // no copy of the state record was read
-          {"timeStamp", meta.timeStamp}};
+  json out = {{"schemaVersion", kSnapshotSchemaVersion},
+              {"schemaRevision", kSnapshotSchemaRevision},
+              {"status", meta.status},
+              {"layout",
+               {{"stamp", meta.copy.layoutStamp},
+                {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
+              {"layoutStamp", meta.copy.layoutStamp},
+              {"whole", false},
+              {"sequence", meta.copy.sequence},
+              {"updateCount", 0},  // no copy of the state record was read
+              {"timeStamp", meta.timeStamp}};
+  if (!meta.problem.empty()) out["problem"] = meta.problem;
+  return out;
 }
 
 std::string snapshotText(const json& document, int indent, bool ascii) {

@@ -18,7 +18,7 @@ namespace korvanel::tools {
 // Raised whenever a field changes meaning or goes away (not when one is added).
 constexpr int kSnapshotSchemaVersion = 1;
 // Raised with every addition (a part or a field); docs/snapshot.md lists them.
-constexpr int kSnapshotSchemaRevision = 2;
+constexpr int kSnapshotSchemaRevision = 3;
 
 // Parts of the picture a client can ask for; the envelope (schema version,
 // status, layout, whole, sequence, update count, time stamp) always comes.
@@ -40,6 +40,7 @@ struct SnapshotMeta {
   CopyResult copy;
   std::string status = "publishing";  // see docs/snapshot.md for the values
   std::string timeStamp;              // UTC, ISO 8601 with milliseconds
+  std::string problem;  // for "refused": why the object of the block's name was not read
 };
 
 // The picture of `block` with the parts in `parts` (SnapshotPart bits).
@@ -61,7 +62,8 @@ namespace korvanel::tools {
 // The status word of a copy taken from an open block: "unknown-layout" when
 // its stamp is not one this build reads, "stopped" after the host shut the
 // plugin down, else "publishing". Readers that watch the update counter
-// over time also say "idle"; one that finds no block says "no-plugin".
+// over time also say "idle"; one that finds no block says "no-plugin", and one
+// that finds something of the name it will not read says "refused".
 const char* publishingStatus(const KorvanelSharedBlock& block, const CopyResult& copy);
 
 }  // namespace korvanel::tools

@@ -41,6 +41,7 @@ const STATUS_TEXT = {
   "no-plugin": "Waiting for the simulator: the Korvanel plugin is not running. The page follows as soon as it starts.",
   "idle": "The plugin is loaded but not publishing: the simulator is in its menus or paused.",
   "stopped": "The simulator has stopped the plugin. The page follows when it starts again.",
+  "refused": "The plugin's shared block cannot be read:",
   "unknown-layout": "The plugin publishes a layout this korvanel-live does not know: install the korvanel-live of the plugin's release.",
   "stale": "This car's korvanel-live has gone silent (the broker announced it gone): the picture is its last.",
   "waiting": "Waiting for a car to publish to the broker\u2026",
@@ -100,10 +101,10 @@ function chip(text, colour) {
   return span;
 }
 
-function setStatus(status) {
+function setStatus(status, problem) {
   const el = $("status");
   el.dataset.status = status;
-  el.textContent = STATUS_TEXT[status] || ("Status: " + status);
+  el.textContent = (STATUS_TEXT[status] || ("Status: " + status)) + (problem ? " " + problem : "");
   body.classList.toggle("offline", status !== "publishing");
 }
 
@@ -113,7 +114,7 @@ const KEYS = ["state", "session", "scoring", "telemetry", "vehicles", "timeTable
 
 function render(doc) {
   if (doc.schemaVersion !== SCHEMA_VERSION) { setStatus("schema"); return; }
-  setStatus(doc.status);
+  setStatus(doc.status, doc.problem);
   for (const key of KEYS) if (key in doc) picture[key] = doc[key];
   if (!doc.vehicles && !doc.delta && doc.status !== "publishing" && doc.status !== "idle") return;
   const p = picture;
