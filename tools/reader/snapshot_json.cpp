@@ -161,17 +161,9 @@ json sectorJson(const KorvanelAbsoluteSectorTimes& s) {
 
 json snapshotJson(const KorvanelSharedBlock& block, const SnapshotMeta& meta, unsigned parts) {
   const KorvanelScoringInfoV2& s = block.scoring;
-  json out = {{"schemaVersion", kSnapshotSchemaVersion},
-              {"schemaRevision", kSnapshotSchemaRevision},
-              {"status", meta.status},
-              {"layout",
-               {{"stamp", meta.copy.layoutStamp},
-                {"check", layoutCheckName(checkLayoutStamp(meta.copy.layoutStamp))}}},
-              {"layoutStamp", meta.copy.layoutStamp},
-              {"whole", meta.copy.whole},
-              {"sequence", meta.copy.sequence},
-              {"updateCount", block.state.updateCount},
-              {"timeStamp", meta.timeStamp}};
+  json out = statusJson(meta);
+  out["whole"] = meta.copy.whole;
+  out["updateCount"] = block.state.updateCount;
   if (parts & kPartSession) {
     out["state"] = stateJson(block.state);
     out["scoringPublished"] = block.scoringPublished;
