@@ -281,6 +281,8 @@ TEST_F(OdometerTest, BadDistancesAndTotalsNeverReachTheFile) {
   odometer.trackTotal = 11.0;
   odometer.save();
   EXPECT_EQ(file(), kmFile("10.000000", "11.000000"));
+  // Nothing the file can take is left: no save stays wanted for ever.
+  EXPECT_FALSE(odometer.dirty);
   odometer.vehicleTotal = 12.0;
   odometer.trackTotal = 1e300;
   odometer.add(0.0);
