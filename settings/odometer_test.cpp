@@ -239,6 +239,22 @@ TEST_F(OdometerTest, AnInterruptedSaveLeavesTheOldFileWholeAndTriesAgain) {
   EXPECT_FALSE(odometer.dirty);
 }
 
+TEST_F(OdometerTest, TotalsAFailedSaveKeptMeetTheFileAsASaveWould) {
+  writeFile(kmFile("100.000000", "40.000000"));
+  select("Formula Car 2", "Big Oval");
+  odometer.add(50.0);
+  platform::failFileStepForTesting(2);
+  odometer.save();
+  platform::failFileStepForTesting(0);
+  odometer.reset();
+  // Meanwhile another host added 20 to the vehicle, and the track's key was
+  // lost: the distance kept goes on top of the one, the whole total back.
+  writeFile("[KM]\nFormula_Car_2=120.000000\n");
+  select("Formula Car 2", "Big Oval");
+  EXPECT_EQ(odometer.vehicleTotal, 170.0);
+  EXPECT_EQ(odometer.trackTotal, 90.0);
+}
+
 TEST_F(OdometerTest, ADamagedValueReadsAsZeroForItsKeyAlone) {
   const char* damaged[] = {"abc", "nan", "inf", "-inf", "1e999", "0x10", ""};
   for (const char* value : damaged) {
